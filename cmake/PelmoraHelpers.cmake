@@ -1,0 +1,51 @@
+# pelmora_library(NAME DIR [QT] LINKS ...): a static library of every .cpp in DIR.
+# Sources are globbed so that new units need no edit here; CONFIGURE_DEPENDS re-globs on build.
+function(pelmora_library name dir)
+    cmake_parse_arguments(ARG "QT" "" "LINKS" ${ARGN})
+    file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.qrc)
+    list(FILTER srcs INCLUDE REGEX "\\.(cpp|qrc)$")
+    if(NOT srcs)
+        # A folder that holds only headers so far.
+        add_library(${name} INTERFACE)
+        target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+        target_link_libraries(${name} INTERFACE ${ARG_LINKS})
+        if(ARG_QT)
+            target_link_libraries(${name} INTERFACE Qt6::Widgets)
+        endif()
+        return()
+    endif()
+    file(GLOB hdrs CONFIGURE_DEPENDS ${dir}/*.h)
+    add_library(${name} STATIC ${srcs} ${hdrs})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_LINKS} PRIVATE pelmora_options)
+    if(ARG_QT)
+        target_link_libraries(${name} PUBLIC Qt6::Widgets)
+    endif()
+endfunction()
+
+# pelmora_gtest(NAME DIR LINKS ...): one GoogleTest binary of every *_test.cpp in DIR.
+function(pelmora_gtest name dir)
+    cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+    file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*_test.cpp ${dir}/*_helpers.cpp)
+    if(NOT srcs)
+        return()
+    endif()
+    add_executable(${name} ${srcs})
+    target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gtest GTest::gmock GTest::gtest_main pelmora_options)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+        PROPERTIES ENVIRONMENT "LANG=C.UTF-8;LC_ALL=;LC_MESSAGES=;TZ=Europe/Berlin")
+endfunction()
+
+# pelmora_qtest(DIR LINKS ...): one Qt Test binary per *_test.cpp in DIR, each its own CTest test.
+function(pelmora_qtest dir)
+    cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+    file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*_test.cpp)
+    foreach(src ${srcs})
+        get_filename_component(base ${src} NAME_WE)
+        add_executable(${base} ${src})
+        target_link_libraries(${base} PRIVATE ${ARG_LINKS} Qt6::Widgets Qt6::Test pelmora_options)
+        add_test(NAME ${base} COMMAND ${base})
+        set_tests_properties(${base} PROPERTIES
+            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=;LC_MESSAGES=;TZ=Europe/Berlin")
+    endforeach()
+endfunction()

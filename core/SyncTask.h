@@ -1,0 +1,106 @@
+#pragma once
+// TSyncTask: one synchronisation task, a packed 3458-byte record kept in memory exactly as
+// it is stored in the configuration file. Plain data; used on the UI thread only.
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace pelmora {
+
+// Action codes: what to do with one kind of difference.
+inline constexpr std::uint8_t acIgnore = 0;
+inline constexpr std::uint8_t acDelete = 1;
+inline constexpr std::uint8_t acHostToMirror = 2;
+inline constexpr std::uint8_t acMirrorToHost = 3;
+
+// Sync types.
+inline constexpr std::uint8_t tyFolder = 0;
+inline constexpr std::uint8_t tyFile = 1;
+
+// Flags are one byte: 0xFF is written for true, any non-zero byte reads as true.
+inline constexpr std::uint8_t kFlagTrue = 0xFF;
+inline bool IsSet(std::uint8_t flag) { return flag != 0; }
+inline std::uint8_t ToFlag(bool value) { return value ? kFlagTrue : 0; }
+
+#pragma pack(push, 1)
+
+// A length byte followed by N bytes of which the first `len` are the text.
+template <std::size_t N> struct TCounted
+{
+    std::uint8_t len;
+    char data[N];
+};
+
+struct TSyncTask
+{
+    std::uint8_t Reserved[38];
+    std::uint8_t InMain;      // only in the host folder: acIgnore, acHostToMirror, acDelete
+    std::uint8_t InMirror;    // only in the mirror folder: acIgnore, acMirrorToHost, acDelete
+    std::uint8_t SizeDiffer;  // same time, other size
+    std::uint8_t NewInMain;   // newer in the host folder
+    std::uint8_t NewInMirror; // newer in the mirror folder
+    std::uint8_t IntoSub;
+    char MainDir[512];
+    char MirrorDir[512];
+    char ExcludeList[1024]; // lines ended by CR LF
+    std::uint8_t EmptyDir;
+    std::uint8_t AutoMode;
+    char Desc[512];
+    std::uint8_t IgnoreOn;
+    std::uint8_t DelOn;
+    TCounted<255> IgnoreList;
+    TCounted<255> DelList;
+    TCounted<31> NetName;
+    TCounted<31> NetPass;
+    std::int32_t Speed; // KB/s, 0 = no limit
+    std::uint8_t SyncType;
+    std::uint8_t OnlyTypeOn;
+    TCounted<255> OnlyTypeList;
+    std::uint16_t MaxErr; // 0 = no limit
+    std::uint8_t OnlyDirs;
+    std::uint8_t Ignore1Hour;
+    double TimeShift; // days: seconds / 86400 + 0.00000001
+};
+
+#pragma pack(pop)
+
+inline constexpr std::size_t kTaskRecordSize = 3458;
+inline constexpr std::size_t kOldTaskRecordSize = 2092;
+
+static_assert(std::endian::native == std::endian::little, "the stored layout is little-endian");
+static_assert(std::is_trivially_copyable_v<TSyncTask>);
+static_assert(std::is_standard_layout_v<TSyncTask>);
+static_assert(sizeof(TSyncTask) == kTaskRecordSize);
+static_assert(offsetof(TSyncTask, Reserved) == 0);
+static_assert(offsetof(TSyncTask, InMain) == 38);
+static_assert(offsetof(TSyncTask, InMirror) == 39);
+static_assert(offsetof(TSyncTask, SizeDiffer) == 40);
+static_assert(offsetof(TSyncTask, NewInMain) == 41);
+static_assert(offsetof(TSyncTask, NewInMirror) == 42);
+static_assert(offsetof(TSyncTask, IntoSub) == 43);
+static_assert(offsetof(TSyncTask, MainDir) == 44);
+static_assert(offsetof(TSyncTask, MirrorDir) == 556);
+static_assert(offsetof(TSyncTask, ExcludeList) == 1068);
+static_assert(offsetof(TSyncTask, EmptyDir) == 2092);
+static_assert(offsetof(TSyncTask, AutoMode) == 2093);
+static_assert(offsetof(TSyncTask, Desc) == 2094);
+static_assert(offsetof(TSyncTask, IgnoreOn) == 2606);
+static_assert(offsetof(TSyncTask, DelOn) == 2607);
+static_assert(offsetof(TSyncTask, IgnoreList) == 2608);
+static_assert(offsetof(TSyncTask, DelList) == 2864);
+static_assert(offsetof(TSyncTask, NetName) == 3120);
+static_assert(offsetof(TSyncTask, NetPass) == 3152);
+static_assert(offsetof(TSyncTask, Speed) == 3184);
+static_assert(offsetof(TSyncTask, SyncType) == 3188);
+static_assert(offsetof(TSyncTask, OnlyTypeOn) == 3189);
+static_assert(offsetof(TSyncTask, OnlyTypeList) == 3190);
+static_assert(offsetof(TSyncTask, MaxErr) == 3446);
+static_assert(offsetof(TSyncTask, OnlyDirs) == 3448);
+static_assert(offsetof(TSyncTask, Ignore1Hour) == 3449);
+static_assert(offsetof(TSyncTask, TimeShift) == 3450);
+
+} // namespace pelmora

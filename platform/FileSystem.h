@@ -1,0 +1,80 @@
+#pragma once
+// The file-system port: every call the engine makes on files and folders goes through
+// FileSystem, so that a network implementation can stand in for the local one and tests can
+// inject failures. Implementations are used from one thread at a time (the UI thread).
+//
+// Paths are full paths as the engine builds them (root + relative path). Nothing above this
+// port may assume a path is local: ask FileSystemFor(path) for the implementation.
+// Every function returns 0 on success or an errno value on failure.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace pelmora {
+
+enum class EntryType : std::uint8_t
+{
+    File,  // a regular file, or a symbolic link to one (reported with the target's data)
+    Dir,   // a real folder (a link to a folder is never reported as Dir)
+    Other, // anything the engine must not touch: links to folders, dangling links, FIFOs, sockets, devices
+};
+
+struct FileStat
+{
+    EntryType type = EntryType::Other;
+    std::int64_t size = 0;
+    std::int64_t mtimeSec = 0; // last write, seconds since the Unix epoch (UTC)
+    std::uint32_t mode = 0;    // permission bits (07777)
+};
+
+struct DirEntry
+{
+    std::string_view name; // valid only during the callback
+    FileStat stat;
+};
+
+// An open file. Read and Write return the number of bytes moved, or -errno.
+class FileHandle
+{
+public:
+    virtual ~FileHandle() = default;
+    virtual std::int64_t Read(void* buffer, std::size_t size) = 0;
+    virtual std::int64_t Write(const void* buffer, std::size_t size) = 0;
+    // Flushes and closes; returns 0 or errno. The destructor closes silently if not called.
+    virtual int Close() = 0;
+};
+
+class FileSystem
+{
+public:
+    virtual ~FileSystem() = default;
+
+    // Calls onEntry for each entry of the folder except "." and "..", in directory order.
+    // Returning false from onEntry stops the listing early (still a success).
+    virtual int ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry) = 0;
+    // Type, size, time and mode of one path; links are classified as ListDir does.
+    virtual int Stat(const std::string& path, FileStat& out) = 0;
+
+    virtual int OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out) = 0;
+    // Creates a new file for writing (fails with EEXIST if the name is taken), mode 0600.
+    virtual int CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out) = 0;
+    // Replaces `to` atomically when it exists (a link at `to` is replaced, never followed).
+    virtual int Rename(const std::string& from, const std::string& to) = 0;
+    virtual int SetMTime(const std::string& path, std::int64_t mtimeSec) = 0;
+    virtual int SetMode(const std::string& path, std::uint32_t mode) = 0;
+    virtual int MakeDir(const std::string& path) = 0;   // one level; EEXIST when present
+    virtual int RemoveDir(const std::string& path) = 0; // only an empty folder
+    virtual int RemoveFile(const std::string& path) = 0;
+};
+
+// The local POSIX file system.
+FileSystem& LocalFileSystem();
+
+// The implementation that serves `path`: network paths ("//server/share/...") get the
+// network implementation once it is registered, everything else the local one.
+FileSystem& FileSystemFor(std::string_view path);
+
+} // namespace pelmora
