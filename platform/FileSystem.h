@@ -70,11 +70,22 @@ public:
     virtual int RemoveFile(const std::string& path) = 0;
 };
 
+// A copy in progress writes to a file whose name begins with this prefix in the target's
+// folder and renames it over the target at the end. The scanner skips such names, so a file
+// left behind by a crash is never taken for user data.
+inline constexpr std::string_view kPartialFilePrefix = ".pelmora-partial-";
+
 // The local POSIX file system.
 FileSystem& LocalFileSystem();
 
 // The implementation that serves `path`: network paths ("//server/share/...") get the
 // network implementation once it is registered, everything else the local one.
 FileSystem& FileSystemFor(std::string_view path);
+
+// Installs the implementation for network paths (nullptr removes it). Not owned.
+void RegisterNetworkFileSystem(FileSystem* fs);
+
+// True for "//server/share..." and "smb://server/share...".
+bool IsNetworkPath(std::string_view path);
 
 } // namespace pelmora
