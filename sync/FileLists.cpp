@@ -1,0 +1,226 @@
+#include "sync/FileLists.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace pelmora {
+
+namespace {
+
+struct FoldTable
+{
+    unsigned char map[256];
+    constexpr FoldTable() : map{}
+    {
+        for (int i = 0; i < 256; ++i)
+            map[i] = static_cast<unsigned char>((i >= 'a' && i <= 'z') ? i - 'a' + 'A' : i);
+    }
+};
+constexpr FoldTable kFold;
+
+} // namespace
+
+int CompareNames(std::string_view a, std::string_view b)
+{
+    const auto* pa = reinterpret_cast<const unsigned char*>(a.data());
+    const auto* pb = reinterpret_cast<const unsigned char*>(b.data());
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (pa[i] == pb[i])
+            continue;
+        const int ca = kFold.map[pa[i]];
+        const int cb = kFold.map[pb[i]];
+        if (ca != cb)
+            return ca - cb;
+    }
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+std::string TMFileInfoRec::FullPath(std::string_view root) const
+{
+    std::string out;
+    out.reserve(root.size() + m_pathLen);
+    out.append(root);
+    out.append(RelPath());
+    return out;
+}
+
+TMFileInfoPtr TMFileInfoRec::Create(std::string_view relPath, std::int64_t size, std::uint32_t age, std::uint8_t op)
+{
+    // One block: the record followed by the path text and a terminating NUL.
+    void* mem = ::operator new(sizeof(TMFileInfoRec) + relPath.size() + 1);
+    auto* rec = new (mem) TMFileInfoRec();
+    rec->Size = size;
+    rec->Age = age;
+    rec->Op = op;
+    rec->m_pathLen = static_cast<std::uint32_t>(relPath.size());
+    if (!relPath.empty())
+        std::memcpy(rec->pathText(), relPath.data(), relPath.size());
+    rec->pathText()[relPath.size()] = '\0';
+    return TMFileInfoPtr(rec);
+}
+
+void TMFileInfoRec::Free(TMFileInfoRec* rec)
+{
+    if (!rec)
+        return;
+    rec->~TMFileInfoRec();
+    ::operator delete(rec);
+}
+
+void TFileList::Add(TMFileInfoPtr rec)
+{
+    m_items.push_back(nullptr);
+    m_items.back() = rec.release();
+}
+
+void TFileList::Clear()
+{
+    for (auto it = m_items.rbegin(); it != m_items.rend(); ++it)
+        TMFileInfoRec::Free(*it);
+    m_items.clear();
+}
+
+int TSortList::Find(std::string_view key) const
+{
+    if (m_items.empty())
+        return -1;
+    int low = 0;
+    int high = Count() - 1;
+    for (;;) {
+        const int mid = (low + high) / 2;
+        const int c = compare(key, m_items[static_cast<std::size_t>(mid)]->RelPath());
+        if (c == 0)
+            return mid;
+        if (c < 0) {
+            if (mid == low)
+                return ~mid;
+            high = mid - 1;
+        } else {
+            if (mid == high)
+                return ~(mid + 1);
+            low = mid + 1;
+        }
+    }
+}
+
+int TSortList::Add(TMFileInfoRec* rec)
+{
+    int index = Find(rec->RelPath());
+    if (index < 0)
+        index = ~index;
+    else if (Unique)
+        return index;
+    Insert(index, rec);
+    return index;
+}
+
+void TSortList::Insert(int index, TMFileInfoRec* rec)
+{
+    m_items.insert(m_items.begin() + index, rec);
+}
+
+void TSortList::Delete(int index)
+{
+    m_items.erase(m_items.begin() + index);
+}
+
+void TSortList::FreeRecords()
+{
+    for (auto it = m_items.rbegin(); it != m_items.rend(); ++it)
+        TMFileInfoRec::Free(*it);
+    m_items.clear();
+}
+
+void TSortList::BeginBulk()
+{
+    m_bulkStart = m_items.size();
+    m_inBulk = true;
+}
+
+void TSortList::AddBulk(TMFileInfoRec* rec)
+{
+    if (!m_inBulk)
+        Add(rec);
+    else
+        m_items.push_back(rec);
+}
+
+void TSortList::EndBulk()
+{
+    if (!m_inBulk)
+        return;
+    m_inBulk = false;
+    const auto start = m_items.begin() + static_cast<std::ptrdiff_t>(m_bulkStart);
+    auto less = [this](const TMFileInfoRec* a, const TMFileInfoRec* b) {
+        return compare(a->RelPath(), b->RelPath()) < 0;
+    };
+    // Newest first among equal keys, as repeated Add puts each new record before its equal.
+    std::reverse(start, m_items.end());
+    std::stable_sort(start, m_items.end(), less);
+    std::vector<TMFileInfoRec*> fresh(start, m_items.end());
+    m_items.erase(start, m_items.end());
+    if (Unique) {
+        // Add keeps the first record of a key and ignores later ones.
+        std::vector<TMFileInfoRec*> kept;
+        kept.reserve(fresh.size());
+        for (auto it = fresh.rbegin(); it != fresh.rend();) {
+            auto groupEnd = it;
+            while (groupEnd != fresh.rend() && compare((*groupEnd)->RelPath(), (*it)->RelPath()) == 0)
+                ++groupEnd;
+            // Within a group the oldest record is last in `fresh`, i.e. first in reverse order.
+            auto oldest = it;
+            if (!std::binary_search(m_items.begin(), m_items.end(), *oldest, less))
+                kept.push_back(*oldest);
+            it = groupEnd;
+        }
+        std::reverse(kept.begin(), kept.end());
+        fresh.swap(kept);
+    }
+    if (m_items.empty()) {
+        m_items.swap(fresh);
+        return;
+    }
+    std::vector<TMFileInfoRec*> merged;
+    merged.reserve(m_items.size() + fresh.size());
+    // New records precede existing equal ones, as with Add.
+    std::merge(fresh.begin(), fresh.end(), m_items.begin(), m_items.end(), std::back_inserter(merged), less);
+    m_items.swap(merged);
+}
+
+int FindFolder(const TFolderList& list, std::string_view path)
+{
+    for (int i = 0; i < list.Count(); ++i)
+        if (SameName(list.Strings(i), path))
+            return i;
+    return -1;
+}
+
+std::size_t TFolderIndex::Hash::operator()(std::string_view s) const
+{
+    // FNV-1a over the folded bytes, so names equal under the name comparison hash alike.
+    std::size_t h = 1469598103934665603ull;
+    for (unsigned char c : s) {
+        h ^= kFold.map[c];
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+TFolderIndex::TFolderIndex(const TFolderList& list)
+{
+    m_first.reserve(static_cast<std::size_t>(list.Count()));
+    for (int i = 0; i < list.Count(); ++i)
+        m_first.emplace(std::string_view(list.Strings(i)), i);
+}
+
+int TFolderIndex::Find(std::string_view path) const
+{
+    auto it = m_first.find(path);
+    return it == m_first.end() ? -1 : it->second;
+}
+
+} // namespace pelmora

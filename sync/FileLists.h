@@ -1,0 +1,226 @@
+#pragma once
+// The run's four lists: the files found on the host and mirror sides (TMFileInfoRec entries
+// carrying the planned operation) and the folders found on each side with their byte totals.
+// Owned by the run driver for the life of its window; used on the UI thread only.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace pelmora {
+
+// Operation codes held in TMFileInfoRec::Op. 0..3 are the task's action codes; 4..6 are
+// 1..3 deselected in the preview.
+inline constexpr std::uint8_t opNone = 0;
+inline constexpr std::uint8_t opDelete = 1;
+inline constexpr std::uint8_t opHostToMirror = 2;
+inline constexpr std::uint8_t opMirrorToHost = 3;
+inline constexpr std::uint8_t opDeleteOff = 4;
+inline constexpr std::uint8_t opHostToMirrorOff = 5;
+inline constexpr std::uint8_t opMirrorToHostOff = 6;
+
+// The name comparison used for every file and folder lookup: bytes, with only the ASCII
+// letters a-z folded to A-Z; the first differing byte decides by its unsigned value, and a
+// prefix sorts first. Returns <0, 0 or >0.
+int CompareNames(std::string_view a, std::string_view b);
+inline bool SameName(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && CompareNames(a, b) == 0;
+}
+// ASCII-only upper-casing of one byte; every other byte is returned unchanged.
+inline char FoldAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// One file found during a run. The record and its path text live in one allocation (a run
+// may hold millions of them), so it is made only through Create and freed through Free.
+struct TMFileInfoRec
+{
+    std::int64_t Size = 0; // bytes as found; -1 when a file named in file type could not be opened
+    std::uint32_t Age = 0; // last write, local time, packed DOS date-time
+    std::uint8_t Op = 0;   // planned operation (opNone ... opMirrorToHostOff)
+
+    // The path relative to the side's root, beginning with "/" (for example "/docs/a.txt").
+    std::string_view RelPath() const { return {pathText(), m_pathLen}; }
+    // Root + relative path, ready to hand to the file system.
+    std::string FullPath(std::string_view root) const;
+
+    struct Deleter
+    {
+        void operator()(TMFileInfoRec* rec) const { Free(rec); }
+    };
+    // Never returns null (throws std::bad_alloc like new).
+    static std::unique_ptr<TMFileInfoRec, Deleter> Create(std::string_view relPath, std::int64_t size,
+                                                          std::uint32_t age, std::uint8_t op);
+    static void Free(TMFileInfoRec* rec);
+
+    TMFileInfoRec(const TMFileInfoRec&) = delete;
+    TMFileInfoRec& operator=(const TMFileInfoRec&) = delete;
+
+private:
+    TMFileInfoRec() = default;
+    const char* pathText() const { return reinterpret_cast<const char*>(this + 1); }
+    char* pathText() { return reinterpret_cast<char*>(this + 1); }
+    std::uint32_t m_pathLen = 0;
+};
+using TMFileInfoPtr = std::unique_ptr<TMFileInfoRec, TMFileInfoRec::Deleter>;
+
+// An ordered list of file records that owns them (HostFiles: scan order, never searched).
+class TFileList
+{
+public:
+    TFileList() = default;
+    TFileList(const TFileList&) = delete;
+    TFileList& operator=(const TFileList&) = delete;
+    ~TFileList() { Clear(); }
+
+    int Count() const { return static_cast<int>(m_items.size()); }
+    TMFileInfoRec* Items(int index) const { return m_items[static_cast<std::size_t>(index)]; }
+    TMFileInfoRec* operator[](int index) const { return Items(index); }
+    void Add(TMFileInfoPtr rec);
+    // Frees every record, from the last to the first, and empties the list.
+    void Clear();
+    void Reserve(std::size_t n) { m_items.reserve(n); }
+
+    auto begin() const { return m_items.begin(); }
+    auto end() const { return m_items.end(); }
+
+private:
+    std::vector<TMFileInfoRec*> m_items;
+};
+
+// An ordered list of record references kept sorted by RelPath (MirrorFiles). It owns only
+// its reference array; FreeRecords frees the records as well.
+class TSortList
+{
+public:
+    using TSortListCompareProc = std::function<int(std::string_view Text1, std::string_view Text2)>;
+
+    TSortList() = default;
+    TSortList(const TSortList&) = delete;
+    TSortList& operator=(const TSortList&) = delete;
+
+    int Count() const { return static_cast<int>(m_items.size()); }
+    TMFileInfoRec* Items(int index) const { return m_items[static_cast<std::size_t>(index)]; }
+    TMFileInfoRec* operator[](int index) const { return Items(index); }
+
+    // Binary search: the index of a record whose key compares equal, or, when there is none,
+    // the bitwise complement of the position where the key would be inserted.
+    int Find(std::string_view key) const;
+    // Inserts at the sorted place. With Unique set an equal key is not added again (returns
+    // the existing index); otherwise the new record goes before the equal one found.
+    // Returns the index of the record in the list. Must not be called inside a bulk load.
+    int Add(TMFileInfoRec* rec);
+    // Inserts at a position without comparing.
+    void Insert(int index, TMFileInfoRec* rec);
+    void Delete(int index);
+    // Empties the reference array; the records are not freed.
+    void Clear() { m_items.clear(); }
+    // Frees every record (from the last to the first), then empties the list.
+    void FreeRecords();
+
+    // A bulk load takes a whole side's listing without an O(n) insertion per record: records
+    // are appended and sorted once in EndBulk. The order afterwards equals that of Add called
+    // in the same sequence for distinct keys; equal keys end up newest first, as Add places them.
+    void BeginBulk();
+    void AddBulk(TMFileInfoRec* rec);
+    void EndBulk();
+
+    bool Unique = false;
+    TSortListCompareProc OnCompare; // empty: CompareNames
+
+    auto begin() const { return m_items.begin(); }
+    auto end() const { return m_items.end(); }
+
+private:
+    int compare(std::string_view a, std::string_view b) const
+    {
+        return OnCompare ? OnCompare(a, b) : CompareNames(a, b);
+    }
+    std::vector<TMFileInfoRec*> m_items;
+    std::size_t m_bulkStart = 0;
+    bool m_inBulk = false;
+};
+
+// One line of a folder list: a relative folder path and the byte total of the files found
+// beneath it (0 marks the folder empty for the empty-folder rule).
+struct TFolderLine
+{
+    std::string Path;
+    std::uint32_t Value = 0;
+};
+
+// HostFolders / MirrorFolders: folders in the order they were reported (after their contents).
+class TFolderList
+{
+public:
+    int Count() const { return static_cast<int>(m_lines.size()); }
+    const std::string& Strings(int index) const { return m_lines[static_cast<std::size_t>(index)].Path; }
+    std::uint32_t Values(int index) const { return m_lines[static_cast<std::size_t>(index)].Value; }
+    const TFolderLine& operator[](int index) const { return m_lines[static_cast<std::size_t>(index)]; }
+    void Add(std::string_view path, std::uint32_t value) { m_lines.push_back({std::string(path), value}); }
+    void Clear() { m_lines.clear(); }
+
+    auto begin() const { return m_lines.begin(); }
+    auto end() const { return m_lines.end(); }
+
+private:
+    std::vector<TFolderLine> m_lines;
+};
+
+// The index of the first line equal to path under the name comparison (linear), or -1.
+int FindFolder(const TFolderList& list, std::string_view path);
+
+// The same answers as FindFolder, from a hash index built once over a list that does not
+// change while the index is in use (planning and the empty-folder phase).
+class TFolderIndex
+{
+public:
+    explicit TFolderIndex(const TFolderList& list);
+    // The index of the first line equal to path, or -1.
+    int Find(std::string_view path) const;
+
+private:
+    struct Hash
+    {
+        std::size_t operator()(std::string_view s) const;
+    };
+    struct Equal
+    {
+        bool operator()(std::string_view a, std::string_view b) const { return SameName(a, b); }
+    };
+    std::unordered_map<std::string_view, int, Hash, Equal> m_first;
+};
+
+// The run's four lists. The file lists' records are freed when cleared and on destruction.
+struct TRunLists
+{
+    TFileList HostFiles;
+    TSortList MirrorFiles;
+    TFolderList HostFolders;
+    TFolderList MirrorFolders;
+
+    TRunLists() = default;
+    TRunLists(const TRunLists&) = delete;
+    TRunLists& operator=(const TRunLists&) = delete;
+    ~TRunLists() { MirrorFiles.FreeRecords(); }
+
+    void ClearHost()
+    {
+        HostFolders.Clear();
+        HostFiles.Clear();
+    }
+    void ClearMirror()
+    {
+        MirrorFolders.Clear();
+        MirrorFiles.FreeRecords();
+    }
+};
+
+} // namespace pelmora
