@@ -1,0 +1,242 @@
+#pragma once
+// TcltForm: the main window. It owns the process-wide state (TAppState), the task list with
+// its check marks, the editor of the selected task and the toolbar, and starts runs.
+// TForms creates all eight windows in their start-up order. UI thread only, except
+// LeftPosition(), which the schedule timer's thread may read.
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/AppState.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QAction;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QToolBar;
+class QToolButton;
+
+namespace pelmora {
+
+class TSyncForm;
+class TAboutForm;
+class TresForm;
+class TTreeVForm;
+class TadvForm;
+class TdirForm;
+class TfmTask;
+class TSDirDlg;
+class TrDragController;
+
+// Replaces environment names written between percent signs by their values. A name the
+// environment does not know stays as written, and so does everything after it; a lone
+// percent sign stays; two adjacent percent signs vanish.
+std::string ExpandEnvVars(std::string_view text);
+
+// Removes one trailing separator when the text is longer than one character.
+std::string StripBackslash(std::string_view text);
+
+// Gives a window the user-interface font of the selected language when that font is
+// installed; otherwise the window keeps Qt's default font.
+void ApplyUiFont(QWidget* window);
+
+class TcltForm : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // Runs the creation handler: the state, the file names, and the configuration file
+    // when one exists. `arguments` are the command-line arguments after the program name;
+    // `exePath` is the executable's full path (the files sit beside it).
+    TcltForm(const QStringList& arguments, const std::string& exePath, QWidget* parent = nullptr);
+    ~TcltForm() override;
+
+    // Hands over the other seven windows, created after this one.
+    void AttachWindows(TSyncForm* syncForm, TAboutForm* aboutForm, TresForm* resForm, TTreeVForm* treeVForm,
+                       TadvForm* advForm, TdirForm* dirForm, TfmTask* taskForm);
+
+    void ApplyTexts();
+
+    TAppState& State() { return m_state; }
+    const TAppState& State() const { return m_state; }
+    QListWidget* TaskListBox() const { return liTask; }
+    TSDirDlg* DirDialog() const { return SDirDlg; }
+    TSyncForm* SyncForm() const { return m_syncForm; }
+    TresForm* ResForm() const { return m_resForm; }
+    TTreeVForm* TreeVForm() const { return m_treeVForm; }
+    TfmTask* TaskForm() const { return m_taskForm; }
+    QToolButton* GoSyncButton() const { return GoSync; }
+    // The status line; a run writes its outcome here.
+    void SetStatusText(const QString& text);
+    QString StatusText() const;
+
+    // The window's left edge, mirrored on every move so another thread may read it.
+    int LeftPosition() const { return m_left.load(std::memory_order_relaxed); }
+
+    // Selecting a task: CurrentIndex := the list's selected row, then ShowTask.
+    void liTaskClick();
+    void ShowTask();
+    void ClearEditor();
+    void EnableEditor(bool on);
+    void FieldChange();
+    // The action code whose name equals `text`; 0 when none does.
+    std::uint8_t TextToAction(const QString& text) const;
+
+    // Runs the checked tasks one after another (the toolbar's GoSync; OnGoSync is the
+    // posted form of the same).
+    void GoSyncClick();
+    void OnGoSync();
+    // Runs CurrentTask: checks it, prepares the roots and masks, shows the synchronisation
+    // window. Returns false when the task could not run.
+    bool RunTask();
+
+    // Runs the task that the scheduler named, and goes to the notification area.
+    void OnDoSchedule();
+    void OnMiniToTray();
+
+    // Writes the configuration file. Returns false (Modified stays set) when writing
+    // failed; `errorText` then holds the failure's text.
+    bool SaveConfigFile(QString* errorText = nullptr);
+
+    // The toolbar buttons and list actions, callable the same way a click calls them.
+    void NewBtnClick();
+    void AddBtnClick();
+    void DelBtnClick();
+    void AddExClick();
+    void DelExClick();
+    void BrMainClick();
+    void BrMirrorClick();
+    void btnAdvClick();
+    void btTaskClick();
+    void AboutBtnClick();
+    void ToolButton1Click();
+    void A1Click();
+    void C1Click();
+    void liTaskClickCheck();
+    void rDragController1ItemMove(QListWidget* sender, int fromIndex, int toIndex);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate(const std::string& exePath);
+    void FormShow();
+    void buildControls();
+    void buildToolBar();
+    void edTypeClick(int index);
+    void edTypeChange();
+    void Label4Click();
+    void rdOnlyClick();
+    void addFolderEntry();
+    void addFileEntry();
+    void appendLog();
+    QString makeNewTaskName() const;
+    void appendTask(std::unique_ptr<TSyncTask> task, const QString& name);
+    void selectRow(int row);
+    QString exclusionText() const;
+
+    TAppState m_state;
+    QStringList m_arguments;
+    bool m_shownOnce = false;
+    bool m_closing = false;
+    bool m_listUpdating = false;
+    std::atomic<int> m_left{0};
+
+    TSyncForm* m_syncForm = nullptr;
+    TAboutForm* m_aboutForm = nullptr;
+    TresForm* m_resForm = nullptr;
+    TTreeVForm* m_treeVForm = nullptr;
+    TadvForm* m_advForm = nullptr;
+    TdirForm* m_dirForm = nullptr;
+    TfmTask* m_taskForm = nullptr;
+
+    QLabel* Label1 = nullptr;
+    QListWidget* liTask = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* A1 = nullptr;
+    QAction* C1 = nullptr;
+    QPlainTextEdit* edDesc = nullptr;
+    QLabel* Label6 = nullptr;
+    QLineEdit* edName = nullptr;
+    QLabel* Label5 = nullptr;
+    QComboBox* edType = nullptr;
+    QCheckBox* chkIntoSub = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* edMainDir = nullptr;
+    QPushButton* BrMain = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* edMirrorDir = nullptr;
+    QPushButton* BrMirror = nullptr;
+    QRadioButton* Label4 = nullptr;
+    QRadioButton* rdOnly = nullptr;
+    QListWidget* liExclude = nullptr;
+    QPushButton* AddEx = nullptr;
+    QPushButton* DelEx = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label12 = nullptr;
+    QLabel* Label13 = nullptr;
+    QComboBox* cbInMain = nullptr;
+    QComboBox* cbInMirror = nullptr;
+    QComboBox* cbSizeDiffer = nullptr;
+    QComboBox* cbNewInMain = nullptr;
+    QComboBox* cbNewInMirror = nullptr;
+    QComboBox* cbEmptyDir = nullptr;
+    QPushButton* btnAdv = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    QToolButton* ToolButton1 = nullptr;
+    QToolButton* NewBtn = nullptr;
+    QToolButton* AddBtn = nullptr;
+    QToolButton* DelBtn = nullptr;
+    QToolButton* GoSync = nullptr;
+    QToolButton* btTask = nullptr;
+    QToolButton* AboutBtn = nullptr;
+    QToolButton* ExitBtn = nullptr;
+    QLabel* m_statusPanel = nullptr;
+    TSDirDlg* SDirDlg = nullptr;
+    TrDragController* rDragController1 = nullptr;
+};
+
+// The eight windows, created in start-up order and destroyed in reverse.
+struct TForms
+{
+    std::unique_ptr<TcltForm> cltForm;
+    std::unique_ptr<TSyncForm> syncForm;
+    std::unique_ptr<TAboutForm> aboutForm;
+    std::unique_ptr<TresForm> resForm;
+    std::unique_ptr<TTreeVForm> treeVForm;
+    std::unique_ptr<TadvForm> advForm;
+    std::unique_ptr<TdirForm> dirForm;
+    std::unique_ptr<TfmTask> fmTask;
+
+    TForms();
+    ~TForms();
+
+    // Creates the windows in order: the main window first (it loads the configuration
+    // file while it is created), then the other seven, parented to it.
+    static std::unique_ptr<TForms> Create(const QStringList& arguments, const std::string& exePath);
+
+    // Applies every window's texts, in the fixed order of start-up.
+    void ApplyAllTexts();
+};
+
+} // namespace pelmora

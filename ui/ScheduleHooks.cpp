@@ -1,0 +1,15 @@
+// The main window's scheduler and notification-area hooks. Neither the scheduler nor the
+// tray icon is wired in yet, so both hooks do nothing.
+#include "ui/MainWindow.h"
+
+namespace pelmora {
+
+void TcltForm::OnDoSchedule()
+{
+}
+
+void TcltForm::OnMiniToTray()
+{
+}
+
+} // namespace pelmora
