@@ -1,0 +1,120 @@
+#pragma once
+// RunDriver: one run of one task as a chain of five posted phases (list host, list mirror and
+// plan with the preview, carry out the host list, carry out the mirror list, empty folders and
+// the result), with cancel, the error limit and the result log. Talks to its window only
+// through RunView. Used on the UI thread only.
+
+#include "core/AppState.h"
+#include "core/SyncTask.h"
+#include "sync/FileLists.h"
+#include "sync/RunState.h"
+#include "sync/RunView.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pelmora {
+
+class SyncLog;
+struct PlanSummary;
+
+// What a run needs, prepared by the run start (or a test) before the window is shown.
+struct RunRequest
+{
+    const TSyncTask* Task = nullptr; // not owned; must outlive the run
+    std::string TaskName;            // as shown in the main window's task list
+    std::string HostDir;             // RunHostDir: no trailing separator (except "/")
+    std::string MirrorDir;           // RunMirrorDir
+    std::vector<std::string> IgnoreMasks;
+    std::vector<std::string> DelMasks;
+    std::vector<std::string> OnlyTypeMasks;
+    bool AutoRun = false;      // started from the command line
+    bool CopyAll = false;      // the mirror side is not listed: every host file is only in host
+    bool ScheduledRun = false; // started by the scheduler
+    // When set, cleared at the start of the run and set when the results window is shown.
+    bool* ResultShown = nullptr;
+};
+
+// The request for the selected task of `state` (CurrentTask, its name, the run roots, the
+// three mask lists and the run-mode flags); ResultShown points into `state`. Task is nullptr
+// when no task is selected.
+RunRequest MakeRunRequest(TAppState& state);
+
+// The run's result counters, reset when a run starts.
+struct RunResult
+{
+    std::uint32_t FailedCount = 0;
+    std::uint32_t DeletedHostCount = 0;
+    std::uint32_t DeletedMirrorCount = 0;
+    std::uint32_t CopiedToHostCount = 0;
+    std::uint32_t CopiedToMirrorCount = 0;
+};
+
+class RunDriver
+{
+public:
+    // `view` and `log` must outlive the driver. The driver owns the run's four lists.
+    RunDriver(RunView& view, SyncLog& log);
+    ~RunDriver();
+    RunDriver(const RunDriver&) = delete;
+    RunDriver& operator=(const RunDriver&) = delete;
+
+    // The window has been shown (FormShow): resets gauges, counters and labels, logs the start
+    // lines and posts the host listing. Returns false, and starts nothing, when a run is
+    // already going on or the request has no task. A mask list that does not compile is
+    // reported ("Error" box unless unattended, and a line in the result log); then the run
+    // ends at once with CloseRunWindow() and false is returned.
+    bool Start(const RunRequest& request);
+
+    // Runs the handler of a posted phase. The view calls this from its event loop.
+    void Dispatch(RunPhase phase);
+    void OnListMain();
+    void OnListMirror();
+    void OnSyncMain();
+    void OnSyncMirror();
+    void OnSyncFolder();
+
+    // The Cancel button: only while the state is 1..4, and only when the user confirms the
+    // question. Returns true when the run is now cancelled.
+    bool CancelClick();
+    // The window may close (FormClose) only outside states 1..4.
+    bool CanClose() const;
+    // The window closes: frees the file records of both file lists. Does nothing while the
+    // run is active.
+    void FormClose();
+
+    RunState State() const { return m_state; }
+    // The state at the moment the user confirmed a cancel; rsIdle for a run without one.
+    RunState CancelPhase() const { return m_cancelPhase; }
+    const RunResult& Result() const { return m_result; }
+    // True when the last run showed its results window.
+    bool ResultShown() const { return m_resultShown; }
+    // AutoRun, the task's AutoMode or ScheduledRun: no boxes, no preview, no results.
+    bool Unattended() const;
+    // The last run's end line (messages 67, 68 or 69), or the text of an early end (55, 63).
+    const std::string& EndLine() const { return m_endLine; }
+    const RunRequest& Request() const { return m_request; }
+
+    // The run's lists and plan totals; the preview reads and changes them in place.
+    TRunLists& Lists() { return m_lists; }
+    PlanSummary& Plan() { return *m_plan; }
+
+private:
+    struct Impl;
+
+    RunView& m_view;
+    SyncLog& m_log;
+    RunRequest m_request;
+    RunState m_state = rsIdle;
+    RunState m_cancelPhase = rsIdle;
+    RunResult m_result;
+    bool m_resultShown = false;
+    std::string m_endLine;
+    TRunLists m_lists;
+    std::unique_ptr<PlanSummary> m_plan;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace pelmora

@@ -1,0 +1,77 @@
+#pragma once
+// RunView: everything the run driver needs from the window that shows a run (TSyncForm in the
+// program, a recorder in tests and benchmarks): labels, gauges, message boxes, the preview and
+// results windows, the beep, the status line, input processing and posting the next phase.
+// Called by the run driver on the UI thread only.
+
+#include <string_view>
+
+namespace pelmora {
+
+class RunDriver;
+
+// The five phases of a run. The values are the window message numbers of the phases.
+enum class RunPhase : int
+{
+    SyncMain = 1280,   // OnSyncMain: carry out HostFiles
+    SyncMirror = 1281, // OnSyncMirror: carry out MirrorFiles
+    ListMain = 1282,   // OnListMain: list the host side
+    ListMirror = 1283, // OnListMirror: list the mirror side, plan, preview
+    SyncFolder = 1284, // OnSyncFolder: empty folders, result, close
+};
+
+// Buttons of a message box, and the button the user pressed.
+enum class BoxButtons
+{
+    Ok,
+    YesNo,
+};
+enum class BoxAnswer
+{
+    Ok,
+    Yes,
+    No,
+};
+
+class RunView
+{
+public:
+    virtual ~RunView() = default;
+
+    // Label1 (phase line), Label2 (current file or folder), Label3 (current operation),
+    // Label4 (total line). `line` is 1..4. The driver may repeat a text; the view need not
+    // repaint then.
+    virtual void SetLabel(int line, std::string_view text) = 0;
+    // The file gauge (syncMeter) and the total gauge (totMeter), whole percent 0..100.
+    virtual void SetFileGauge(int percent) = 0;
+    virtual void SetTotalGauge(int percent) = 0;
+    // Starts or stops the copying animation (SyncAnim).
+    virtual void SetAnimation(bool playing) = 0;
+
+    // A modal message box; returns the pressed button. A box closed without a button counts
+    // as No (YesNo) or Ok.
+    virtual BoxAnswer Ask(std::string_view text, std::string_view caption, BoxButtons buttons) = 0;
+
+    // Shows the preview of the planned operations modally (the window moved off screen while
+    // it is up is the view's business). The preview reads and changes run.Lists() and
+    // run.Plan() in place. Returns 1 when the user confirmed, -1 for its Cancel button, 0 when
+    // it was closed otherwise; anything below 1 cancels the run.
+    virtual int ShowPreview(RunDriver& run) = 0;
+    // Shows the results window (the result log) modally; returns when it is closed.
+    virtual void ShowResults() = 0;
+    // The system's default beep.
+    virtual void Beep() = 0;
+    // Puts the run's end line into the main window's status bar.
+    virtual void SetStatusLine(std::string_view text) = 0;
+
+    // Lets the window system handle pending input (Cancel button, painting, timers). Called
+    // between blocks of a copy, during speed-limit waits and while scanning; must be cheap.
+    virtual void ProcessPendingInput() = 0;
+    // Arranges for run.Dispatch(phase) to be called from the event loop once the current
+    // handler has returned. Never calls it directly.
+    virtual void Post(RunPhase phase) = 0;
+    // The run has ended (RunState is rsIdle again): the window closes itself.
+    virtual void CloseRunWindow() = 0;
+};
+
+} // namespace pelmora

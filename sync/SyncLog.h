@@ -1,0 +1,57 @@
+#pragma once
+// SyncLog: the result log, the ordered text lines that every run appends to (start stamp,
+// failed operations, end line, result block) and that the results window shows; at program end
+// the whole log is appended to the log file. Used on the UI thread only.
+
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmora {
+
+// 61 "=" characters; closes the block of every run.
+inline constexpr std::string_view kLogSeparator = "=============================================================";
+
+class SyncLog
+{
+public:
+    // Appends one line. A line may itself hold a line break; it is stored as given.
+    void Add(std::string line);
+
+    const std::vector<std::string>& Lines() const { return m_lines; }
+    bool Empty() const { return m_lines.empty(); }
+
+    // Every line followed by CR LF: the bytes the log file receives (without the final NUL).
+    std::string Text() const;
+
+    // Called after every Add with the new line, so that an open results window can follow the
+    // log as it grows. Empty by default.
+    std::function<void(const std::string&)> onLineAdded;
+
+private:
+    std::vector<std::string> m_lines;
+};
+
+// "yyyy-mm-dd h:nn:ss" of a broken-down local time: the hour without a leading zero, ':' as
+// the time separator. Never fails.
+std::string DateTimeStamp(const std::tm& local);
+
+// The stamp of the current local date and time. Never fails.
+std::string DateTimeStampNow();
+
+// `text` with its first "%1" replaced by `value`; later occurrences stay as they are. A text
+// without "%1" is returned unchanged.
+std::string ReplaceFirst(std::string_view text, std::string_view value);
+// As ReplaceFirst, for any placeholder such as "%2".
+std::string ReplaceFirst(std::string_view text, std::string_view placeholder, std::string_view value);
+
+// Appends `log` to the log file at `path`: every line followed by CR LF, then one NUL byte.
+// The file is created when missing and opened for appending, so what an earlier
+// program run wrote, its NUL included, stays in front. An empty log writes nothing.
+// Returns true when everything was written; false on any failure (the caller ignores it: the
+// program ends either way).
+bool AppendLogFile(const std::string& path, const SyncLog& log);
+
+} // namespace pelmora
