@@ -2,9 +2,14 @@
 // TSyncTask: one synchronisation task, a packed 3458-byte record kept in memory exactly as
 // it is stored in the configuration file. Plain data; used on the UI thread only.
 
+#include "core/Utf8.h"
+
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -102,5 +107,52 @@ static_assert(offsetof(TSyncTask, MaxErr) == 3446);
 static_assert(offsetof(TSyncTask, OnlyDirs) == 3448);
 static_assert(offsetof(TSyncTask, Ignore1Hour) == 3449);
 static_assert(offsetof(TSyncTask, TimeShift) == 3450);
+
+// TimeShift of a new record: two seconds, 2 / 86400 + 0.00000001 days.
+inline constexpr std::uint64_t kDefaultTimeShiftBits = 0x3EF84877D2AA973BULL;
+inline double DefaultTimeShift() { return std::bit_cast<double>(kDefaultTimeShiftBits); }
+
+// Sets the new-record defaults on `task`: zeros except Speed 3000, MaxErr 10,
+// Ignore1Hour true and TimeShift two seconds.
+void InitSyncTask(TSyncTask& task);
+// A new record with those defaults (Desc is left empty; the New button fills it).
+std::unique_ptr<TSyncTask> NewSyncTask();
+
+// Makes a record read from an untrusted file safe to use: a non-finite TimeShift reads as
+// the default, and a counted field's length byte larger than its array becomes the array's size.
+void SanitizeSyncTask(TSyncTask& task);
+
+// A text N field: the bytes up to the first NUL or the end of the array.
+template <std::size_t N> std::string ReadTextField(const char (&field)[N])
+{
+    const void* nul = std::memchr(field, 0, N);
+    const std::size_t len = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - field) : N;
+    return std::string(field, len);
+}
+
+// Stores `text` cut to N-1 bytes (on a UTF-8 character boundary), then a NUL; the rest of
+// the array is zeroed so that no earlier text lingers in the file.
+template <std::size_t N> void WriteTextField(char (&field)[N], std::string_view text)
+{
+    const std::string_view kept = CutUtf8(text, N - 1);
+    std::memcpy(field, kept.data(), kept.size());
+    std::memset(field + kept.size(), 0, N - kept.size());
+}
+
+// A counted N field: the first L bytes, L bounded by N.
+template <std::size_t N> std::string ReadCountedField(const TCounted<N>& field)
+{
+    return std::string(field.data, std::min<std::size_t>(field.len, N));
+}
+
+// Stores `text` cut to N bytes (on a UTF-8 character boundary); the rest is zeroed.
+template <std::size_t N> void WriteCountedField(TCounted<N>& field, std::string_view text)
+{
+    static_assert(N <= 255, "the length is one byte");
+    const std::string_view kept = CutUtf8(text, N);
+    field.len = static_cast<std::uint8_t>(kept.size());
+    std::memcpy(field.data, kept.data(), kept.size());
+    std::memset(field.data + kept.size(), 0, N - kept.size());
+}
 
 } // namespace pelmora

@@ -63,8 +63,7 @@ using ScheduleItems = std::vector<std::unique_ptr<TScheduleItem>>;
 
 // The text of a short string; a length byte above 15 (from a foreign file) reads as 15.
 std::string ReadShortString(const TShortString& field);
-// Stores `text` cut to 15 bytes on a UTF-8 character boundary. Bytes after the text are
-// left as they are, as the record keeps them.
+// Stores `text` cut to 15 bytes on a UTF-8 character boundary; the bytes after it are zeroed.
 void WriteShortString(TShortString& field, std::string_view text);
 
 // Message 142 followed by the smallest n >= 1 that no entry's Name equals.
@@ -76,11 +75,12 @@ inline bool IsArmed(const TScheduleItem& item) { return item.NextRun > kNotArmed
 inline bool IsInactive(const TScheduleItem& item) { return item.RepeatCount == 0; }
 
 // Sets item.NextRun from Kind, WeekDay and Time and the clock's local date and time. An
-// unknown Kind, or a non-finite or out-of-range Time, leaves NextRun as it is.
+// unknown Kind, a weekly entry whose WeekDay is not 1..7, or a non-finite Time leaves
+// NextRun as it is.
 void ComputeNextRun(TScheduleItem& item, const Clock& clock);
 
 // Makes an entry read from an untrusted file safe to use: a non-finite NextRun becomes
-// 0 (not armed) and a non-finite Time becomes 0.
+// 0 (not armed), a non-finite Time becomes 0, and a length byte above 15 becomes 15.
 void SanitizeScheduleItem(TScheduleItem& item);
 
 } // namespace pelmora
