@@ -1,0 +1,138 @@
+#include "platform/FaultFileSystem.h"
+
+namespace pelmora {
+
+namespace {
+
+class FaultFile final : public FileHandle
+{
+public:
+    FaultFile(FaultFileSystem& owner, std::string path, std::unique_ptr<FileHandle> inner)
+        : m_owner(owner), m_path(std::move(path)), m_inner(std::move(inner))
+    {
+    }
+
+    std::int64_t Read(void* buffer, std::size_t size) override
+    {
+        if (int err = m_owner.Check(FsCall::Read, m_path))
+            return -err;
+        return m_inner->Read(buffer, size);
+    }
+    std::int64_t Write(const void* buffer, std::size_t size) override
+    {
+        if (int err = m_owner.Check(FsCall::Write, m_path))
+            return -err;
+        return m_inner->Write(buffer, size);
+    }
+    int Close() override
+    {
+        // The real file is closed either way, as a failing close(2) still releases it.
+        int innerErr = m_inner->Close();
+        if (int err = m_owner.Check(FsCall::Close, m_path))
+            return err;
+        return innerErr;
+    }
+
+private:
+    FaultFileSystem& m_owner;
+    std::string m_path;
+    std::unique_ptr<FileHandle> m_inner;
+};
+
+} // namespace
+
+int FaultFileSystem::Check(FsCall call, const std::string& path, const std::string* otherPath)
+{
+    ++m_calls[static_cast<std::size_t>(call)];
+    for (Armed& armed : m_faults) {
+        const FsFault& f = armed.fault;
+        if (f.call != call)
+            continue;
+        if (!f.path.empty() && f.path != path && !(otherPath && f.path == *otherPath))
+            continue;
+        ++armed.seen;
+        if (f.nth == 0 || armed.seen == f.nth)
+            return f.error;
+    }
+    return 0;
+}
+
+int FaultFileSystem::ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry)
+{
+    if (int err = Check(FsCall::ListDir, path))
+        return err;
+    return m_inner.ListDir(path, onEntry);
+}
+
+int FaultFileSystem::Stat(const std::string& path, FileStat& out)
+{
+    if (int err = Check(FsCall::Stat, path))
+        return err;
+    return m_inner.Stat(path, out);
+}
+
+int FaultFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out)
+{
+    if (int err = Check(FsCall::OpenRead, path))
+        return err;
+    std::unique_ptr<FileHandle> inner;
+    if (int err = m_inner.OpenRead(path, inner))
+        return err;
+    out = std::make_unique<FaultFile>(*this, path, std::move(inner));
+    return 0;
+}
+
+int FaultFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out)
+{
+    if (int err = Check(FsCall::CreateNew, path))
+        return err;
+    std::unique_ptr<FileHandle> inner;
+    if (int err = m_inner.CreateNew(path, inner))
+        return err;
+    out = std::make_unique<FaultFile>(*this, path, std::move(inner));
+    return 0;
+}
+
+int FaultFileSystem::Rename(const std::string& from, const std::string& to)
+{
+    if (int err = Check(FsCall::Rename, from, &to))
+        return err;
+    return m_inner.Rename(from, to);
+}
+
+int FaultFileSystem::SetMTime(const std::string& path, std::int64_t mtimeSec)
+{
+    if (int err = Check(FsCall::SetMTime, path))
+        return err;
+    return m_inner.SetMTime(path, mtimeSec);
+}
+
+int FaultFileSystem::SetMode(const std::string& path, std::uint32_t mode)
+{
+    if (int err = Check(FsCall::SetMode, path))
+        return err;
+    return m_inner.SetMode(path, mode);
+}
+
+int FaultFileSystem::MakeDir(const std::string& path)
+{
+    if (int err = Check(FsCall::MakeDir, path))
+        return err;
+    return m_inner.MakeDir(path);
+}
+
+int FaultFileSystem::RemoveDir(const std::string& path)
+{
+    if (int err = Check(FsCall::RemoveDir, path))
+        return err;
+    return m_inner.RemoveDir(path);
+}
+
+int FaultFileSystem::RemoveFile(const std::string& path)
+{
+    if (int err = Check(FsCall::RemoveFile, path))
+        return err;
+    return m_inner.RemoveFile(path);
+}
+
+} // namespace pelmora

@@ -1,0 +1,88 @@
+#pragma once
+// A file system for tests that passes every call to another one and fails chosen calls with a
+// chosen errno (the n-th write, a rename, an open or a listing of a given path), so failure
+// paths are tested without root tricks. Single-threaded, like the port it wraps.
+
+#include "platform/FileSystem.h"
+
+#include <array>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+namespace pelmora {
+
+enum class FsCall : int
+{
+    ListDir,
+    Stat,
+    OpenRead,
+    CreateNew,
+    Rename, // the path of a fault matches either the source or the target
+    SetMTime,
+    SetMode,
+    MakeDir,
+    RemoveDir,
+    RemoveFile,
+    Read,  // on a handle opened through this wrapper; the path is the one it was opened with
+    Write, // likewise
+    Close, // likewise
+    Count_
+};
+
+struct FsFault
+{
+    FsCall call = FsCall::Write;
+    std::string path; // empty: any path
+    int nth = 1;      // fail the n-th matching call (1-based); 0 fails every matching call
+    int error = EIO;  // errno to report
+};
+
+class FaultFileSystem final : public FileSystem
+{
+public:
+    explicit FaultFileSystem(FileSystem& inner) : m_inner(inner) {}
+
+    void AddFault(FsFault fault) { m_faults.push_back({std::move(fault), 0}); }
+    void ClearFaults() { m_faults.clear(); }
+    // Convenience forms of AddFault.
+    void FailNthWrite(int nth, int error) { AddFault({FsCall::Write, {}, nth, error}); }
+    void FailRename(std::string path, int error) { AddFault({FsCall::Rename, std::move(path), 0, error}); }
+    // Both OpenRead and CreateNew of the path fail.
+    void FailOpen(const std::string& path, int error)
+    {
+        AddFault({FsCall::OpenRead, path, 0, error});
+        AddFault({FsCall::CreateNew, path, 0, error});
+    }
+    void FailListDir(std::string path, int error) { AddFault({FsCall::ListDir, std::move(path), 0, error}); }
+
+    // How many calls of a kind reached the wrapper (failed ones included).
+    int Calls(FsCall call) const { return m_calls[static_cast<std::size_t>(call)]; }
+
+    int ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry) override;
+    int Stat(const std::string& path, FileStat& out) override;
+    int OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out) override;
+    int CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out) override;
+    int Rename(const std::string& from, const std::string& to) override;
+    int SetMTime(const std::string& path, std::int64_t mtimeSec) override;
+    int SetMode(const std::string& path, std::uint32_t mode) override;
+    int MakeDir(const std::string& path) override;
+    int RemoveDir(const std::string& path) override;
+    int RemoveFile(const std::string& path) override;
+
+    // Counts the call and returns the errno of the first fault it triggers, or 0. Used by the
+    // handles this wrapper hands out.
+    int Check(FsCall call, const std::string& path, const std::string* otherPath = nullptr);
+
+private:
+    struct Armed
+    {
+        FsFault fault;
+        int seen;
+    };
+    FileSystem& m_inner;
+    std::vector<Armed> m_faults;
+    std::array<int, static_cast<std::size_t>(FsCall::Count_)> m_calls{};
+};
+
+} // namespace pelmora
