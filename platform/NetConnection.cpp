@@ -1,0 +1,178 @@
+#include "platform/NetConnection.h"
+
+#include "platform/NetPath.h"
+#include "platform/SmbFileSystem.h"
+
+#include <cerrno>
+
+namespace pelmora {
+
+namespace {
+
+constexpr int kConnectTimeoutMs = 10000;
+
+bool IsBlank(const std::string& text)
+{
+    return text.find_first_not_of(" \t") == std::string::npos;
+}
+
+} // namespace
+
+std::string ErrorText(int code)
+{
+    switch (code) {
+    case 5: return "Access to network resource denied";
+    case 53: return "Network path not found";
+    case 66: return "Local device type does not match network resource type";
+    case 67: return "Network resource name is invalid or unlocatable";
+    case 85: return "Local device already assigned";
+    case 86: return "Invalid password";
+    case 170: return "Provider is busy";
+    case 1200: return "Local device is invalid";
+    case 1202: return "Connection already remembered";
+    case 1203: return "Network not started or name could not be handled";
+    case 1204: return "Provider property does not match any provider";
+    case 1205: return "Cannot save reconnect at logon information";
+    case 1206: return "User profile is in an incorrect format";
+    case 1208: return "A network specific error occurred";
+    case 1222: return "No network present";
+    case 1223: return "Connection attempt cancelled";
+    case 1326: return "User name or password incorrect";
+    case 2250: return "Not connected to specified resource or on specified device";
+    case 2401: return "Files are open on resource and force disconnect not specified";
+    case 2404: return "Device in use by active process, cannot disconnect";
+    default: return std::to_string(code) + ": Unhandled Error";
+    }
+}
+
+int NetErrorCode(int err)
+{
+    switch (err) {
+    case EACCES:
+    case EPERM:
+        return 1326;
+    case ENOENT:
+    case ENODEV:
+    case ENOTDIR:
+    case ENXIO:
+        return 67;
+    case ECONNREFUSED:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case ETIMEDOUT:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case ENOTCONN:
+        return 53;
+    // The generic failure, and the few errno values that equal a code of the table and
+    // would be shown with that code's unrelated text.
+    case EIO:
+    case EBADR:
+    case EREMOTE:
+    case ENOLINK:
+    case ERESTART:
+    case ESTRPIPE:
+        return 1208;
+    default:
+        return err;
+    }
+}
+
+TNetConnection::~TNetConnection()
+{
+    if (!m_connectedKey.empty()) {
+        if (auto session = TakeSmbSession(m_connectedKey)) {
+            session->Close();
+        }
+    }
+}
+
+void TNetConnection::SetResourceType(TResourceTypes value)
+{
+    if (value == rtAny && !IsBlank(m_localName)) {
+        throw EParameterError("Cannot be rtAny when LocalName is set");
+    }
+    m_resourceType = value;
+}
+
+void TNetConnection::SetLocalName(std::string value)
+{
+    if (IsBlank(value)) {
+        m_reconnectAtLogon = false;
+    } else if (m_resourceType == rtAny) {
+        throw EParameterError("Cannot be set when ResourseType is rtAny");
+    }
+    m_localName = std::move(value);
+}
+
+void TNetConnection::SetReconnectAtLogon(bool value)
+{
+    if (value && IsBlank(m_localName)) {
+        throw EParameterError("No local resource assigned");
+    }
+    m_reconnectAtLogon = value;
+}
+
+void TNetConnection::Connect()
+{
+    InstallSmbFileSystem();
+    auto fail = [](int code) { throw EConnectError("ERROR: " + ErrorText(code)); };
+
+    NetPath share;
+    if (!ParseNetPath(m_remoteName, share)) {
+        fail(67);
+    }
+    // A printer cannot be reached through the file system, and a share is the only kind of
+    // resource this platform connects to.
+    if (m_resourceType == rtPrint) {
+        fail(66);
+    }
+    // There are no drive letters to redirect here; a connection is only ever made to the
+    // remote name itself.
+    if (!IsBlank(m_localName)) {
+        fail(1200);
+    }
+    int err = 0;
+    std::shared_ptr<SmbSession> session = SmbSession::Create(share, m_userName, m_password, kConnectTimeoutMs, err);
+    if (session == nullptr) {
+        fail(NetErrorCode(err));
+    }
+    err = session->CheckShare();
+    if (err != 0) {
+        session->Close();
+        fail(NetErrorCode(err));
+    }
+    const std::string key = NetShareKey(share);
+    AddSmbSession(key, std::move(session));
+    m_connectedKey = key;
+}
+
+void TNetConnection::Disconnect(bool force)
+{
+    auto fail = [](int code) { throw EDisconnectError("ERROR: " + ErrorText(code)); };
+
+    if (!IsBlank(m_localName)) {
+        // Connect never redirects a local device, so a local name is never connected.
+        fail(2250);
+    }
+    NetPath share;
+    if (!ParseNetPath(m_remoteName, share)) {
+        fail(2250);
+    }
+    const std::string key = NetShareKey(share);
+    std::shared_ptr<SmbSession> session = FindSmbSession(key);
+    if (session == nullptr) {
+        fail(2250);
+    }
+    if (!force && session->OpenFiles() > 0) {
+        fail(2401);
+    }
+    TakeSmbSession(key);
+    session->Close();
+    if (m_connectedKey == key) {
+        m_connectedKey.clear();
+    }
+}
+
+} // namespace pelmora

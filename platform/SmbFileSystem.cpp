@@ -1,0 +1,470 @@
+#include "platform/SmbFileSystem.h"
+
+#include <libsmbclient.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+namespace pelmora {
+
+namespace {
+
+constexpr int kAnonymousTimeoutMs = 10000;
+
+std::map<std::string, std::shared_ptr<SmbSession>>& Registry()
+{
+    static std::map<std::string, std::shared_ptr<SmbSession>> sessions;
+    return sessions;
+}
+
+// errno right after a failed library call; a library that failed without saying why is
+// reported as an I/O error rather than as success.
+int LastError()
+{
+    return errno != 0 ? errno : EIO;
+}
+
+void CopyField(char* dest, int destLen, const std::string& value)
+{
+    if (destLen <= 0) {
+        return;
+    }
+    const std::size_t n = std::min(value.size(), static_cast<std::size_t>(destLen - 1));
+    std::memcpy(dest, value.data(), n);
+    dest[n] = '\0';
+}
+
+FileStat ToFileStat(const struct stat& st)
+{
+    FileStat out;
+    if (S_ISDIR(st.st_mode)) {
+        out.type = EntryType::Dir;
+    } else if (S_ISREG(st.st_mode)) {
+        out.type = EntryType::File;
+    } else {
+        out.type = EntryType::Other;
+    }
+    out.size = static_cast<std::int64_t>(st.st_size);
+    out.mtimeSec = static_cast<std::int64_t>(st.st_mtime);
+    out.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+    return out;
+}
+
+class SmbFile : public FileHandle
+{
+public:
+    SmbFile(std::shared_ptr<SmbSession> session, SMBCFILE* file) : m_session(std::move(session)), m_file(file)
+    {
+        m_session->FileOpened();
+    }
+    ~SmbFile() override { Close(); }
+
+    std::int64_t Read(void* buffer, std::size_t size) override
+    {
+        SMBCCTX* ctx = m_session->Context();
+        if (m_file == nullptr || ctx == nullptr) {
+            return -ENOTCONN;
+        }
+        errno = 0;
+        const ssize_t n = smbc_getFunctionRead(ctx)(ctx, m_file, buffer, size);
+        return n < 0 ? -LastError() : n;
+    }
+
+    std::int64_t Write(const void* buffer, std::size_t size) override
+    {
+        SMBCCTX* ctx = m_session->Context();
+        if (m_file == nullptr || ctx == nullptr) {
+            return -ENOTCONN;
+        }
+        const char* p = static_cast<const char*>(buffer);
+        std::size_t done = 0;
+        while (done < size) {
+            errno = 0;
+            const ssize_t n = smbc_getFunctionWrite(ctx)(ctx, m_file, p + done, size - done);
+            if (n < 0) {
+                return -LastError();
+            }
+            if (n == 0) {
+                return -EIO;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return static_cast<std::int64_t>(done);
+    }
+
+    int Close() override
+    {
+        if (m_file == nullptr) {
+            return 0;
+        }
+        SMBCFILE* file = m_file;
+        m_file = nullptr;
+        m_session->FileClosed();
+        SMBCCTX* ctx = m_session->Context();
+        if (ctx == nullptr) {
+            // A forced disconnect freed the file with its context.
+            return ENOTCONN;
+        }
+        errno = 0;
+        return smbc_getFunctionClose(ctx)(ctx, file) < 0 ? LastError() : 0;
+    }
+
+private:
+    std::shared_ptr<SmbSession> m_session;
+    SMBCFILE* m_file;
+};
+
+} // namespace
+
+std::shared_ptr<SmbSession> SmbSession::Create(const NetPath& share, const std::string& userName,
+                                               const std::string& password, int timeoutMs, int& err)
+{
+    std::shared_ptr<SmbSession> session(new SmbSession());
+    session->m_share = share;
+    session->m_share.subPath.clear();
+    // "DOMAIN\user" and "DOMAIN/user" name the workgroup as Windows accepts them.
+    const std::size_t sep = userName.find_first_of("\\/");
+    if (sep != std::string::npos) {
+        session->m_workgroup = userName.substr(0, sep);
+        session->m_userName = userName.substr(sep + 1);
+    } else {
+        session->m_userName = userName;
+    }
+    session->m_password = password;
+    const bool anonymous = userName.empty() && password.empty();
+
+    errno = 0;
+    SMBCCTX* ctx = smbc_new_context();
+    if (ctx == nullptr) {
+        err = LastError();
+        return nullptr;
+    }
+    smbc_setDebug(ctx, 0);
+    smbc_setOptionDebugToStderr(ctx, false);
+    smbc_setOptionUserData(ctx, session.get());
+    smbc_setFunctionAuthDataWithContext(ctx, &SmbSession::Authenticate);
+    smbc_setTimeout(ctx, timeoutMs);
+    if (share.port != 0) {
+        smbc_setPort(ctx, share.port);
+    }
+    // Only the name and password given count: no ticket cache, no Kerberos, and no quiet
+    // anonymous login when those credentials are refused.
+    smbc_setOptionUseKerberos(ctx, false);
+    smbc_setOptionFallbackAfterKerberos(ctx, true);
+    smbc_setOptionUseCCache(ctx, false);
+    smbc_setOptionNoAutoAnonymousLogin(ctx, !anonymous);
+
+    errno = 0;
+    if (smbc_init_context(ctx) == nullptr) {
+        err = LastError();
+        smbc_free_context(ctx, 1);
+        return nullptr;
+    }
+    session->m_ctx = ctx;
+    err = 0;
+    return session;
+}
+
+SmbSession::~SmbSession()
+{
+    Close();
+}
+
+void SmbSession::Authenticate(SMBCCTX* ctx, const char*, const char*, char* workgroup, int workgroupLen, char* user,
+                              int userLen, char* password, int passwordLen)
+{
+    const auto* self = static_cast<const SmbSession*>(smbc_getOptionUserData(ctx));
+    if (self == nullptr) {
+        return;
+    }
+    if (!self->m_workgroup.empty()) {
+        CopyField(workgroup, workgroupLen, self->m_workgroup);
+    }
+    CopyField(user, userLen, self->m_userName);
+    CopyField(password, passwordLen, self->m_password);
+}
+
+int SmbSession::CheckShare()
+{
+    if (m_ctx == nullptr) {
+        return ENOTCONN;
+    }
+    const std::string url = SmbUrl(m_share);
+    errno = 0;
+    SMBCFILE* dir = smbc_getFunctionOpendir(m_ctx)(m_ctx, url.c_str());
+    if (dir == nullptr) {
+        return LastError();
+    }
+    smbc_getFunctionClosedir(m_ctx)(m_ctx, dir);
+    return 0;
+}
+
+void SmbSession::Close()
+{
+    if (m_ctx != nullptr) {
+        SMBCCTX* ctx = m_ctx;
+        m_ctx = nullptr;
+        smbc_setOptionUserData(ctx, nullptr);
+        smbc_free_context(ctx, 1);
+    }
+    // The password is needed no longer; do not leave it in memory longer than the session.
+    std::fill(m_password.begin(), m_password.end(), '\0');
+    m_password.clear();
+}
+
+void AddSmbSession(const std::string& key, std::shared_ptr<SmbSession> session)
+{
+    auto& sessions = Registry();
+    auto it = sessions.find(key);
+    if (it != sessions.end()) {
+        it->second->Close();
+        it->second = std::move(session);
+    } else {
+        sessions.emplace(key, std::move(session));
+    }
+}
+
+std::shared_ptr<SmbSession> FindSmbSession(const std::string& key)
+{
+    auto& sessions = Registry();
+    auto it = sessions.find(key);
+    return it == sessions.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<SmbSession> TakeSmbSession(const std::string& key)
+{
+    auto& sessions = Registry();
+    auto it = sessions.find(key);
+    if (it == sessions.end()) {
+        return nullptr;
+    }
+    std::shared_ptr<SmbSession> session = std::move(it->second);
+    sessions.erase(it);
+    return session;
+}
+
+int SmbFileSystem::Resolve(const std::string& path, std::shared_ptr<SmbSession>& session, std::string& url)
+{
+    NetPath parsed;
+    if (!ParseNetPath(path, parsed)) {
+        return ENOENT;
+    }
+    const std::string key = NetShareKey(parsed);
+    session = FindSmbSession(key);
+    if (session == nullptr) {
+        auto it = m_anonymous.find(key);
+        if (it != m_anonymous.end()) {
+            session = it->second;
+        } else {
+            int err = 0;
+            session = SmbSession::Create(parsed, {}, {}, kAnonymousTimeoutMs, err);
+            if (session == nullptr) {
+                return err;
+            }
+            m_anonymous.emplace(key, session);
+        }
+    }
+    if (session->Context() == nullptr) {
+        return ENOTCONN;
+    }
+    url = SmbUrl(parsed);
+    return 0;
+}
+
+void SmbFileSystem::CloseAnonymousSessions()
+{
+    for (auto& [key, session] : m_anonymous) {
+        session->Close();
+    }
+    m_anonymous.clear();
+}
+
+int SmbFileSystem::ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry)
+{
+    std::shared_ptr<SmbSession> session;
+    std::string url;
+    if (const int err = Resolve(path, session, url); err != 0) {
+        return err;
+    }
+    SMBCCTX* ctx = session->Context();
+    errno = 0;
+    SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
+    if (dir == nullptr) {
+        return LastError();
+    }
+    // The server sends the whole listing with sizes and times when the folder is opened, so
+    // each entry costs no further request.
+    const auto readdir = smbc_getFunctionReaddirPlus2(ctx);
+    while (true) {
+        struct stat st {};
+        const libsmb_file_info* info = readdir(ctx, dir, &st);
+        if (info == nullptr) {
+            break;
+        }
+        const std::string_view name = info->name != nullptr ? info->name : "";
+        if (name.empty() || name == "." || name == "..") {
+            continue;
+        }
+        DirEntry entry{name, ToFileStat(st)};
+        if (!onEntry(entry)) {
+            break;
+        }
+    }
+    smbc_getFunctionClosedir(ctx)(ctx, dir);
+    return 0;
+}
+
+int SmbFileSystem::Stat(const std::string& path, FileStat& out)
+{
+    std::shared_ptr<SmbSession> session;
+    std::string url;
+    if (const int err = Resolve(path, session, url); err != 0) {
+        return err;
+    }
+    SMBCCTX* ctx = session->Context();
+    struct stat st {};
+    errno = 0;
+    if (smbc_getFunctionStat(ctx)(ctx, url.c_str(), &st) < 0) {
+        return LastError();
+    }
+    out = ToFileStat(st);
+    return 0;
+}
+
+int SmbFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out)
+{
+    std::shared_ptr<SmbSession> session;
+    std::string url;
+    if (const int err = Resolve(path, session, url); err != 0) {
+        return err;
+    }
+    SMBCCTX* ctx = session->Context();
+    errno = 0;
+    SMBCFILE* file = smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_RDONLY, 0);
+    if (file == nullptr) {
+        return LastError();
+    }
+    out = std::make_unique<SmbFile>(session, file);
+    return 0;
+}
+
+int SmbFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out)
+{
+    std::shared_ptr<SmbSession> session;
+    std::string url;
+    if (const int err = Resolve(path, session, url); err != 0) {
+        return err;
+    }
+    SMBCCTX* ctx = session->Context();
+    errno = 0;
+    SMBCFILE* file = smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (file == nullptr) {
+        return LastError();
+    }
+    out = std::make_unique<SmbFile>(session, file);
+    return 0;
+}
+
+int SmbFileSystem::Rename(const std::string& from, const std::string& to)
+{
+    std::shared_ptr<SmbSession> fromSession;
+    std::shared_ptr<SmbSession> toSession;
+    std::string fromUrl;
+    std::string toUrl;
+    if (const int err = Resolve(from, fromSession, fromUrl); err != 0) {
+        return err;
+    }
+    if (const int err = Resolve(to, toSession, toUrl); err != 0) {
+        return err;
+    }
+    if (fromSession != toSession) {
+        return EXDEV;
+    }
+    SMBCCTX* ctx = fromSession->Context();
+    errno = 0;
+    return smbc_getFunctionRename(ctx)(ctx, fromUrl.c_str(), ctx, toUrl.c_str()) < 0 ? LastError() : 0;
+}
+
+int SmbFileSystem::SetMTime(const std::string& path, std::int64_t mtimeSec)
+{
+    std::shared_ptr<SmbSession> session;
+    std::string url;
+    if (const int err = Resolve(path, session, url); err != 0) {
+        return err;
+    }
+    SMBCCTX* ctx = session->Context();
+    struct timeval times[2] {};
+    times[0].tv_sec = std::time(nullptr);
+    times[1].tv_sec = static_cast<time_t>(mtimeSec);
+    errno = 0;
+    return smbc_getFunctionUtimes(ctx)(ctx, url.c_str(), times) < 0 ? LastError() : 0;
+}
+
+int SmbFileSystem::SetMode(const std::string& path, std::uint32_t mode)
+{
+    std::shared_ptr<SmbSession> session;
+    std::string url;
+    if (const int err = Resolve(path, session, url); err != 0) {
+        return err;
+    }
+    SMBCCTX* ctx = session->Context();
+    // A share keeps DOS attributes, not permission bits: only the owner's write bit has a
+    // counterpart (read-only). The execute bits would turn into archive, system and hidden.
+    const mode_t smbMode = (mode & S_IWUSR) != 0 ? 0644 : 0444;
+    errno = 0;
+    return smbc_getFunctionChmod(ctx)(ctx, url.c_str(), smbMode) < 0 ? LastError() : 0;
+}
+
+int SmbFileSystem::MakeDir(const std::string& path)
+{
+    std::shared_ptr<SmbSession> session;
+    std::string url;
+    if (const int err = Resolve(path, session, url); err != 0) {
+        return err;
+    }
+    SMBCCTX* ctx = session->Context();
+    errno = 0;
+    return smbc_getFunctionMkdir(ctx)(ctx, url.c_str(), 0755) < 0 ? LastError() : 0;
+}
+
+int SmbFileSystem::RemoveDir(const std::string& path)
+{
+    std::shared_ptr<SmbSession> session;
+    std::string url;
+    if (const int err = Resolve(path, session, url); err != 0) {
+        return err;
+    }
+    SMBCCTX* ctx = session->Context();
+    errno = 0;
+    return smbc_getFunctionRmdir(ctx)(ctx, url.c_str()) < 0 ? LastError() : 0;
+}
+
+int SmbFileSystem::RemoveFile(const std::string& path)
+{
+    std::shared_ptr<SmbSession> session;
+    std::string url;
+    if (const int err = Resolve(path, session, url); err != 0) {
+        return err;
+    }
+    SMBCCTX* ctx = session->Context();
+    errno = 0;
+    return smbc_getFunctionUnlink(ctx)(ctx, url.c_str()) < 0 ? LastError() : 0;
+}
+
+SmbFileSystem& InstallSmbFileSystem()
+{
+    static SmbFileSystem fs;
+    static const bool registered = [] {
+        RegisterNetworkFileSystem(&fs);
+        return true;
+    }();
+    (void)registered;
+    return fs;
+}
+
+} // namespace pelmora

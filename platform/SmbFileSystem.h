@@ -1,0 +1,89 @@
+#pragma once
+// The file-system port for network paths, over the SMB client library. A path below a share
+// for which TNetConnection opened a session goes through that session; any other network
+// path goes through an anonymous session of its own. UI thread only.
+
+#include "platform/FileSystem.h"
+#include "platform/NetPath.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+struct _SMBCCTX;
+
+namespace pelmora {
+
+// One SMB client context bound to one share. Open files keep the session alive; Close frees
+// the context at once, after which those files fail with ENOTCONN.
+class SmbSession
+{
+public:
+    // Creates a context for the share of `share`. With credentials (a user name or a
+    // password given) it never logs in anonymously instead. `timeoutMs` bounds each request.
+    // Returns nullptr and sets `err` (an errno value) when the library cannot start.
+    static std::shared_ptr<SmbSession> Create(const NetPath& share, const std::string& userName,
+                                              const std::string& password, int timeoutMs, int& err);
+    ~SmbSession();
+    SmbSession(const SmbSession&) = delete;
+    SmbSession& operator=(const SmbSession&) = delete;
+
+    // Opens and closes the share's top folder, which logs in. Returns 0 or an errno value.
+    int CheckShare();
+    // Frees the context and drops every connection it held. Safe to call twice.
+    void Close();
+
+    _SMBCCTX* Context() const { return m_ctx; }
+    const NetPath& Share() const { return m_share; }
+    int OpenFiles() const { return m_openFiles; }
+    void FileOpened() { ++m_openFiles; }
+    void FileClosed() { --m_openFiles; }
+
+private:
+    SmbSession() = default;
+    static void Authenticate(_SMBCCTX* ctx, const char* server, const char* share, char* workgroup, int workgroupLen,
+                             char* user, int userLen, char* password, int passwordLen);
+
+    _SMBCCTX* m_ctx = nullptr;
+    NetPath m_share;
+    std::string m_workgroup;
+    std::string m_userName;
+    std::string m_password;
+    int m_openFiles = 0;
+};
+
+// The sessions opened by TNetConnection, by NetShareKey. Adding replaces (and closes) a
+// session already held for the same share. Take returns nullptr when none is held.
+void AddSmbSession(const std::string& key, std::shared_ptr<SmbSession> session);
+std::shared_ptr<SmbSession> FindSmbSession(const std::string& key);
+std::shared_ptr<SmbSession> TakeSmbSession(const std::string& key);
+
+class SmbFileSystem : public FileSystem
+{
+public:
+    int ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry) override;
+    int Stat(const std::string& path, FileStat& out) override;
+    int OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out) override;
+    int CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out) override;
+    int Rename(const std::string& from, const std::string& to) override;
+    int SetMTime(const std::string& path, std::int64_t mtimeSec) override;
+    int SetMode(const std::string& path, std::uint32_t mode) override;
+    int MakeDir(const std::string& path) override;
+    int RemoveDir(const std::string& path) override;
+    int RemoveFile(const std::string& path) override;
+
+    // Frees the anonymous sessions (they are opened again on the next call).
+    void CloseAnonymousSessions();
+
+private:
+    // The session and URL for a network path. Returns 0 or an errno value (ENOENT when the
+    // path is not a network path).
+    int Resolve(const std::string& path, std::shared_ptr<SmbSession>& session, std::string& url);
+
+    std::map<std::string, std::shared_ptr<SmbSession>> m_anonymous;
+};
+
+// The process's SMB file system, registered for network paths on the first call.
+SmbFileSystem& InstallSmbFileSystem();
+
+} // namespace pelmora
