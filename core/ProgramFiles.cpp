@@ -1,0 +1,94 @@
+#include "core/ProgramFiles.h"
+
+#include "core/Utf8.h"
+
+#include <climits>
+#include <unistd.h>
+
+namespace pelmora {
+
+std::string ExecutablePath()
+{
+    std::string buffer(PATH_MAX, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size())
+        return {};
+    buffer.resize(static_cast<std::size_t>(n));
+    return buffer;
+}
+
+std::string ConfigFileNameFor(std::string_view exePath)
+{
+    const auto slash = exePath.rfind('/');
+    const std::string_view folder = slash == std::string_view::npos ? std::string_view{} : exePath.substr(0, slash + 1);
+    return std::string(folder) + std::string(kConfigBaseName);
+}
+
+std::string LogFileNameFor(std::string_view exePath)
+{
+    const auto slash = exePath.rfind('/');
+    const auto dot = exePath.rfind('.');
+    const bool hasExtension = dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
+    return std::string(hasExtension ? exePath.substr(0, dot) : exePath) + ".log";
+}
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args)
+{
+    CommandLine cmd;
+    if (args.size() != 1)
+        return cmd;
+    const std::string& arg = args.front();
+    const std::string head = AsciiUpper(std::string_view(arg).substr(0, 2));
+    if (head == "/A") {
+        cmd.mode = StartMode::AutoAll;
+    } else if (head == "/H") {
+        cmd.mode = StartMode::Hidden;
+    } else if (head == "-A" || head == "-C") {
+        cmd.mode = head == "-A" ? StartMode::RunNamed : StartMode::CopyAllNamed;
+        cmd.taskName = arg.substr(2);
+    } else {
+        cmd.mode = StartMode::Unknown;
+    }
+    return cmd;
+}
+
+CommandLine ParseCommandLine(int argc, const char* const* argv)
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i] != nullptr ? argv[i] : "");
+    return ParseCommandLine(args);
+}
+
+StartPlan PlanStart(const CommandLine& cmd, const std::vector<std::string>& names, const TaskRecords& tasks)
+{
+    StartPlan plan;
+    if (cmd.mode == StartMode::Interactive)
+        return plan;
+    plan.AutoRun = true;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        bool check = false;
+        switch (cmd.mode) {
+        case StartMode::AutoAll:
+            check = i < tasks.size() && tasks[i] && IsSet(tasks[i]->AutoMode);
+            break;
+        case StartMode::RunNamed:
+        case StartMode::CopyAllNamed:
+            check = EqualsAsciiNoCase(names[i], cmd.taskName);
+            break;
+        default:
+            break;
+        }
+        if (check)
+            plan.checked.push_back(i);
+    }
+    if (cmd.mode == StartMode::Hidden) {
+        plan.AutoRun = false;
+        plan.StartHidden = true;
+    }
+    plan.CopyAll = cmd.mode == StartMode::CopyAllNamed && !plan.checked.empty();
+    plan.exitAtOnce = plan.checked.empty() && !plan.StartHidden;
+    return plan;
+}
+
+} // namespace pelmora
