@@ -1,0 +1,315 @@
+#include "sync/FileOps.h"
+
+#include "core/DateTime.h"
+#include "core/SyncTask.h"
+#include "lang/MessageIds.h"
+#include "lang/Messages.h"
+#include "sync/RunView.h"
+#include "sync/SizeText.h"
+#include "sync/SyncLog.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <random>
+
+namespace pelmora {
+
+namespace {
+
+std::string_view ParentOf(std::string_view path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return {};
+    if (slash == 0)
+        return path.substr(0, 1);
+    return path.substr(0, slash);
+}
+
+// Moves exactly `size` bytes or fails: a short read before the planned end of the source means
+// the file shrank since it was listed, which is as much a copy error as a failing read.
+bool ReadFully(FileHandle& file, char* buffer, std::size_t size)
+{
+    while (size > 0) {
+        const std::int64_t got = file.Read(buffer, size);
+        if (got <= 0)
+            return false;
+        buffer += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+bool WriteFully(FileHandle& file, const char* buffer, std::size_t size)
+{
+    while (size > 0) {
+        const std::int64_t put = file.Write(buffer, size);
+        if (put <= 0)
+            return false;
+        buffer += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+std::string Performing(int action)
+{
+    return std::string(Msg(kMsgPerforming)) + ActionName(action);
+}
+
+} // namespace
+
+std::string JoinPath(std::string_view root, std::string_view relPath)
+{
+    std::string out;
+    if (root == "/" && !relPath.empty() && relPath.front() == '/')
+        root = {};
+    out.reserve(root.size() + relPath.size());
+    out.append(root);
+    out.append(relPath);
+    return out;
+}
+
+bool MakeDirs(FileSystem& fs, const std::string& path)
+{
+    FileStat st;
+    if (fs.Stat(path, st) == 0)
+        return st.type == EntryType::Dir;
+    const std::string_view parent = ParentOf(path);
+    if (!parent.empty() && parent != path)
+        MakeDirs(fs, std::string(parent));
+    const int rc = fs.MakeDir(path);
+    return rc == 0 || (rc == EEXIST && fs.Stat(path, st) == 0 && st.type == EntryType::Dir);
+}
+
+FileOps::FileOps(RunView& view, SyncLog& log, const RunState& state, const std::int64_t& totalBytes,
+                 std::int64_t& doneBytes, Clock& clock)
+    : m_view(view), m_log(log), m_state(state), m_totalBytes(totalBytes), m_doneBytes(doneBytes), m_clock(clock),
+      m_buffer(new char[kCopyBlockSize])
+{
+    std::random_device seed;
+    m_partialCounter = (static_cast<std::uint64_t>(seed()) << 32) ^ seed();
+}
+
+FileOps::~FileOps() = default;
+
+void FileOps::fail(std::string line)
+{
+    m_log.Add(std::move(line));
+}
+
+int FileOps::createPartial(const std::string& folder, std::string& path, std::unique_ptr<FileHandle>& out)
+{
+    FileSystem& fs = fsFor(folder);
+    int rc = EEXIST;
+    // A clash is only possible with a leftover of an earlier copy; a fresh name gets round it.
+    for (int attempt = 0; attempt < 16 && rc == EEXIST; ++attempt) {
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(m_partialCounter++));
+        path = JoinPath(folder, "/");
+        path += kPartialFilePrefix;
+        path += suffix;
+        rc = fs.CreateNew(path, out);
+    }
+    return rc;
+}
+
+void FileOps::showProgress(std::int64_t position, std::int64_t size)
+{
+    const int fileGauge = static_cast<int>(position * 100 / size);
+    if (fileGauge != m_fileGauge) {
+        m_fileGauge = fileGauge;
+        m_view.SetFileGauge(fileGauge);
+    }
+    // A plan total of 0 (files that were empty when listed and have grown since) shows as
+    // complete rather than dividing by zero; more bytes than planned never go past 100.
+    const int totalGauge =
+        m_totalBytes > 0 ? static_cast<int>(std::min<std::int64_t>(m_doneBytes * 100 / m_totalBytes, 100)) : 100;
+    if (totalGauge != m_totalGauge) {
+        m_totalGauge = totalGauge;
+        m_view.SetTotalGauge(totalGauge);
+    }
+    std::string line = ReplaceFirst(Msg(kMsgTotalProgress), SizeText(m_doneBytes));
+    line = ReplaceFirst(line, "%2", SizeText(std::max<std::int64_t>(m_totalBytes - m_doneBytes, 0)));
+    if (line != m_totalLine) {
+        m_totalLine = std::move(line);
+        m_view.SetLabel(4, m_totalLine);
+    }
+}
+
+int FileOps::CopyFile(const std::string& source, const std::string& target, std::string_view targetRoot)
+{
+    m_fileGauge = 0;
+    m_view.SetFileGauge(0);
+
+    std::string_view relPath = target;
+    if (targetRoot.size() <= target.size())
+        relPath.remove_prefix(targetRoot == "/" ? 0 : targetRoot.size());
+
+    const std::string folder(ParentOf(target));
+    if (!folder.empty())
+        MakeDirs(fsFor(folder), folder);
+
+    // The source is opened first: when it cannot be read an existing target is left alone and
+    // no temporary file is ever made.
+    FileSystem& sourceFs = fsFor(source);
+    FileStat sourceStat;
+    std::unique_ptr<FileHandle> in;
+    if (sourceFs.Stat(source, sourceStat) != 0 || sourceStat.type != EntryType::File ||
+        sourceFs.OpenRead(source, in) != 0) {
+        fail(std::string(Msg(kMsgOpenSourceFailed)) + source);
+        return kCopySourceFailed;
+    }
+
+    FileSystem& targetFs = fsFor(target);
+    std::string partial;
+    std::unique_ptr<FileHandle> out;
+    if (createPartial(folder.empty() ? std::string(".") : folder, partial, out) != 0) {
+        fail(std::string(Msg(kMsgCreateTargetFailed)) + target);
+        return kCopyTargetFailed;
+    }
+
+    const std::int64_t size = sourceStat.size;
+    std::int64_t position = 0;
+    std::int64_t budget = static_cast<std::int64_t>(kCopyBlockSize);
+    std::uint64_t lastRefill = m_clock.TickMs();
+    std::int64_t block = 1;
+    int result = kCopyOk;
+    std::string failLine;
+    char* const buffer = m_buffer.get();
+
+    while (block != 0) {
+        if (m_speed != 0) {
+            const std::uint64_t now = m_clock.TickMs();
+            if (now > lastRefill) {
+                budget += static_cast<std::int64_t>(m_speed) * static_cast<std::int64_t>(now - lastRefill);
+                lastRefill = now;
+            }
+            if (budget < static_cast<std::int64_t>(kCopyBlockSize)) {
+                m_clock.SleepMs(1);
+                m_view.ProcessPendingInput();
+                continue;
+            }
+        }
+        block = std::min<std::int64_t>(static_cast<std::int64_t>(kCopyBlockSize), size - position);
+        if (block > 0) {
+            if (m_state == rsCancelled) {
+                failLine = std::string(Msg(kMsgCopyBroken)).append(relPath);
+                result = kCopyCancelled;
+                break;
+            }
+            const auto bytes = static_cast<std::size_t>(block);
+            if (!ReadFully(*in, buffer, bytes) || !WriteFully(*out, buffer, bytes)) {
+                failLine = std::string(Msg(kMsgCopyError)).append(relPath);
+                result = kCopyIoFailed;
+                break;
+            }
+            budget -= block;
+            position += block;
+            m_doneBytes += block;
+            showProgress(position, size);
+        }
+        m_view.ProcessPendingInput();
+    }
+
+    in.reset();
+    // Closing flushes: a full disk may only show here, and then the copy is not complete.
+    if (out->Close() != 0 && result == kCopyOk) {
+        failLine = std::string(Msg(kMsgCopyError)).append(relPath);
+        result = kCopyIoFailed;
+    }
+    out.reset();
+
+    if (result == kCopyOk) {
+        // Time and permissions go on before the rename, so the target never appears with the
+        // temporary file's mode or the copy's time.
+        targetFs.SetMTime(partial, DosToUnix(UnixToDos(static_cast<std::time_t>(sourceStat.mtimeSec))));
+        targetFs.SetMode(partial, sourceStat.mode & 07777);
+        if (targetFs.Rename(partial, target) != 0) {
+            failLine = std::string(Msg(kMsgCreateTargetFailed)) + target;
+            result = kCopyTargetFailed;
+        }
+    }
+    if (result != kCopyOk) {
+        targetFs.RemoveFile(partial);
+        fail(std::move(failLine));
+    }
+    return result;
+}
+
+bool FileOps::DeleteFile(const std::string& path)
+{
+    FileSystem& fs = fsFor(path);
+    FileStat st;
+    // The owner write bit is only added when missing, so a failed delete leaves the mode of a
+    // writable file as it was.
+    if (fs.Stat(path, st) == 0 && st.type == EntryType::File && (st.mode & 0200) == 0)
+        fs.SetMode(path, (st.mode & 07777) | 0200);
+    if (fs.RemoveFile(path) != 0) {
+        fail(std::string(Msg(kMsgDeleteFailed)) + path);
+        return false;
+    }
+    return true;
+}
+
+void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRoot, const std::string& mirrorRoot,
+                               std::uint8_t emptyDir, RunState& state)
+{
+    if (emptyDir == acIgnore)
+        return;
+    const TFolderIndex inHost(lists.HostFolders);
+    const TFolderIndex inMirror(lists.MirrorFolders);
+
+    const auto show = [this](int action, const std::string& path) {
+        m_view.SetLabel(3, Performing(action));
+        m_view.SetLabel(2, path);
+    };
+    const auto removeDir = [this](const std::string& path) { fsFor(path).RemoveDir(path); };
+    const auto makeDirs = [this](const std::string& path) { MakeDirs(fsFor(path), path); };
+
+    for (const TFolderLine& line : lists.HostFolders) {
+        if (line.Value != 0)
+            continue;
+        m_view.ProcessPendingInput();
+        if (state == rsCancelled || state == rsTooManyErrors)
+            return;
+        state = rsExecMirror;
+        const std::string host = JoinPath(hostRoot, line.Path);
+        if (emptyDir == acDelete) {
+            show(acDelete, host);
+            removeDir(host);
+        } else if (inMirror.Find(line.Path) >= 0) {
+            continue;
+        } else if (emptyDir == acHostToMirror) {
+            show(acHostToMirror, host);
+            makeDirs(JoinPath(mirrorRoot, line.Path));
+        } else if (emptyDir == acMirrorToHost) {
+            show(acDelete, host);
+            removeDir(host);
+        }
+    }
+    for (const TFolderLine& line : lists.MirrorFolders) {
+        if (line.Value != 0)
+            continue;
+        m_view.ProcessPendingInput();
+        if (state == rsCancelled || state == rsTooManyErrors)
+            return;
+        state = rsExecMirror;
+        const std::string mirror = JoinPath(mirrorRoot, line.Path);
+        if (emptyDir == acDelete) {
+            show(acDelete, mirror);
+            removeDir(mirror);
+        } else if (inHost.Find(line.Path) >= 0) {
+            continue;
+        } else if (emptyDir == acHostToMirror) {
+            show(acDelete, mirror);
+            removeDir(mirror);
+        } else if (emptyDir == acMirrorToHost) {
+            show(acMirrorToHost, mirror);
+            makeDirs(JoinPath(hostRoot, line.Path));
+        }
+    }
+}
+
+} // namespace pelmora

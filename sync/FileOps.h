@@ -1,0 +1,95 @@
+#pragma once
+// FileOps: the single operations of a run — copying one file in 16 KiB blocks with the speed
+// limit, progress display and cancel check, deleting one file, and the empty-folder step.
+// Failures become result codes and result-log lines. Used by the run driver on the UI thread.
+
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "sync/FileLists.h"
+#include "sync/RunState.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace pelmora {
+
+class RunView;
+class SyncLog;
+
+// CopyFile result codes.
+inline constexpr int kCopyOk = 0;
+inline constexpr int kCopySourceFailed = 1; // the source could not be opened
+inline constexpr int kCopyTargetFailed = 2; // the target could not be created
+inline constexpr int kCopyIoFailed = 3;     // reading or writing a block failed
+inline constexpr int kCopyCancelled = 4;    // the run was cancelled before a block
+
+inline constexpr std::size_t kCopyBlockSize = 16384;
+
+// Root + relative path; a root of "/" is not doubled ("/" + "/a" is "/a").
+std::string JoinPath(std::string_view root, std::string_view relPath);
+
+// Creates `path` and every missing parent folder through `fs`. Failures are not reported (a
+// later create of a file in it reports them). Returns true when the folder exists afterwards.
+bool MakeDirs(FileSystem& fs, const std::string& path);
+
+class FileOps
+{
+public:
+    // `state` is the run's state, read before every block (the Cancel button changes it while
+    // pending input is processed). `totalBytes` is the plan's byte total (the preview may have
+    // changed it); `doneBytes` grows by every byte copied. All must outlive this object.
+    FileOps(RunView& view, SyncLog& log, const RunState& state, const std::int64_t& totalBytes,
+            std::int64_t& doneBytes, Clock& clock = SystemClock());
+    ~FileOps();
+    FileOps(const FileOps&) = delete;
+    FileOps& operator=(const FileOps&) = delete;
+
+    // The task's speed limit in KB/s (1000 bytes per millisecond); 0 or less: no limit.
+    void SetSpeed(std::int32_t kbPerSecond) { m_speed = kbPerSecond > 0 ? kbPerSecond : 0; }
+    // Sends every call to `fs` instead of FileSystemFor(path) (tests inject failures this
+    // way); nullptr restores the normal choice. Not owned.
+    void SetFileSystem(FileSystem* fs) { m_fsOverride = fs; }
+
+    // Copies `source` to `target`. The data goes to a temporary file beside the target, which
+    // replaces the target only after its last block, with the source's time (to the even
+    // second) and permission bits. Returns kCopyOk, or a failure code after logging its line;
+    // after a failure the temporary file is gone and an existing target is unchanged.
+    // `targetRoot` is cut from the front of `target` to give the relative path of messages.
+    int CopyFile(const std::string& source, const std::string& target, std::string_view targetRoot);
+
+    // Deletes one file (a read-only one too). Returns true when it was deleted; false after
+    // logging "Failed to delete file" with the path.
+    bool DeleteFile(const std::string& path);
+
+    // The empty-folder step after all file operations, for the task's EmptyDir action (0 does
+    // nothing). Folder lines of value 0 are handled host list first, then mirror list, each in
+    // list order; `state` becomes rsExecMirror per handled line, and the step stops as soon as
+    // it is rsCancelled or rsTooManyErrors. Creating and removing report nothing.
+    void SyncEmptyFolders(const TRunLists& lists, const std::string& hostRoot, const std::string& mirrorRoot,
+                          std::uint8_t emptyDir, RunState& state);
+
+private:
+    FileSystem& fsFor(std::string_view path) const { return m_fsOverride ? *m_fsOverride : FileSystemFor(path); }
+    void showProgress(std::int64_t position, std::int64_t size);
+    void fail(std::string line);
+    // Creates a new temporary file in `folder`; returns 0 or errno.
+    int createPartial(const std::string& folder, std::string& path, std::unique_ptr<FileHandle>& out);
+
+    RunView& m_view;
+    SyncLog& m_log;
+    const RunState& m_state;
+    const std::int64_t& m_totalBytes;
+    std::int64_t& m_doneBytes;
+    Clock& m_clock;
+    std::int32_t m_speed = 0;
+    FileSystem* m_fsOverride = nullptr;
+    std::unique_ptr<char[]> m_buffer; // the one block buffer, reused by every copy
+    int m_fileGauge = -1;
+    int m_totalGauge = -1;
+    std::string m_totalLine;
+    std::uint64_t m_partialCounter = 0;
+};
+
+} // namespace pelmora
