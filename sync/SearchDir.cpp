@@ -1,0 +1,145 @@
+#include "sync/SearchDir.h"
+
+#include "core/DateTime.h"
+
+#include <sys/stat.h>
+#include <vector>
+
+namespace pelmora {
+
+namespace {
+
+// One folder's entries, copied out of the listing before any of them is handled: the folder
+// is closed again before the search descends, so a deep tree never holds one open descriptor
+// and one read buffer per level.
+struct Entries
+{
+    struct Item
+    {
+        std::uint32_t nameOffset;
+        std::uint32_t nameLength;
+        FileStat stat;
+    };
+    std::string names;
+    std::vector<Item> items;
+
+    std::string_view name(const Item& item) const { return {names.data() + item.nameOffset, item.nameLength}; }
+};
+
+} // namespace
+
+std::uint32_t AttrOf(std::string_view name, const FileStat& stat)
+{
+    std::uint32_t attr = stat.type == EntryType::Dir ? faDirectory : faArchive;
+    if ((stat.mode & S_IWUSR) == 0)
+        attr |= faReadOnly;
+    if (!name.empty() && name[0] == '.')
+        attr |= faHidden;
+    return attr;
+}
+
+std::int64_t TSearchDir::Execute()
+{
+    if (Root.empty())
+        return 0;
+    m_fs = FS ? FS : &FileSystemFor(Root);
+    // Tested with a trailing separator, so that a root named through a link to a folder counts.
+    std::string probe = Root;
+    if (probe.back() != '/')
+        probe.push_back('/');
+    FileStat st;
+    if (m_fs->Stat(probe, st) != 0 || st.type != EntryType::Dir)
+        return 0;
+    m_matchAll = Mask == "*.*";
+    if (m_matchAll)
+        m_mask.reset();
+    else
+        m_mask.emplace(Mask);
+    m_depth = -1;
+    m_operation = soTake;
+    const std::int64_t total = search(Root);
+    if (OnSearchEnd)
+        OnSearchEnd(*this);
+    return total;
+}
+
+std::int64_t TSearchDir::search(const std::string& folder)
+{
+    if (OnProgress) {
+        OnProgress(*this, folder);
+        m_tick = 0;
+    }
+    ++m_depth;
+
+    std::string base = folder;
+    if (base.empty() || base.back() != '/')
+        base.push_back('/');
+
+    Entries entries;
+    bool first = true;
+    // A listing error ends this folder quietly with what was read so far.
+    m_fs->ListDir(base, [&](const DirEntry& e) {
+        if (!first && OnProgress && ProgressInterval > 0) {
+            m_tick = (m_tick + 1) % ProgressInterval;
+            if (m_tick == 0)
+                OnProgress(*this, folder);
+        }
+        first = false;
+        if (e.stat.type == EntryType::Other)
+            return true;
+        if (e.stat.type == EntryType::File && e.name.substr(0, kPartialFilePrefix.size()) == kPartialFilePrefix)
+            return true;
+        entries.items.push_back({static_cast<std::uint32_t>(entries.names.size()),
+                                 static_cast<std::uint32_t>(e.name.size()), e.stat});
+        entries.names.append(e.name);
+        return true;
+    });
+
+    std::int64_t total = 0;
+    std::string path = base;
+    for (const Entries::Item& item : entries.items) {
+        const std::string_view name = entries.name(item);
+        path.resize(base.size());
+        path.append(name);
+        const bool pass = passes(name);
+        if (item.stat.type == EntryType::Dir) {
+            m_itemSize = 0;
+            m_operation = soTake;
+            if (OnEnquiryOperation && pass)
+                OnEnquiryOperation(*this, itFolder, path, m_operation);
+            if (IntoSubDir && m_operation == soTake) {
+                const std::string sub = path;
+                m_itemSize = search(sub);
+            }
+            if (m_operation == soStop)
+                break;
+            if (m_operation == soTake) {
+                if (OnFoundItem && SearchType != stFile && pass)
+                    OnFoundItem(*this, itFolder, path, m_itemSize, UnixToDos(item.stat.mtimeSec),
+                                AttrOf(name, item.stat));
+                total += m_itemSize;
+            }
+        } else if (SearchType != stDir) {
+            m_operation = soTake;
+            if (OnEnquiryOperation && pass) {
+                OnEnquiryOperation(*this, itFile, path, m_operation);
+                if (m_operation == soStop)
+                    break;
+            }
+            if (m_operation == soTake) {
+                m_itemSize = item.stat.size;
+                if (OnFoundItem && pass)
+                    OnFoundItem(*this, itFile, path, m_itemSize, UnixToDos(item.stat.mtimeSec),
+                                AttrOf(name, item.stat));
+                total += m_itemSize;
+            }
+        }
+    }
+
+    if (m_operation == soSkip)
+        m_operation = soTake;
+    --m_depth;
+    return total;
+}
+
+} // namespace pelmora

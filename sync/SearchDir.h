@@ -1,0 +1,92 @@
+#pragma once
+// TSearchDir: the recursive folder search that a run lists each side with. It asks before it
+// takes an item, reports folders after their contents (post-order) with the byte total taken
+// beneath them, and tells which folder it is searching. UI thread only.
+
+#include "platform/FileSystem.h"
+#include "sync/Mask.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pelmora {
+
+enum TSearchDirType : std::uint8_t
+{
+    stBoth, // files and folders
+    stFile, // files only
+    stDir,  // folders only
+};
+
+enum TFoundItemType : std::uint8_t
+{
+    itFolder = 0,
+    itFile = 1,
+};
+
+enum TSearchOperation : std::uint8_t
+{
+    soTake = 0, // take the item
+    soSkip = 1, // skip it: a skipped folder is neither entered nor reported
+    soStop = 2, // stop the whole search
+};
+
+// Attribute bits of the Attr word passed to OnFoundItem.
+inline constexpr std::uint32_t faReadOnly = 1; // owner write bit clear
+inline constexpr std::uint32_t faHidden = 2;   // name begins with "."
+inline constexpr std::uint32_t faSystem = 4;   // never set on this platform
+inline constexpr std::uint32_t faDirectory = 16;
+inline constexpr std::uint32_t faArchive = 32; // every regular file
+
+class TSearchDir
+{
+public:
+    // Item is the full path; ItemSize may be changed by the receiver; Age is the packed local
+    // last-write time.
+    using TFoundItemNotify = std::function<void(TSearchDir& Sender, TFoundItemType ItemType, std::string_view Item,
+                                                std::int64_t& ItemSize, std::uint32_t Age, std::uint32_t Attr)>;
+    using TAskOperation = std::function<void(TSearchDir& Sender, TFoundItemType ItemType, std::string_view Item,
+                                             TSearchOperation& Operation)>;
+    using TSearchingNotify = std::function<void(TSearchDir& Sender, std::string_view Directory)>;
+    using TNotifyEvent = std::function<void(TSearchDir& Sender)>;
+
+    std::string Root;
+    std::string Mask = "*.*";
+    bool IntoSubDir = false;
+    TSearchDirType SearchType = stBoth;
+    TAskOperation OnEnquiryOperation;
+    TFoundItemNotify OnFoundItem;
+    TNotifyEvent OnSearchEnd;
+    TSearchingNotify OnProgress;
+    int ProgressInterval = 16;
+
+    // The file system to search; nullptr (the default) takes FileSystemFor(Root).
+    FileSystem* FS = nullptr;
+
+    // Searches Root when it is non-empty and names an existing folder, fires OnSearchEnd and
+    // returns the byte total of the files taken; otherwise returns 0 and fires nothing.
+    // Throws EMaskError when Mask is not a valid mask. Folders that cannot be read contribute
+    // nothing and do not stop the search.
+    std::int64_t Execute();
+
+private:
+    std::int64_t search(const std::string& folder);
+    bool passes(std::string_view name) const { return m_matchAll || m_mask->Matches(name); }
+
+    FileSystem* m_fs = nullptr;
+    bool m_matchAll = true;
+    std::optional<TMask> m_mask;
+    int m_depth = -1;
+    int m_tick = 0;
+    TSearchOperation m_operation = soTake;
+    std::int64_t m_itemSize = 0;
+};
+
+// The Attr word for an entry: read-only when the owner write bit is clear, hidden for a name
+// beginning with ".", folder or archive by type.
+std::uint32_t AttrOf(std::string_view name, const FileStat& stat);
+
+} // namespace pelmora
