@@ -1,0 +1,225 @@
+#include "sync/Listing.h"
+
+#include "core/DateTime.h"
+
+#include <cstring>
+
+namespace pelmora {
+
+namespace {
+
+std::string_view lastComponent(std::string_view path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool isRecycleFolder(std::string_view name)
+{
+    if (name.size() != 8)
+        return false;
+    char upper[8];
+    for (int i = 0; i < 8; ++i)
+        upper[i] = FoldAscii(name[static_cast<std::size_t>(i)]);
+    const std::string_view u(upper, 8);
+    return u == "RECYCLED" || u == "RECYCLER";
+}
+
+// A name from a file-type list that would reach outside the two roots is not a file name.
+bool isBareFileName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
+}
+
+} // namespace
+
+TRunMasks TRunMasks::Compile(const std::vector<std::string>& ignore, const std::vector<std::string>& del,
+                             const std::vector<std::string>& onlyType)
+{
+    TRunMasks masks;
+    masks.IgnoreMasks = TMaskList(ignore);
+    masks.DelMasks = TMaskList(del);
+    masks.OnlyTypeMasks = TMaskList(onlyType);
+    return masks;
+}
+
+std::vector<std::string> SplitLines(std::string_view text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(text.substr(start));
+            break;
+        }
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::vector<std::string> ExcludeLines(const TSyncTask& task)
+{
+    const std::size_t len = strnlen(task.ExcludeList, sizeof task.ExcludeList);
+    return SplitLines(std::string_view(task.ExcludeList, len));
+}
+
+SideLister::SideLister(const TSyncTask& task, const RunState& state, const TRunMasks& masks, TRunLists& lists,
+                       ListingObserver* observer)
+    : m_task(task), m_state(state), m_masks(masks), m_lists(lists), m_observer(observer),
+      m_excludeLines(ExcludeLines(task))
+{
+    SchDir.Mask = "*.*";
+    SchDir.IntoSubDir = true;
+    SchDir.OnEnquiryOperation = [this](TSearchDir& s, TFoundItemType t, std::string_view item, TSearchOperation& op) {
+        SchDirEnquiryOperation(s, t, item, op);
+    };
+    SchDir.OnFoundItem = [this](TSearchDir& s, TFoundItemType t, std::string_view item, std::int64_t& size,
+                                std::uint32_t age, std::uint32_t attr) { SchDirFoundItem(s, t, item, size, age, attr); };
+    SchDir.OnProgress = [this](TSearchDir& s, std::string_view dir) { SchDirSearching(s, dir); };
+}
+
+void SideLister::ListHost(std::string_view root)
+{
+    if (m_task.SyncType == tyFolder)
+        SchDir.IntoSubDir = IsSet(m_task.IntoSub);
+    listSide(TRunSide::Host, root);
+}
+
+void SideLister::ListMirror(std::string_view root)
+{
+    listSide(TRunSide::Mirror, root);
+}
+
+void SideLister::listSide(TRunSide side, std::string_view root)
+{
+    m_side = side;
+    m_root.assign(root);
+    if (m_task.SyncType == tyFile) {
+        listFiles(side, root);
+        return;
+    }
+    SchDir.Root = m_root;
+    SchDir.FS = m_fs;
+    if (side == TRunSide::Mirror) {
+        // One sort at the end instead of a sorted insert per file.
+        m_lists.MirrorFiles.BeginBulk();
+        try {
+            SchDir.Execute();
+        } catch (...) {
+            m_lists.MirrorFiles.EndBulk();
+            throw;
+        }
+        m_lists.MirrorFiles.EndBulk();
+    } else {
+        SchDir.Execute();
+    }
+}
+
+void SideLister::listFiles(TRunSide side, std::string_view root)
+{
+    FileSystem& fs = m_fs ? *m_fs : FileSystemFor(root);
+    for (const std::string& line : m_excludeLines) {
+        if (!isBareFileName(line))
+            continue;
+        std::string rel = "/" + line;
+        std::string full(root);
+        if (full != "/")
+            full.append(rel);
+        else
+            full = rel;
+        FileStat st;
+        if (fs.Stat(full, st) != 0 || st.type != EntryType::File)
+            continue;
+        std::int64_t size = st.size;
+        std::unique_ptr<FileHandle> handle;
+        if (fs.OpenRead(full, handle) != 0)
+            size = -1;
+        else
+            handle->Close();
+        const std::uint8_t op = side == TRunSide::Host ? opNone : m_task.InMirror;
+        auto rec = TMFileInfoRec::Create(rel, size, UnixToDos(st.mtimeSec), op);
+        if (side == TRunSide::Host) {
+            m_lists.HostFiles.Add(std::move(rec));
+        } else {
+            m_lists.MirrorFiles.Add(rec.get());
+            rec.release();
+        }
+    }
+}
+
+std::string_view SideLister::relative(std::string_view full) const
+{
+    // The file-system root "/" is the only root that ends in a separator; its relative paths
+    // keep their leading "/".
+    std::size_t cut = m_root.size();
+    if (!m_root.empty() && m_root.back() == '/')
+        --cut;
+    return cut <= full.size() ? full.substr(cut) : std::string_view();
+}
+
+void SideLister::SchDirEnquiryOperation(TSearchDir&, TFoundItemType ItemType, std::string_view Item,
+                                        TSearchOperation& Operation)
+{
+    if (m_state == rsCancelled) {
+        Operation = soSkip;
+        return;
+    }
+    if (ItemType == itFile)
+        return;
+    if (isRecycleFolder(lastComponent(Item))) {
+        Operation = soSkip;
+        return;
+    }
+    const std::string_view rel = relative(Item);
+    bool listed = false;
+    for (const std::string& line : m_excludeLines) {
+        if (SameName(line, rel)) {
+            listed = true;
+            break;
+        }
+    }
+    const bool onlyDirs = IsSet(m_task.OnlyDirs);
+    Operation = (listed == onlyDirs) ? soTake : soSkip;
+}
+
+void SideLister::SchDirFoundItem(TSearchDir&, TFoundItemType ItemType, std::string_view Item, std::int64_t& ItemSize,
+                                 std::uint32_t Age, std::uint32_t)
+{
+    const RunState wanted = m_side == TRunSide::Host ? rsListHost : rsListMirror;
+    if (m_state != wanted)
+        return;
+    const std::string_view rel = relative(Item);
+    TFolderList& folders = m_side == TRunSide::Host ? m_lists.HostFolders : m_lists.MirrorFolders;
+    if (ItemType == itFolder) {
+        folders.Add(rel, static_cast<std::uint32_t>(ItemSize));
+        return;
+    }
+    const std::string_view name = lastComponent(rel);
+    if (IsSet(m_task.OnlyTypeOn) && !m_masks.OnlyTypeMasks.MatchesAny(name))
+        return;
+    if (IsSet(m_task.IgnoreOn) && m_masks.IgnoreMasks.MatchesAny(name))
+        return;
+    std::uint8_t op = m_side == TRunSide::Host ? opNone : m_task.InMirror;
+    if (IsSet(m_task.DelOn) && m_masks.DelMasks.MatchesAny(name))
+        op = opDelete;
+    auto rec = TMFileInfoRec::Create(rel, ItemSize, Age, op);
+    if (m_side == TRunSide::Host) {
+        m_lists.HostFiles.Add(std::move(rec));
+    } else {
+        m_lists.MirrorFiles.AddBulk(rec.get());
+        rec.release();
+    }
+}
+
+void SideLister::SchDirSearching(TSearchDir&, std::string_view Directory)
+{
+    if (!m_observer)
+        return;
+    m_observer->SearchingFolder(Directory);
+    m_observer->ProcessPendingInput();
+}
+
+} // namespace pelmora

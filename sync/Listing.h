@@ -1,0 +1,104 @@
+#pragma once
+// The listing of one side of a run: the engine's half of the synchronisation window's
+// scanner handlers (SchDirEnquiryOperation, SchDirFoundItem, SchDirSearching) and the
+// file-type listing. Fills the run's lists; the run driver calls it on the UI thread.
+
+#include "core/AppState.h"
+#include "core/SyncTask.h"
+#include "sync/FileLists.h"
+#include "sync/Mask.h"
+#include "sync/RunState.h"
+#include "sync/SearchDir.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmora {
+
+// What the listing tells the window that shows the run.
+class ListingObserver
+{
+public:
+    virtual ~ListingObserver() = default;
+    // The folder being searched, for the window's file-name line.
+    virtual void SearchingFolder(std::string_view directory) = 0;
+    // Lets the window system handle pending input, so Cancel works during a scan.
+    virtual void ProcessPendingInput() = 0;
+};
+
+// The run's three mask lists, compiled once at run start.
+struct TRunMasks
+{
+    TMaskList IgnoreMasks;
+    TMaskList DelMasks;
+    TMaskList OnlyTypeMasks;
+
+    // Throws EMaskError for the first invalid mask (ignore, then delete, then only-these).
+    static TRunMasks Compile(const std::vector<std::string>& ignore, const std::vector<std::string>& del,
+                             const std::vector<std::string>& onlyType);
+    static TRunMasks Compile(const TAppState& state)
+    {
+        return Compile(state.IgnoreMasks, state.DelMasks, state.OnlyTypeMasks);
+    }
+};
+
+// The lines of a CR LF separated text (the task's folder list and mask lists), without the
+// line ends; a last line without an end is kept, an empty text gives no lines.
+std::vector<std::string> SplitLines(std::string_view text);
+// The task's folder list (ExcludeList) as lines.
+std::vector<std::string> ExcludeLines(const TSyncTask& task);
+
+enum class TRunSide
+{
+    Host,
+    Mirror,
+};
+
+class SideLister
+{
+public:
+    // All references must outlive the lister. `state` is the run state the driver changes
+    // while the listing runs (a cancel arrives through it). `observer` may be null.
+    SideLister(const TSyncTask& task, const RunState& state, const TRunMasks& masks, TRunLists& lists,
+               ListingObserver* observer);
+
+    // The file system to list; nullptr (the default) takes FileSystemFor(root).
+    void SetFileSystem(FileSystem* fs) { m_fs = fs; }
+
+    // Lists the host side into HostFiles / HostFolders (appended in scan order). In folder
+    // type the scanner's IntoSubDir is taken from the task first. The caller clears the lists
+    // and sets the run state (rsListHost) beforehand, as the run's phases do. Throws
+    // EMaskError only for an invalid scanner Mask.
+    void ListHost(std::string_view root);
+    // Lists the mirror side into MirrorFiles (sorted) / MirrorFolders; folder type expects
+    // the run state rsListMirror. IntoSubDir keeps the value the host listing set.
+    void ListMirror(std::string_view root);
+
+    // The scanner's handlers; public so that a window can also wire them itself.
+    void SchDirEnquiryOperation(TSearchDir& Sender, TFoundItemType ItemType, std::string_view Item,
+                                TSearchOperation& Operation);
+    void SchDirFoundItem(TSearchDir& Sender, TFoundItemType ItemType, std::string_view Item, std::int64_t& ItemSize,
+                         std::uint32_t Age, std::uint32_t Attr);
+    void SchDirSearching(TSearchDir& Sender, std::string_view Directory);
+
+    // The scanner, with Mask "*.*" and IntoSubDir true as the run window sets it up.
+    TSearchDir SchDir;
+
+private:
+    void listSide(TRunSide side, std::string_view root);
+    void listFiles(TRunSide side, std::string_view root);
+    std::string_view relative(std::string_view full) const;
+
+    const TSyncTask& m_task;
+    const RunState& m_state;
+    const TRunMasks& m_masks;
+    TRunLists& m_lists;
+    ListingObserver* m_observer;
+    FileSystem* m_fs = nullptr;
+    std::vector<std::string> m_excludeLines;
+    TRunSide m_side = TRunSide::Host;
+    std::string m_root;
+};
+
+} // namespace pelmora
