@@ -180,7 +180,9 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
     char* const buffer = m_buffer.get();
 
     while (block != 0) {
-        if (m_speed != 0) {
+        // No budget is waited for once the source is used up: the wait would only delay the
+        // end of every speed-limited copy by one block's worth of time.
+        if (m_speed != 0 && position < size) {
             const std::uint64_t now = m_clock.TickMs();
             if (now > lastRefill) {
                 budget += static_cast<std::int64_t>(m_speed) * static_cast<std::int64_t>(now - lastRefill);
