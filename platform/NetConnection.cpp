@@ -79,6 +79,11 @@ int NetErrorCode(int err)
     }
 }
 
+TNetConnection::TNetConnection()
+{
+    InstallSmbFileSystem();
+}
+
 TNetConnection::~TNetConnection()
 {
     if (!m_connectedKey.empty()) {
@@ -116,7 +121,6 @@ void TNetConnection::SetReconnectAtLogon(bool value)
 
 void TNetConnection::Connect()
 {
-    InstallSmbFileSystem();
     auto fail = [](int code) { throw EConnectError("ERROR: " + ErrorText(code)); };
 
     NetPath share;

@@ -49,7 +49,9 @@ int NetErrorCode(int err);
 class TNetConnection
 {
 public:
-    TNetConnection() = default;
+    // Also makes network paths reachable through the SMB file system from here on, with
+    // anonymous sessions until a connection is made.
+    TNetConnection();
     // Closes the session this object opened, if it is still open.
     ~TNetConnection();
     TNetConnection(const TNetConnection&) = delete;

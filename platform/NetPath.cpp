@@ -20,7 +20,7 @@ std::string AsciiLower(std::string_view text)
 // The text after the scheme's two separators, or npos when the path is not a network path.
 std::size_t AuthorityStart(std::string_view path)
 {
-    if (path.starts_with("smb://")) {
+    if (path.size() >= 6 && AsciiLower(path.substr(0, 6)) == "smb://") {
         return 6;
     }
     if (path.starts_with("//")) {

@@ -1,0 +1,256 @@
+#include "SmbTestServer.h"
+
+#include "platform/FileSystem.h"
+#include "platform/NetConnection.h"
+#include "platform/SmbFileSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <sys/stat.h>
+
+namespace pelmora {
+namespace {
+
+namespace fsys = std::filesystem;
+
+std::string ReadDisk(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Every test works on the private share through a connection made with the right password.
+class SmbFiles : public test::SmbServerTest
+{
+protected:
+    void SetUp() override
+    {
+        SmbServerTest::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        m_con.SetUserName(server->User());
+        m_con.SetPassword(server->Password());
+        m_con.SetRemoteName(server->DataRoot());
+        m_con.Connect();
+        root = server->DataRoot();
+        disk = server->DataDir();
+    }
+
+    void TearDown() override
+    {
+        if (!IsSkipped()) {
+            m_con.Disconnect(true);
+        }
+    }
+
+    FileSystem& Net() { return FileSystemFor(root); }
+
+    // Writes a whole file through the network file system; returns the first errno.
+    int WriteNet(const std::string& path, const std::string& bytes)
+    {
+        std::unique_ptr<FileHandle> file;
+        if (const int err = Net().CreateNew(path, file); err != 0) {
+            return err;
+        }
+        const std::int64_t n = file->Write(bytes.data(), bytes.size());
+        if (n != static_cast<std::int64_t>(bytes.size())) {
+            return n < 0 ? static_cast<int>(-n) : EIO;
+        }
+        return file->Close();
+    }
+
+    // Reads a whole file through the network file system in blocks of `block` bytes.
+    std::string ReadNet(const std::string& path, std::size_t block = 65536)
+    {
+        std::unique_ptr<FileHandle> file;
+        if (Net().OpenRead(path, file) != 0) {
+            return "<open failed>";
+        }
+        std::string out;
+        std::string buffer(block, '\0');
+        while (true) {
+            const std::int64_t n = file->Read(buffer.data(), buffer.size());
+            if (n < 0) {
+                return "<read failed>";
+            }
+            if (n == 0) {
+                break;
+            }
+            out.append(buffer.data(), static_cast<std::size_t>(n));
+        }
+        file->Close();
+        return out;
+    }
+
+    std::map<std::string, FileStat> List(const std::string& path, int* err = nullptr)
+    {
+        std::map<std::string, FileStat> out;
+        const int rc = Net().ListDir(path, [&](const DirEntry& e) {
+            out.emplace(std::string(e.name), e.stat);
+            return true;
+        });
+        if (err != nullptr) {
+            *err = rc;
+        }
+        return out;
+    }
+
+    std::string root;
+    std::string disk;
+
+private:
+    TNetConnection m_con;
+};
+
+TEST_F(SmbFiles, ListsFoldersWithSizesTimesAndKinds)
+{
+    ASSERT_TRUE(server->MakeDiskDir(disk + "/photos/2024"));
+    ASSERT_TRUE(server->WriteDiskFile(disk + "/photos/a.jpg", std::string(1536, 'x')));
+    ASSERT_TRUE(server->WriteDiskFile(disk + "/photos/empty.txt", ""));
+    const std::int64_t when = 1700000000; // even, so any two-second rounding keeps it
+    fsys::last_write_time(disk + "/photos/a.jpg",
+                          fsys::file_time_type::clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(when))));
+
+    int err = -1;
+    const auto entries = List(root + "/photos", &err);
+    ASSERT_EQ(err, 0);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries.at("2024").type, EntryType::Dir);
+    EXPECT_EQ(entries.at("a.jpg").type, EntryType::File);
+    EXPECT_EQ(entries.at("a.jpg").size, 1536);
+    EXPECT_EQ(entries.at("a.jpg").mtimeSec, when);
+    EXPECT_NE(entries.at("a.jpg").mode & 0200, 0u);
+    EXPECT_EQ(entries.at("empty.txt").size, 0);
+
+    // Stopping early is still a success.
+    int seen = 0;
+    EXPECT_EQ(Net().ListDir(root + "/photos", [&](const DirEntry&) { return ++seen < 1; }), 0);
+    EXPECT_EQ(seen, 1);
+
+    FileStat st;
+    ASSERT_EQ(Net().Stat(root, st), 0);
+    EXPECT_EQ(st.type, EntryType::Dir);
+    EXPECT_EQ(Net().Stat(root + "/photos/missing.jpg", st), ENOENT);
+    List(root + "/nowhere", &err);
+    EXPECT_EQ(err, ENOENT);
+}
+
+TEST_F(SmbFiles, ReadsAndWritesBytesExactly)
+{
+    // Larger than any single request, with every byte value.
+    std::string big(5 * 1024 * 1024 + 77, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<char>((i * 131 + i / 4099) & 0xFF);
+    }
+    ASSERT_EQ(WriteNet(root + "/big.bin", big), 0);
+    EXPECT_EQ(ReadDisk(disk + "/big.bin"), big);
+    EXPECT_EQ(ReadNet(root + "/big.bin", 1 << 20), big);
+
+    ASSERT_TRUE(server->WriteDiskFile(disk + "/small.txt", "on the server"));
+    EXPECT_EQ(ReadNet(root + "/small.txt", 4), "on the server");
+
+    // Creating never overwrites.
+    EXPECT_EQ(WriteNet(root + "/small.txt", "clobbered"), EEXIST);
+    EXPECT_EQ(ReadDisk(disk + "/small.txt"), "on the server");
+
+    std::unique_ptr<FileHandle> file;
+    EXPECT_EQ(Net().OpenRead(root + "/absent.txt", file), ENOENT);
+    EXPECT_EQ(Net().CreateNew(root + "/no/such/folder/x.txt", file), ENOENT);
+}
+
+TEST_F(SmbFiles, RenameReplacesTheTarget)
+{
+    ASSERT_TRUE(server->WriteDiskFile(disk + "/report.doc", "old version"));
+    ASSERT_EQ(WriteNet(root + "/.pelmora-partial-1", "new version"), 0);
+    ASSERT_EQ(Net().Rename(root + "/.pelmora-partial-1", root + "/report.doc"), 0);
+    EXPECT_EQ(ReadDisk(disk + "/report.doc"), "new version");
+    EXPECT_FALSE(fsys::exists(disk + "/.pelmora-partial-1"));
+
+    // A rename to a new name in another folder.
+    ASSERT_EQ(Net().MakeDir(root + "/archive"), 0);
+    ASSERT_EQ(Net().Rename(root + "/report.doc", root + "/archive/report.doc"), 0);
+    EXPECT_EQ(ReadDisk(disk + "/archive/report.doc"), "new version");
+    EXPECT_FALSE(fsys::exists(disk + "/report.doc"));
+
+    EXPECT_EQ(Net().Rename(root + "/gone.doc", root + "/x.doc"), ENOENT);
+    EXPECT_EQ(Net().Rename(root + "/archive/report.doc", "/tmp/report.doc"), ENOENT);
+}
+
+TEST_F(SmbFiles, SetsTimesAndReadOnly)
+{
+    ASSERT_EQ(WriteNet(root + "/t.txt", "times"), 0);
+    const std::int64_t when = 1262304000; // 2010-01-01 00:00:00 UTC
+    ASSERT_EQ(Net().SetMTime(root + "/t.txt", when), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat((disk + "/t.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, when);
+    FileStat fst;
+    ASSERT_EQ(Net().Stat(root + "/t.txt", fst), 0);
+    EXPECT_EQ(fst.mtimeSec, when);
+
+    ASSERT_EQ(Net().SetMode(root + "/t.txt", 0444), 0);
+    ASSERT_EQ(Net().Stat(root + "/t.txt", fst), 0);
+    EXPECT_EQ(fst.mode & 0200, 0u);
+    EXPECT_EQ(List(root).at("t.txt").mode & 0200, 0u);
+    // Read-only on the share: the user cannot write it any more.
+    std::unique_ptr<FileHandle> file;
+    EXPECT_NE(Net().CreateNew(root + "/t.txt", file), 0);
+
+    // An executable local file must not come out hidden or as a system file.
+    ASSERT_EQ(Net().SetMode(root + "/t.txt", 0755), 0);
+    ASSERT_EQ(Net().Stat(root + "/t.txt", fst), 0);
+    EXPECT_NE(fst.mode & 0200, 0u);
+    const auto entries = List(root);
+    ASSERT_EQ(entries.count("t.txt"), 1u);
+    EXPECT_EQ(entries.at("t.txt").mode & 0011, 0u);
+    EXPECT_EQ(Net().SetMTime(root + "/none.txt", when), ENOENT);
+}
+
+TEST_F(SmbFiles, MakesAndRemovesFoldersAndFiles)
+{
+    ASSERT_EQ(Net().MakeDir(root + "/a"), 0);
+    EXPECT_EQ(Net().MakeDir(root + "/a"), EEXIST);
+    ASSERT_EQ(Net().MakeDir(root + "/a/b"), 0);
+    EXPECT_TRUE(fsys::is_directory(disk + "/a/b"));
+    ASSERT_EQ(WriteNet(root + "/a/b/f.txt", "x"), 0);
+
+    EXPECT_NE(Net().RemoveDir(root + "/a/b"), 0) << "a folder with a file is not removed";
+    EXPECT_TRUE(fsys::exists(disk + "/a/b/f.txt"));
+    ASSERT_EQ(Net().RemoveFile(root + "/a/b/f.txt"), 0);
+    EXPECT_FALSE(fsys::exists(disk + "/a/b/f.txt"));
+    EXPECT_EQ(Net().RemoveFile(root + "/a/b/f.txt"), ENOENT);
+    ASSERT_EQ(Net().RemoveDir(root + "/a/b"), 0);
+    ASSERT_EQ(Net().RemoveDir(root + "/a"), 0);
+    EXPECT_FALSE(fsys::exists(disk + "/a"));
+}
+
+TEST_F(SmbFiles, NamesWithSpacesHashPercentAndNonAsciiLetters)
+{
+    const std::string folder = "Fotos 50% #2 Grüße";
+    const std::string name = "Ünïcødé %41 ä#b 東京 (1).txt";
+    ASSERT_EQ(Net().MakeDir(root + "/" + folder), 0);
+    ASSERT_EQ(WriteNet(root + "/" + folder + "/" + name, "odd name"), 0);
+    // Exactly these bytes on disk: "%41" not decoded to "A", "#" not taken as a fragment.
+    EXPECT_EQ(ReadDisk(disk + "/" + folder + "/" + name), "odd name");
+
+    const auto top = List(root);
+    EXPECT_EQ(top.count(folder), 1u);
+    const auto inner = List(root + "/" + folder);
+    ASSERT_EQ(inner.size(), 1u);
+    EXPECT_EQ(inner.begin()->first, name);
+
+    // Characters that URLs treat specially, in a file made on the server's side.
+    ASSERT_TRUE(server->WriteDiskFile(disk + "/" + folder + "/ 50%25 &+=;,@.txt", "from disk"));
+    EXPECT_EQ(ReadNet(root + "/" + folder + "/ 50%25 &+=;,@.txt"), "from disk");
+    // The same share written the other way, as a URL.
+    EXPECT_EQ(ReadNet("smb:" + root + "/" + folder + "/" + name), "odd name");
+}
+
+} // namespace
+} // namespace pelmora
