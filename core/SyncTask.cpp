@@ -25,10 +25,6 @@ void SanitizeSyncTask(TSyncTask& task)
 {
     if (!std::isfinite(task.TimeShift))
         task.TimeShift = DefaultTimeShift();
-    // The readers bound these already; clamping here also protects code that reads `len`.
-    // The 255-byte arrays hold any length a byte can give.
-    task.NetName.len = std::min<std::uint8_t>(task.NetName.len, 31);
-    task.NetPass.len = std::min<std::uint8_t>(task.NetPass.len, 31);
 }
 
 } // namespace pelmora

@@ -118,8 +118,8 @@ void InitSyncTask(TSyncTask& task);
 // A new record with those defaults (Desc is left empty; the New button fills it).
 std::unique_ptr<TSyncTask> NewSyncTask();
 
-// Makes a record read from an untrusted file safe to use: a non-finite TimeShift reads as
-// the default, and a counted field's length byte larger than its array becomes the array's size.
+// Makes a record read from an untrusted file safe to use: a non-finite TimeShift becomes the
+// default. Length bytes are left as stored; ReadCountedField bounds them.
 void SanitizeSyncTask(TSyncTask& task);
 
 // A text N field: the bytes up to the first NUL or the end of the array.

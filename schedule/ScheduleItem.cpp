@@ -102,8 +102,6 @@ void SanitizeScheduleItem(TScheduleItem& item)
         item.NextRun = 0;
     if (!std::isfinite(item.Time))
         item.Time = 0;
-    item.Name.len = std::min<std::uint8_t>(item.Name.len, sizeof item.Name.data);
-    item.TaskName.len = std::min<std::uint8_t>(item.TaskName.len, sizeof item.TaskName.data);
 }
 
 } // namespace pelmora

@@ -80,7 +80,8 @@ inline bool IsInactive(const TScheduleItem& item) { return item.RepeatCount == 0
 void ComputeNextRun(TScheduleItem& item, const Clock& clock);
 
 // Makes an entry read from an untrusted file safe to use: a non-finite NextRun becomes
-// 0 (not armed), a non-finite Time becomes 0, and a length byte above 15 becomes 15.
+// 0 (not armed) and a non-finite Time becomes 0. Length bytes stay as stored;
+// ReadShortString bounds them.
 void SanitizeScheduleItem(TScheduleItem& item);
 
 } // namespace pelmora
