@@ -6,7 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace pelmora {
 namespace {
@@ -157,6 +162,38 @@ TEST_F(SmbConnection, AnonymousAccessWithoutConnecting)
     // The private share refuses an anonymous session.
     FileStat st;
     EXPECT_NE(fs.Stat(server->DataRoot(), st), 0);
+}
+
+// A server that accepts the connection and then says nothing.
+TEST(SmbConnectionTimeout, SilentServerGivesUp)
+{
+    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(sock, 4), 0);
+    ASSERT_EQ(::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+
+    TNetConnection con;
+    con.SetUserName("user");
+    con.SetPassword("pw");
+    con.SetRemoteName("//127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/data");
+    const auto start = std::chrono::steady_clock::now();
+    std::string text;
+    try {
+        con.Connect();
+    } catch (const EConnectError& e) {
+        text = e.what();
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::close(sock);
+    EXPECT_EQ(text, "ERROR: Network path not found");
+    // It waits the whole 10 s for an answer, and not much longer.
+    EXPECT_GE(took, std::chrono::milliseconds(9500));
+    EXPECT_LT(took, std::chrono::seconds(30));
 }
 
 } // namespace
