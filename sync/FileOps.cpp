@@ -85,7 +85,7 @@ bool MakeDirs(FileSystem& fs, const std::string& path)
 
 FileOps::FileOps(RunView& view, SyncLog& log, const RunState& state, const std::int64_t& totalBytes,
                  std::int64_t& doneBytes, Clock& clock)
-    : m_view(view), m_log(log), m_state(state), m_totalBytes(totalBytes), m_doneBytes(doneBytes), m_clock(clock),
+    : m_view(view), m_log(log), m_state(state), m_totalBytes(totalBytes), m_doneBytes(doneBytes), m_clock(&clock),
       m_buffer(new char[kCopyBlockSize])
 {
     std::random_device seed;
@@ -93,6 +93,13 @@ FileOps::FileOps(RunView& view, SyncLog& log, const RunState& state, const std::
 }
 
 FileOps::~FileOps() = default;
+
+void FileOps::ResetProgress()
+{
+    m_fileGauge = -1;
+    m_totalGauge = -1;
+    m_totalLine.clear();
+}
 
 void FileOps::fail(std::string line)
 {
@@ -173,7 +180,7 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
     const std::int64_t size = sourceStat.size;
     std::int64_t position = 0;
     std::int64_t budget = static_cast<std::int64_t>(kCopyBlockSize);
-    std::uint64_t lastRefill = m_clock.TickMs();
+    std::uint64_t lastRefill = m_clock->TickMs();
     std::int64_t block = 1;
     int result = kCopyOk;
     std::string failLine;
@@ -183,13 +190,13 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
         // No budget is waited for once the source is used up: the wait would only delay the
         // end of every speed-limited copy by one block's worth of time.
         if (m_speed != 0 && position < size) {
-            const std::uint64_t now = m_clock.TickMs();
+            const std::uint64_t now = m_clock->TickMs();
             if (now > lastRefill) {
                 budget += static_cast<std::int64_t>(m_speed) * static_cast<std::int64_t>(now - lastRefill);
                 lastRefill = now;
             }
             if (budget < static_cast<std::int64_t>(kCopyBlockSize)) {
-                m_clock.SleepMs(1);
+                m_clock->SleepMs(1);
                 m_view.ProcessPendingInput();
                 continue;
             }

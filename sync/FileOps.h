@@ -48,6 +48,10 @@ public:
 
     // The task's speed limit in KB/s (1000 bytes per millisecond); 0 or less: no limit.
     void SetSpeed(std::int32_t kbPerSecond) { m_speed = kbPerSecond > 0 ? kbPerSecond : 0; }
+    // Forgets the gauge values last shown, at the start of a run whose window was reset.
+    void ResetProgress();
+    void SetClock(Clock& clock) { m_clock = &clock; }
+
     // Sends every call to `fs` instead of FileSystemFor(path) (tests inject failures this
     // way); nullptr restores the normal choice. Not owned.
     void SetFileSystem(FileSystem* fs) { m_fsOverride = fs; }
@@ -82,7 +86,7 @@ private:
     const RunState& m_state;
     const std::int64_t& m_totalBytes;
     std::int64_t& m_doneBytes;
-    Clock& m_clock;
+    Clock* m_clock;
     std::int32_t m_speed = 0;
     FileSystem* m_fsOverride = nullptr;
     std::unique_ptr<char[]> m_buffer; // the one block buffer, reused by every copy

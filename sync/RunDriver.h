@@ -6,7 +6,10 @@
 
 #include "core/AppState.h"
 #include "core/SyncTask.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "sync/FileLists.h"
+#include "sync/Planner.h"
 #include "sync/RunState.h"
 #include "sync/RunView.h"
 
@@ -18,7 +21,9 @@
 namespace pelmora {
 
 class SyncLog;
-struct PlanSummary;
+
+// The plan totals under the name the rest of the run code uses.
+using PlanSummary = TPlanSummary;
 
 // What a run needs, prepared by the run start (or a test) before the window is shown.
 struct RunRequest
@@ -97,12 +102,18 @@ public:
     const std::string& EndLine() const { return m_endLine; }
     const RunRequest& Request() const { return m_request; }
 
+    // Test and benchmark hooks: every file-system call of the run goes to `fs` (nullptr: the
+    // implementation that serves each path), the speed limit runs on `clock`. Not owned.
+    void SetFileSystem(FileSystem* fs);
+    void SetClock(Clock& clock);
+
     // The run's lists and plan totals; the preview reads and changes them in place.
     TRunLists& Lists() { return m_lists; }
     PlanSummary& Plan() { return *m_plan; }
 
 private:
     struct Impl;
+    void checkErrorLimit();
 
     RunView& m_view;
     SyncLog& m_log;
