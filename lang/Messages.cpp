@@ -65,7 +65,10 @@ bool IsChineseLangId(std::uint16_t langId)
     return langId == kLangChineseTaiwan || langId == kLangChineseHongKong || langId == kLangChineseSingapore;
 }
 
-void SelectLanguage() { SelectLanguage(UserDefaultLangId()); }
+void SelectLanguage()
+{
+    SelectLanguage(UserDefaultLangId());
+}
 
 void SelectLanguage(std::uint16_t langId)
 {
@@ -75,8 +78,17 @@ void SelectLanguage(std::uint16_t langId)
     g_fontName = chinese ? "細明體" : "MS Sans Serif";
 }
 
-const MessageTable& CurrentMessages() { return *g_current; }
-const char* UiFontName() { return g_fontName; }
-std::uint16_t UserLangId() { return g_userLangId; }
+const MessageTable& CurrentMessages()
+{
+    return *g_current;
+}
+const char* UiFontName()
+{
+    return g_fontName;
+}
+std::uint16_t UserLangId()
+{
+    return g_userLangId;
+}
 
 } // namespace pelmora

@@ -10,7 +10,10 @@ namespace {
 
 constexpr const char* kCreateFailed = "Unable to create a timer";
 
-std::thread StartThread(std::function<void()> body) { return std::thread(std::move(body)); }
+std::thread StartThread(std::function<void()> body)
+{
+    return std::thread(std::move(body));
+}
 
 } // namespace
 
@@ -18,7 +21,10 @@ THiResTimer::THiResTimer() : THiResTimer(StartThread) {}
 
 THiResTimer::THiResTimer(ThreadStarter starter) : m_starter(std::move(starter)) {}
 
-THiResTimer::~THiResTimer() { SetEnabled(false); }
+THiResTimer::~THiResTimer()
+{
+    SetEnabled(false);
+}
 
 bool THiResTimer::Enabled() const
 {

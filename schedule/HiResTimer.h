@@ -64,7 +64,8 @@ private:
     // What one enabled period shares with its worker thread. The worker owns a reference,
     // so a worker that finishes after the timer was disabled (from inside OnTimer) or even
     // destroyed never touches freed memory.
-    struct Run {
+    struct Run
+    {
         std::mutex mutex;
         std::condition_variable wake;
         bool stop = false;

@@ -12,8 +12,8 @@ namespace {
 QString CutToBytes(const QString& text, std::size_t maxBytes)
 {
     const QByteArray utf8 = text.toUtf8();
-    const std::string_view cut = CutUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())),
-                                         maxBytes);
+    const std::string_view cut =
+        CutUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())), maxBytes);
     return QString::fromUtf8(cut.data(), static_cast<qsizetype>(cut.size()));
 }
 
@@ -26,7 +26,10 @@ TTrayIcon::TTrayIcon(QObject* parent) : QObject(parent), m_timer(new QTimer(this
     m_showMenu = [](QMenu* menu, const QPoint& pos) { menu->exec(pos); };
 }
 
-TTrayIcon::~TTrayIcon() { RemoveNative(); }
+TTrayIcon::~TTrayIcon()
+{
+    RemoveNative();
+}
 
 void TTrayIcon::RemoveNative()
 {
@@ -39,7 +42,10 @@ void TTrayIcon::RemoveNative()
     m_native = nullptr;
 }
 
-bool TTrayIcon::NotificationAreaAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool TTrayIcon::NotificationAreaAvailable()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 void TTrayIcon::SetActive(bool value)
 {
@@ -130,7 +136,10 @@ void TTrayIcon::SetImages(const QList<QIcon>& images)
         SetAnimate(false);
 }
 
-void TTrayIcon::SetMenuShower(MenuShower shower) { m_showMenu = std::move(shower); }
+void TTrayIcon::SetMenuShower(MenuShower shower)
+{
+    m_showMenu = std::move(shower);
+}
 
 void TTrayIcon::AnimateStep()
 {

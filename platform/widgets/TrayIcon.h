@@ -23,8 +23,8 @@ class TTrayIcon : public QObject
     Q_OBJECT
 public:
     using TNotifyEvent = std::function<void(TTrayIcon& sender)>;
-    using TMouseEvent = std::function<void(TTrayIcon& sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                                           int x, int y)>;
+    using TMouseEvent =
+        std::function<void(TTrayIcon& sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)>;
     // Pops `menu` up at the screen position `pos` and returns when the menu has closed.
     using MenuShower = std::function<void(QMenu* menu, const QPoint& pos)>;
 

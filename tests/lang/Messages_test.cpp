@@ -12,7 +12,8 @@ namespace pelmora {
 namespace {
 
 // Sets or clears the three locale variables for one test and restores them afterwards.
-class LocaleEnv {
+class LocaleEnv
+{
 public:
     LocaleEnv()
     {
@@ -89,7 +90,8 @@ bool IsValidUtf8(const std::string& s)
 
 TEST(LanguageSelection, OnlyTraditionalChineseIdsSelectChinese)
 {
-    struct Case {
+    struct Case
+    {
         std::uint16_t id;
         bool chinese;
     };
@@ -133,15 +135,16 @@ TEST(LanguageSelection, LocaleVariablesTakePrecedenceInOrder)
 TEST(LanguageSelection, LocaleNameForms)
 {
     LocaleEnv env;
-    struct Case {
+    struct Case
+    {
         const char* locale;
         std::uint16_t id;
     };
-    for (const Case c : {Case{"zh_TW", kLangChineseTaiwan}, Case{"zh_TW.Big5", kLangChineseTaiwan},
-                         Case{"zh_HK@stroke", kLangChineseHongKong}, Case{"zh_tw.utf8", kLangChineseTaiwan},
-                         Case{"zh_CN.UTF-8", kLangChinesePRC}, Case{"zh_TWX", kLangEnglishUS},
-                         Case{"zh", kLangEnglishUS}, Case{"en_US.UTF-8", kLangEnglishUS},
-                         Case{"de_TW", kLangEnglishUS}}) {
+    for (const Case c :
+         {Case{"zh_TW", kLangChineseTaiwan}, Case{"zh_TW.Big5", kLangChineseTaiwan},
+          Case{"zh_HK@stroke", kLangChineseHongKong}, Case{"zh_tw.utf8", kLangChineseTaiwan},
+          Case{"zh_CN.UTF-8", kLangChinesePRC}, Case{"zh_TWX", kLangEnglishUS}, Case{"zh", kLangEnglishUS},
+          Case{"en_US.UTF-8", kLangEnglishUS}, Case{"de_TW", kLangEnglishUS}}) {
         SCOPED_TRACE(c.locale);
         env.set("LANG", c.locale);
         EXPECT_EQ(UserDefaultLangId(), c.id);
