@@ -1,16 +1,34 @@
-// Program entry: the application object, the language, then the main window.
-#include <QApplication>
-#include <QMainWindow>
+// Program entry: the application object, the language, the eight windows in their fixed
+// order, their texts, then the event loop. The program ends when the main window closes.
+#include <QStringList>
 
+#include "core/ProgramFiles.h"
 #include "lang/Messages.h"
+#include "platform/widgets/DragController.h"
+#include "ui/DialogService.h"
+#include "ui/MainWindow.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    // The arguments as given, before Qt takes its own options out of argv.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+
+    pelmora::TApplication app(argc, argv);
     pelmora::SelectLanguage();
-    QMainWindow window;
-    window.setWindowTitle(QString::fromUtf8(pelmora::Msg(0)));
-    window.resize(640, 480);
-    window.show();
-    return app.exec();
+    pelmora::TrDragController::SetErrorBox([](const QString& caption, const QString& text) {
+        pelmora::Dialogs().ask(nullptr, caption, text, QMessageBox::Ok, QMessageBox::Critical);
+    });
+
+    std::string exePath = pelmora::ExecutablePath();
+    if (exePath.empty())
+        exePath = argv[0];
+
+    auto forms = pelmora::TForms::Create(arguments, exePath);
+    forms->ApplyAllTexts();
+    forms->cltForm->show();
+    const int result = app.exec();
+    forms.reset();
+    return result;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/AppState.h"
+#include "sync/SyncLog.h"
 
 class QCheckBox;
 class QComboBox;
@@ -50,6 +51,15 @@ std::string ExpandEnvVars(std::string_view text);
 // Removes one trailing separator when the text is longer than one character.
 std::string StripBackslash(std::string_view text);
 
+// The folder-list entry for `chosen` relative to the host or mirror root as the editor
+// shows them: `entry` on success (message 0), else the number of the refusal message.
+struct ExclusionEntry
+{
+    int message = 0;
+    std::string entry;
+};
+ExclusionEntry FolderExclusionEntry(std::string_view host, std::string_view mirror, std::string_view chosen);
+
 // Gives a window the user-interface font of the selected language when that font is
 // installed; otherwise the window keeps Qt's default font.
 void ApplyUiFont(QWidget* window);
@@ -71,6 +81,9 @@ public:
     void ApplyTexts();
 
     TAppState& State() { return m_state; }
+    // The result text of every run since start-up; the results window shows it and
+    // shutdown appends it to the log file.
+    SyncLog& ResultLog() { return m_resultLog; }
     const TAppState& State() const { return m_state; }
     QListWidget* TaskListBox() const { return liTask; }
     TSDirDlg* DirDialog() const { return SDirDlg; }
@@ -103,6 +116,8 @@ public:
     // window. Returns false when the task could not run.
     bool RunTask();
 
+    // Starts the schedule timer; called once when the window is first shown.
+    void EnableScheduleTimer();
     // Runs the task that the scheduler named, and goes to the notification area.
     void OnDoSchedule();
     void OnMiniToTray();
@@ -152,6 +167,7 @@ private:
     QString exclusionText() const;
 
     TAppState m_state;
+    SyncLog m_resultLog;
     QStringList m_arguments;
     bool m_shownOnce = false;
     bool m_closing = false;

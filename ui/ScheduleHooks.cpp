@@ -4,6 +4,10 @@
 
 namespace pelmora {
 
+void TcltForm::EnableScheduleTimer()
+{
+}
+
 void TcltForm::OnDoSchedule()
 {
 }
