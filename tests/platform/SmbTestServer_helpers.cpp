@@ -173,7 +173,8 @@ bool SmbTestServer::Start()
             << "[public]\n"
             << "  path = " << PublicDir() << "\n"
             << "  read only = no\n"
-            << "  guest ok = yes\n";
+            << "  guest ok = yes\n"
+            << "  force user = " << m_user << "\n";
         if (!out) {
             m_reason = "cannot write " + conf;
             return false;
@@ -260,7 +261,16 @@ bool SmbTestServer::MakeDiskDir(const std::string& path) const
 {
     std::error_code ec;
     fs::create_directories(path, ec);
-    return !ec && ::chown(path.c_str(), m_uid, m_gid) == 0;
+    if (ec) {
+        return false;
+    }
+    // Every folder made on the way belongs to the share's user too.
+    for (fs::path dir = path; dir.string().size() > m_base.size() + 1; dir = dir.parent_path()) {
+        if (::chown(dir.c_str(), m_uid, m_gid) != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void SmbTestServer::ClearShares() const

@@ -1,0 +1,235 @@
+#include "SmbTestServer.h"
+
+#include "core/SyncTask.h"
+#include "platform/NetConnection.h"
+#include "platform/NetPath.h"
+#include "platform/SmbFileSystem.h"
+#include "sync/HeadlessRunner.h"
+#include "sync/SyncLog.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace pelmora {
+namespace {
+
+namespace fsys = std::filesystem;
+
+// An even second, as a packed DOS time keeps it: 2023-06-15 12:00:00 UTC and later.
+constexpr std::time_t kOld = 1686830400;
+constexpr std::time_t kNew = kOld + 86400;
+
+void WriteLocal(const std::string& path, const std::string& bytes, std::time_t mtime)
+{
+    fsys::create_directories(fsys::path(path).parent_path());
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+    struct timeval times[2] = {{mtime, 0}, {mtime, 0}};
+    ::utimes(path.c_str(), times);
+}
+
+std::string ReadLocal(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::time_t MTimeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
+}
+
+std::set<std::string> TreeOf(const std::string& dir)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fsys::recursive_directory_iterator(dir)) {
+        std::string rel = fsys::relative(entry.path(), dir).string();
+        names.insert(entry.is_directory() ? rel + "/" : rel);
+    }
+    return names;
+}
+
+std::string Bytes(std::size_t size, unsigned seed)
+{
+    std::string out(size, '\0');
+    unsigned x = seed;
+    for (char& c : out) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 16);
+    }
+    return out;
+}
+
+class SmbRun : public test::SmbServerTest
+{
+protected:
+    void SetUp() override
+    {
+        SmbServerTest::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        local = testing::TempDir() + "pelmora-smbrun-" + std::to_string(::getpid());
+        fsys::remove_all(local);
+        fsys::create_directories(local);
+        InitSyncTask(task);
+        task.SyncType = tyFolder;
+        task.IntoSub = kFlagTrue;
+        task.Speed = 0;
+    }
+
+    void TearDown() override
+    {
+        InstallSmbFileSystem().CloseAnonymousSessions();
+        if (!local.empty()) {
+            std::error_code ec;
+            fsys::remove_all(local, ec);
+        }
+    }
+
+    // Runs the task unattended from `host` to `mirror`; returns the driver for its counters.
+    const RunDriver& Run(const std::string& host, const std::string& mirror)
+    {
+        RunRequest request;
+        request.Task = &task;
+        request.TaskName = "share";
+        request.HostDir = host;
+        request.MirrorDir = mirror;
+        request.AutoRun = true;
+        EXPECT_TRUE(runner.Run(request));
+        return runner.Driver();
+    }
+
+    // Connects to the share of `path` with the share user's credentials, as a run start does.
+    void Connect(TNetConnection& con, const std::string& path)
+    {
+        con.SetUserName(server->User());
+        con.SetPassword(server->Password());
+        con.SetRemoteName(NetRemoteName(path));
+        con.Connect();
+    }
+
+    std::string local;
+    TSyncTask task{};
+    SyncLog log;
+    HeadlessRunner runner{log};
+};
+
+TEST_F(SmbRun, LocalHostToMirrorOnTheShare)
+{
+    const std::string host = local + "/host";
+    const std::string odd = "Grüße 50% #1 ünï.txt";
+    WriteLocal(host + "/new.txt", "brand new", kNew);
+    WriteLocal(host + "/changed.txt", "the newer text", kNew);
+    WriteLocal(host + "/deep/er/" + odd, "odd name", kNew);
+    const std::string big = Bytes(3 * 1024 * 1024 + 5, 7);
+    WriteLocal(host + "/deep/big.bin", big, kOld);
+
+    const std::string mirrorDisk = server->DataDir() + "/backup/today";
+    ASSERT_TRUE(server->MakeDiskDir(mirrorDisk));
+    ASSERT_TRUE(server->WriteDiskFile(mirrorDisk + "/changed.txt", "old"));
+    ASSERT_TRUE(server->WriteDiskFile(mirrorDisk + "/stale.txt", "only on the mirror"));
+    struct timeval times[2] = {{kOld, 0}, {kOld, 0}};
+    ASSERT_EQ(::utimes((mirrorDisk + "/changed.txt").c_str(), times), 0);
+
+    task.InMain = acHostToMirror;
+    task.NewInMain = acHostToMirror;
+    task.InMirror = acDelete;
+
+    const std::string mirror = server->DataRoot() + "/backup/today";
+    TNetConnection con;
+    Connect(con, mirror);
+    const RunDriver& run = Run(host, mirror);
+    EXPECT_EQ(run.Result().FailedCount, 0u);
+    EXPECT_EQ(run.Result().CopiedToMirrorCount, 4u);
+    EXPECT_EQ(run.Result().DeletedMirrorCount, 1u);
+    EXPECT_EQ(TreeOf(mirrorDisk), (std::set<std::string>{"changed.txt", "deep/", "deep/big.bin", "deep/er/",
+                                                          "deep/er/" + odd, "new.txt"}));
+    EXPECT_EQ(ReadLocal(mirrorDisk + "/new.txt"), "brand new");
+    EXPECT_EQ(ReadLocal(mirrorDisk + "/changed.txt"), "the newer text");
+    EXPECT_EQ(ReadLocal(mirrorDisk + "/deep/er/" + odd), "odd name");
+    EXPECT_TRUE(ReadLocal(mirrorDisk + "/deep/big.bin") == big) << "big.bin differs";
+    EXPECT_EQ(MTimeOf(mirrorDisk + "/changed.txt"), kNew);
+    EXPECT_EQ(MTimeOf(mirrorDisk + "/deep/big.bin"), kOld);
+
+    // A second run finds both sides equal and touches nothing.
+    const RunDriver& again = Run(host, mirror);
+    EXPECT_EQ(again.Result().CopiedToMirrorCount, 0u);
+    EXPECT_EQ(again.Result().DeletedMirrorCount, 0u);
+    EXPECT_EQ(again.Result().FailedCount, 0u);
+    con.Disconnect(true);
+}
+
+TEST_F(SmbRun, HostOnAGuestShareWithoutCredentials)
+{
+    const std::string hostDisk = server->PublicDir() + "/docs";
+    ASSERT_TRUE(server->MakeDiskDir(hostDisk + "/sub"));
+    ASSERT_TRUE(server->MakeDiskDir(hostDisk + "/empty/inner"));
+    ASSERT_TRUE(server->WriteDiskFile(hostDisk + "/sub/report.txt", "from the share"));
+    ASSERT_TRUE(server->WriteDiskFile(hostDisk + "/gone.txt", "only on the host"));
+    struct timeval times[2] = {{kNew, 0}, {kNew, 0}};
+    ASSERT_EQ(::utimes((hostDisk + "/sub/report.txt").c_str(), times), 0);
+    const std::string mirror = local + "/mirror";
+    WriteLocal(mirror + "/sub/report.txt", "older local copy", kOld);
+    WriteLocal(mirror + "/local-only.txt", "goes to the share", kOld);
+
+    task.InMain = acDelete;
+    task.InMirror = acMirrorToHost;
+    task.NewInMain = acHostToMirror;
+    task.EmptyDir = acDelete;
+
+    // No connection made: the folder is reached anonymously, as a guest.
+    const RunDriver& run = Run(server->PublicRoot() + "/docs", mirror);
+    EXPECT_EQ(run.Result().FailedCount, 0u);
+    EXPECT_EQ(run.Result().CopiedToMirrorCount, 1u);
+    EXPECT_EQ(run.Result().CopiedToHostCount, 1u);
+    EXPECT_EQ(run.Result().DeletedHostCount, 1u);
+    EXPECT_EQ(ReadLocal(mirror + "/sub/report.txt"), "from the share");
+    EXPECT_EQ(MTimeOf(mirror + "/sub/report.txt"), kNew);
+    EXPECT_EQ(ReadLocal(hostDisk + "/local-only.txt"), "goes to the share");
+    EXPECT_EQ(MTimeOf(hostDisk + "/local-only.txt"), kOld);
+    // The nested empty folders on the share go deepest first.
+    EXPECT_EQ(TreeOf(hostDisk), (std::set<std::string>{"local-only.txt", "sub/", "sub/report.txt"}));
+}
+
+TEST_F(SmbRun, BothSidesOnTheShareWithAWrongPasswordFirst)
+{
+    const std::string hostDisk = server->DataDir() + "/host";
+    const std::string mirrorDisk = server->DataDir() + "/mirror";
+    ASSERT_TRUE(server->MakeDiskDir(hostDisk + "/keep/empty"));
+    ASSERT_TRUE(server->MakeDiskDir(mirrorDisk));
+    ASSERT_TRUE(server->WriteDiskFile(hostDisk + "/keep/a.txt", "a on host"));
+    struct timeval times[2] = {{kNew, 0}, {kNew, 0}};
+    ASSERT_EQ(::utimes((hostDisk + "/keep/a.txt").c_str(), times), 0);
+    task.InMain = acHostToMirror;
+    task.EmptyDir = acHostToMirror;
+
+    const std::string host = server->DataRoot() + "/host";
+    TNetConnection con;
+    con.SetUserName(server->User());
+    con.SetPassword("wrong");
+    con.SetRemoteName(NetRemoteName(host));
+    EXPECT_THROW(con.Connect(), EConnectError);
+
+    Connect(con, host);
+    const RunDriver& run = Run(host, server->DataRoot() + "/mirror");
+    con.Disconnect(true);
+    EXPECT_EQ(run.Result().FailedCount, 0u);
+    EXPECT_EQ(run.Result().CopiedToMirrorCount, 1u);
+    EXPECT_EQ(TreeOf(mirrorDisk), (std::set<std::string>{"keep/", "keep/a.txt", "keep/empty/"}));
+    EXPECT_EQ(ReadLocal(mirrorDisk + "/keep/a.txt"), "a on host");
+    EXPECT_EQ(MTimeOf(mirrorDisk + "/keep/a.txt"), kNew);
+}
+
+} // namespace
+} // namespace pelmora
