@@ -26,7 +26,19 @@ int CompareNames(std::string_view a, std::string_view b)
     const auto* pa = reinterpret_cast<const unsigned char*>(a.data());
     const auto* pb = reinterpret_cast<const unsigned char*>(b.data());
     const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    // Paths of one run share long prefixes: skip identical bytes a word at a time, then let
+    // the folding loop decide from the first word that differs.
+    while (i + 8 <= n) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, pa + i, 8);
+        std::memcpy(&y, pb + i, 8);
+        if (x != y)
+            break;
+        i += 8;
+    }
+    for (; i < n; ++i) {
         if (pa[i] == pb[i])
             continue;
         const int ca = kFold.map[pa[i]];
@@ -160,7 +172,12 @@ void TSortList::EndBulk()
     };
     // Newest first among equal keys, as repeated Add puts each new record before its equal.
     std::reverse(start, m_items.end());
-    std::stable_sort(start, m_items.end(), less);
+    if (OnCompare)
+        std::stable_sort(start, m_items.end(), less);
+    else
+        std::stable_sort(start, m_items.end(), [](const TMFileInfoRec* a, const TMFileInfoRec* b) {
+            return CompareNames(a->RelPath(), b->RelPath()) < 0;
+        });
     std::vector<TMFileInfoRec*> fresh(start, m_items.end());
     m_items.erase(start, m_items.end());
     if (Unique) {
