@@ -45,7 +45,7 @@ std::time_t DaysToUnix(double days);
 // Packs a Unix time as local DOS date-time: date in the high word (year-1980 bits 25-31,
 // month 21-24, day 16-20), time in the low word (hour 11-15, minute 5-10, seconds/2 0-4).
 // Times before 1980 or after 2107 clamp to kDosMin / kDosMax. Cheap: the local offset is
-// cached per hour, so the C library is asked about once per distinct hour.
+// cached per day (per thread), so the C library is asked about twice per distinct day.
 std::uint32_t UnixToDos(std::time_t t);
 // The Unix time of a packed local date-time; fields out of range are clamped.
 std::time_t DosToUnix(std::uint32_t dos);
