@@ -116,9 +116,9 @@ TEST_F(DateTimeTest, CachedOffsetAgreesWithTheSystemAcrossDaylightSaving)
     }
 }
 
-// Lord Howe Island moves its clocks by half an hour at a time that is not on a whole UTC
-// hour, so one cached hour holds two offsets.
-TEST_F(DateTimeTest, CachedOffsetHandlesAChangeInsideAnHour)
+// Lord Howe Island moves its clocks by half an hour, at a time that is not on a whole UTC
+// hour: the cached day that holds the change must be answered second by second.
+TEST_F(DateTimeTest, CachedOffsetHandlesAHalfHourChange)
 {
     setenv("TZ", "Australia/Lord_Howe", 1);
     tzset();
