@@ -644,8 +644,10 @@ void TcltForm::ShowTask()
         show(cbNewInMain, task->NewInMain);
         show(cbNewInMirror, task->NewInMirror);
         show(cbEmptyDir, task->EmptyDir);
-        Label4->setChecked(!IsSet(task->OnlyDirs));
-        rdOnly->setChecked(IsSet(task->OnlyDirs));
+        // A file list is never a list of folders to walk, whatever the record says.
+        const bool onlyDirs = IsSet(task->OnlyDirs) && task->SyncType != tyFile;
+        Label4->setChecked(!onlyDirs);
+        rdOnly->setChecked(onlyDirs);
         EnableEditor(true);
     }
     m_state.Loading = false;
