@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <vector>
 
 namespace pelmora {
 
@@ -55,10 +56,16 @@ FileStat ToFileStat(const struct stat& st)
     return out;
 }
 
+// Every request is a round trip to the server, and the engine moves files in small blocks:
+// reads are served from a read-ahead buffer and writes collected until this many bytes are
+// waiting, so a large file crosses the network in a few large requests.
+constexpr std::size_t kTransferSize = 1024 * 1024;
+
 class SmbFile : public FileHandle
 {
 public:
-    SmbFile(std::shared_ptr<SmbSession> session, SMBCFILE* file) : m_session(std::move(session)), m_file(file)
+    SmbFile(std::shared_ptr<SmbSession> session, SMBCFILE* file, bool writing)
+        : m_session(std::move(session)), m_file(file), m_writing(writing)
     {
         m_session->FileOpened();
     }
@@ -66,35 +73,54 @@ public:
 
     std::int64_t Read(void* buffer, std::size_t size) override
     {
-        SMBCCTX* ctx = m_session->Context();
-        if (m_file == nullptr || ctx == nullptr) {
+        if (m_file == nullptr || m_session->Context() == nullptr) {
             return -ENOTCONN;
         }
-        errno = 0;
-        const ssize_t n = smbc_getFunctionRead(ctx)(ctx, m_file, buffer, size);
-        return n < 0 ? -LastError() : n;
+        if (m_writing) {
+            return -EBADF;
+        }
+        if (m_readPos == m_data.size()) {
+            if (size >= kTransferSize) {
+                return ReadServer(buffer, size);
+            }
+            m_data.resize(kTransferSize);
+            const std::int64_t n = ReadServer(m_data.data(), m_data.size());
+            m_data.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+            m_readPos = 0;
+            if (n <= 0) {
+                return n;
+            }
+        }
+        const std::size_t n = std::min(size, m_data.size() - m_readPos);
+        std::memcpy(buffer, m_data.data() + m_readPos, n);
+        m_readPos += n;
+        return static_cast<std::int64_t>(n);
     }
 
+    // Bytes are accepted into the buffer; a failure to send them shows in a later Write or in
+    // Close, which the caller must check before it trusts the file.
     std::int64_t Write(const void* buffer, std::size_t size) override
     {
-        SMBCCTX* ctx = m_session->Context();
-        if (m_file == nullptr || ctx == nullptr) {
+        if (m_file == nullptr || m_session->Context() == nullptr) {
             return -ENOTCONN;
         }
-        const char* p = static_cast<const char*>(buffer);
-        std::size_t done = 0;
-        while (done < size) {
-            errno = 0;
-            const ssize_t n = smbc_getFunctionWrite(ctx)(ctx, m_file, p + done, size - done);
-            if (n < 0) {
-                return -LastError();
-            }
-            if (n == 0) {
-                return -EIO;
-            }
-            done += static_cast<std::size_t>(n);
+        if (!m_writing) {
+            return -EBADF;
         }
-        return static_cast<std::int64_t>(done);
+        if (m_data.size() + size > kTransferSize) {
+            if (const int err = Flush(); err != 0) {
+                return -err;
+            }
+        }
+        if (size >= kTransferSize) {
+            const int err = WriteServer(static_cast<const char*>(buffer), size);
+            return err != 0 ? -err : static_cast<std::int64_t>(size);
+        }
+        if (m_data.capacity() < kTransferSize) {
+            m_data.reserve(kTransferSize);
+        }
+        m_data.insert(m_data.end(), static_cast<const char*>(buffer), static_cast<const char*>(buffer) + size);
+        return static_cast<std::int64_t>(size);
     }
 
     int Close() override
@@ -102,6 +128,7 @@ public:
         if (m_file == nullptr) {
             return 0;
         }
+        const int flushErr = m_session->Context() != nullptr ? Flush() : 0;
         SMBCFILE* file = m_file;
         m_file = nullptr;
         m_session->FileClosed();
@@ -111,12 +138,56 @@ public:
             return ENOTCONN;
         }
         errno = 0;
-        return smbc_getFunctionClose(ctx)(ctx, file) < 0 ? LastError() : 0;
+        const int closeErr = smbc_getFunctionClose(ctx)(ctx, file) < 0 ? LastError() : 0;
+        return flushErr != 0 ? flushErr : closeErr;
     }
 
 private:
+    std::int64_t ReadServer(void* buffer, std::size_t size)
+    {
+        SMBCCTX* ctx = m_session->Context();
+        errno = 0;
+        const ssize_t n = smbc_getFunctionRead(ctx)(ctx, m_file, buffer, size);
+        return n < 0 ? -LastError() : n;
+    }
+
+    // Returns 0 or an errno value.
+    int WriteServer(const char* p, std::size_t size)
+    {
+        SMBCCTX* ctx = m_session->Context();
+        std::size_t done = 0;
+        while (done < size) {
+            errno = 0;
+            const ssize_t n = smbc_getFunctionWrite(ctx)(ctx, m_file, p + done, size - done);
+            if (n < 0) {
+                return LastError();
+            }
+            if (n == 0) {
+                return EIO;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return 0;
+    }
+
+    // Sends the collected bytes of a file being written. Returns 0 or an errno value; after a
+    // failure the bytes are dropped, as the file is incomplete either way.
+    int Flush()
+    {
+        if (!m_writing || m_data.empty()) {
+            return 0;
+        }
+        const int err = WriteServer(m_data.data(), m_data.size());
+        m_data.clear();
+        return err;
+    }
+
     std::shared_ptr<SmbSession> m_session;
     SMBCFILE* m_file;
+    bool m_writing;
+    // Read-ahead for a file opened for reading, collected writes for one being written.
+    std::vector<char> m_data;
+    std::size_t m_readPos = 0;
 };
 
 } // namespace
@@ -349,7 +420,7 @@ int SmbFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandle>
     if (file == nullptr) {
         return LastError();
     }
-    out = std::make_unique<SmbFile>(session, file);
+    out = std::make_unique<SmbFile>(session, file, false);
     return 0;
 }
 
@@ -366,7 +437,7 @@ int SmbFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHandle
     if (file == nullptr) {
         return LastError();
     }
-    out = std::make_unique<SmbFile>(session, file);
+    out = std::make_unique<SmbFile>(session, file, true);
     return 0;
 }
 

@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# Copying to an SMB share on loopback: the engine against smbclient's mput of the same files.
+#
+#   bench/smb.sh [ROUNDS] [SMALL_FILES] [BIG_MIB]
+#
+# Starts a throwaway Samba server on 127.0.0.1 (its own smb.conf, state folders and a high
+# port under $BENCH_DIR, default /tmp/pelmora-bench; stopped by its PID on exit), generates
+# SMALL_FILES small files (default 10000, bench/gen-tree.sh) and one file of BIG_MIB MiB
+# (default 256), then alternates, ROUNDS times (default 3): the smb_copy executable (an
+# unattended run of the engine into a new, empty folder on the share) and
+# smbclient -c 'prompt; recurse; mput *' of the same folder into another new folder.
+# Prints the medians and, as its last lines, smb_small_vs_smbclient=X.XX and
+# smb_big_vs_smbclient=X.XX. Needs root (it adds a system user for the share).
+#
+# The smb_copy executable is taken from $PELMORA_BENCH_SMB_BIN when set, else built in
+# build-bench (Release, engine only).
+set -euo pipefail
+
+rounds=${1:-3}
+small=${2:-10000}
+big_mib=${3:-256}
+[ "$rounds" -ge 1 ] || rounds=1
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(dirname "$here")
+work=${BENCH_DIR:-/tmp/pelmora-bench}
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "$0: needs root to add the share's system user" >&2
+    exit 2
+fi
+command -v smbd >/dev/null || [ -x /usr/sbin/smbd ] || { echo "$0: smbd missing (Debian samba)" >&2; exit 2; }
+command -v smbclient >/dev/null || { echo "$0: smbclient missing (Debian smbclient)" >&2; exit 2; }
+smbd=$(command -v smbd || echo /usr/sbin/smbd)
+
+smb_copy=${PELMORA_BENCH_SMB_BIN:-}
+if [ -z "$smb_copy" ]; then
+    build="$repo/build-bench"
+    cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_BUILD_GUI=OFF \
+        -DPELMORA_BUILD_TESTS=OFF -DPELMORA_BUILD_BENCH=ON >/dev/null
+    cmake --build "$build" --target smb_copy >/dev/null
+    smb_copy="$build/bench/smb_copy"
+fi
+
+mkdir -p "$work"
+srv=$(mktemp -d "$work/smb-server-XXXXXX")
+chmod 755 "$srv"
+pid=""
+cleanup() {
+    if [ -n "$pid" ]; then
+        kill -TERM "-$pid" 2>/dev/null || kill -TERM "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    fi
+    rm -rf "$srv"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+user=pelmorabench
+password="bench-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
+id "$user" >/dev/null 2>&1 || useradd -M -N -s /usr/sbin/nologin "$user"
+mkdir -p "$srv/share" "$srv/private" "$srv/lock" "$srv/state" "$srv/cache" "$srv/pid" "$srv/ncalrpc" "$srv/log"
+chown "$user" "$srv/share"
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$srv/smb.conf" <<CONF
+[global]
+  interfaces = 127.0.0.1
+  bind interfaces only = yes
+  smb ports = $port
+  private dir = $srv/private
+  lock directory = $srv/lock
+  state directory = $srv/state
+  cache directory = $srv/cache
+  pid directory = $srv/pid
+  ncalrpc dir = $srv/ncalrpc
+  log file = $srv/log/log.%m
+  server role = standalone server
+  passdb backend = tdbsam
+  disable netbios = yes
+  load printers = no
+  printcap name = /dev/null
+  disable spoolss = yes
+[data]
+  path = $srv/share
+  read only = no
+  valid users = $user
+CONF
+printf '%s\n%s\n' "$password" "$password" | smbpasswd -c "$srv/smb.conf" -s -a "$user" >/dev/null
+# smbd -F leads its own process group, which the cleanup stops as a whole.
+"$smbd" -F -s "$srv/smb.conf" >"$srv/log/smbd.out" 2>&1 &
+pid=$!
+i=0
+until (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
+    i=$((i + 1))
+    if [ "$i" -gt 300 ] || ! kill -0 "$pid" 2>/dev/null; then
+        echo "$0: smbd did not start:" >&2
+        cat "$srv/log/smbd.out" >&2
+        exit 1
+    fi
+    sleep 0.05
+done
+
+# The data: kept between script runs, like the other benchmarks' trees.
+small_dir="$work/smb-small-$small"
+big_dir="$work/smb-big-$big_mib"
+if [ ! -f "$small_dir.done" ]; then
+    rm -rf "$small_dir"
+    "$here/gen-tree.sh" "$small" "$small_dir"
+    touch "$small_dir.done"
+fi
+if [ ! -f "$big_dir.done" ]; then
+    rm -rf "$big_dir"
+    mkdir -p "$big_dir"
+    head -c "$((big_mib * 1024 * 1024))" /dev/urandom >"$big_dir/big.bin"
+    touch "$big_dir.done"
+fi
+# Warm the page cache.
+find "$small_dir" "$big_dir" -type f -exec cat {} + >/dev/null
+
+auth="$srv/auth"
+printf 'username = %s\npassword = %s\n' "$user" "$password" >"$auth"
+chmod 600 "$auth"
+share="//127.0.0.1:$port/data"
+
+now() { date +%s%N; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f", (b - a) / 1e9 }'; }
+median() { tr ' ' '\n' | grep -v '^$' | sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# A new, empty folder on the share for every timed copy, made on the server's side.
+fresh() {
+    mkdir "$srv/share/$1"
+    chown "$user" "$srv/share/$1"
+}
+run_engine() { # SOURCE NAME
+    fresh "$2"
+    PELMORA_SMB_USER=$user PELMORA_SMB_PASSWORD=$password "$smb_copy" "$1" "$share/$2" 2>"$srv/log/engine.out" ||
+        { echo "$0: smb_copy failed:" >&2; cat "$srv/log/engine.out" >&2; exit 1; }
+}
+run_smbclient() { # SOURCE NAME
+    fresh "$2"
+    smbclient "//127.0.0.1/data" -p "$port" -A "$auth" -D "$2" \
+        -c "lcd $1; prompt; recurse; mput *" >"$srv/log/smbclient.out" 2>&1 ||
+        { echo "$0: smbclient failed:" >&2; tail -5 "$srv/log/smbclient.out" >&2; exit 1; }
+}
+count_files() { find "$1" -type f | wc -l; }
+
+es=""; cs=""; eb=""; cb=""
+r=0
+while [ "$r" -lt "$rounds" ]; do
+    s=$(now); run_engine "$small_dir" "es$r"; e=$(now); es="$es $(elapsed "$s" "$e")"
+    s=$(now); run_smbclient "$small_dir" "cs$r"; e=$(now); cs="$cs $(elapsed "$s" "$e")"
+    s=$(now); run_engine "$big_dir" "eb$r"; e=$(now); eb="$eb $(elapsed "$s" "$e")"
+    s=$(now); run_smbclient "$big_dir" "cb$r"; e=$(now); cb="$cb $(elapsed "$s" "$e")"
+    # Both tools must have copied everything, byte for byte where it is cheap to check.
+    want=$(count_files "$small_dir")
+    for d in "es$r" "cs$r"; do
+        got=$(count_files "$srv/share/$d")
+        [ "$got" -eq "$want" ] || { echo "$0: $d holds $got of $want files" >&2; exit 1; }
+    done
+    cmp -s "$big_dir/big.bin" "$srv/share/eb$r/big.bin" || { echo "$0: the engine's big.bin differs" >&2; exit 1; }
+    cmp -s "$big_dir/big.bin" "$srv/share/cb$r/big.bin" || { echo "$0: smbclient's big.bin differs" >&2; exit 1; }
+    # Set the copies aside instead of deleting them now: a mass delete slows what follows.
+    mkdir -p "$srv/share/.old/$r"
+    mv "$srv/share/es$r" "$srv/share/cs$r" "$srv/share/eb$r" "$srv/share/cb$r" "$srv/share/.old/$r/"
+    r=$((r + 1))
+done
+
+mes=$(echo "$es" | median); mcs=$(echo "$cs" | median)
+meb=$(echo "$eb" | median); mcb=$(echo "$cb" | median)
+echo "small_files=$small big_mib=$big_mib rounds=$rounds"
+echo "engine_small_median_s=$mes (runs:$es)"
+echo "smbclient_small_median_s=$mcs (runs:$cs)"
+echo "engine_big_median_s=$meb (runs:$eb)"
+echo "smbclient_big_median_s=$mcb (runs:$cb)"
+awk -v a="$mes" -v b="$mcs" 'BEGIN { printf "smb_small_vs_smbclient=%.2f\n", a / b }'
+awk -v a="$meb" -v b="$mcb" 'BEGIN { printf "smb_big_vs_smbclient=%.2f\n", a / b }'
