@@ -96,6 +96,7 @@ FileOps::~FileOps() = default;
 
 void FileOps::ResetProgress()
 {
+    m_knownFolder.clear();
     m_fileGauge = -1;
     m_totalGauge = -1;
     m_totalLine.clear();
@@ -154,9 +155,13 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
     if (targetRoot.size() <= target.size())
         relPath.remove_prefix(targetRoot == "/" ? 0 : targetRoot.size());
 
-    const std::string folder(ParentOf(target));
-    if (!folder.empty())
-        MakeDirs(fsFor(folder), folder);
+    // Copies come in scan order, so most share the folder of the one before: its existence
+    // was settled then. Should it have gone since, the create below fails and makes it again.
+    const std::string_view folder = ParentOf(target);
+    if (!folder.empty() && folder != m_knownFolder) {
+        m_knownFolder.assign(folder);
+        MakeDirs(fsFor(m_knownFolder), m_knownFolder);
+    }
 
     // The source is opened first: when it cannot be read an existing target is left alone and
     // no temporary file is ever made.
@@ -172,7 +177,13 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
     FileSystem& targetFs = fsFor(target);
     std::string partial;
     std::unique_ptr<FileHandle> out;
-    if (createPartial(folder.empty() ? std::string(".") : folder, partial, out) != 0) {
+    const std::string partialFolder = folder.empty() ? std::string(".") : std::string(folder);
+    int created = createPartial(partialFolder, partial, out);
+    if (created == ENOENT) {
+        MakeDirs(targetFs, partialFolder);
+        created = createPartial(partialFolder, partial, out);
+    }
+    if (created != 0) {
         fail(std::string(Msg(kMsgCreateTargetFailed)) + target);
         return kCopyTargetFailed;
     }
