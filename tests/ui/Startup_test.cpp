@@ -1,0 +1,199 @@
+// Program start and end: the configuration file read at creation, the command line acted on
+// at first show, the save question and the log append at close.
+#include <QDir>
+#include <QtTest>
+
+#include "tests/ui/UiTestHelpers.h"
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+namespace {
+
+void writeThreeTasks(const QTemporaryDir& dir)
+{
+    WriteConfig(dir, {"Alpha", "beta", "BETA"}, [](std::size_t i, TSyncTask& task) {
+        task.AutoMode = ToFlag(i != 1);
+    });
+}
+
+QList<int> checkedRows(Program& program)
+{
+    QList<int> rows;
+    auto* list = program.find<QListWidget>("liTask");
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->checkState() == Qt::Checked)
+            rows.push_back(i);
+    }
+    return rows;
+}
+
+} // namespace
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void filesSitBesideTheExecutable();
+    void unreadableConfigurationStartsEmpty();
+    void commandLine_data();
+    void commandLine();
+    void switchWithoutMatchEndsAtOnce();
+    void closeAnsweredNoLeavesFile();
+    void closeAnsweredYesSaves();
+    void failedSaveAsksAgain();
+    void resultTextIsAppendedToLog();
+};
+
+void StartupTest::filesSitBesideTheExecutable()
+{
+    QTemporaryDir dir;
+    writeThreeTasks(dir);
+    Program program(dir);
+    QCOMPARE(QString::fromStdString(program.state().ConfigFileName), ConfigPathIn(dir));
+    QCOMPARE(QString::fromStdString(program.state().LogFileName), dir.path() + QStringLiteral("/pelmora.log"));
+    QCOMPARE(program.find<QListWidget>("liTask")->count(), 3);
+    QCOMPARE(program.state().CurrentIndex, -1);
+    QVERIFY(!program.find<QWidget>("edName")->isEnabled());
+    QVERIFY(!program.state().Modified);
+    QVERIFY(program.main().isVisible());
+}
+
+void StartupTest::unreadableConfigurationStartsEmpty()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Pelmora.cfg")));
+    Program program(dir);
+    QCOMPARE(program.dialogs.asked().size(), std::size_t{1});
+    QCOMPARE(program.dialogs.asked()[0].icon, QMessageBox::Critical);
+    QVERIFY(program.dialogs.asked()[0].text.contains(QStringLiteral("Pelmora.cfg")));
+    QCOMPARE(program.find<QListWidget>("liTask")->count(), 0);
+    QVERIFY(program.main().isVisible());
+}
+
+void StartupTest::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QList<int>>("checked");
+    QTest::addColumn<bool>("autoRun");
+    QTest::addColumn<bool>("copyAll");
+    QTest::addColumn<bool>("startHidden");
+
+    QTest::newRow("none") << QStringList() << QList<int>{} << false << false << false;
+    QTest::newRow("/A") << QStringList{"/A"} << QList<int>{0, 2} << true << false << false;
+    QTest::newRow("/a lower case") << QStringList{"/a"} << QList<int>{0, 2} << true << false << false;
+    QTest::newRow("-A any case") << QStringList{"-aBeTa"} << QList<int>{1, 2} << true << false << false;
+    QTest::newRow("-C") << QStringList{"-cALPHA"} << QList<int>{0} << true << true << false;
+    QTest::newRow("/h") << QStringList{"/h"} << QList<int>{} << false << false << true;
+    QTest::newRow("two arguments") << QStringList{"/A", "-Abeta"} << QList<int>{} << false << false << false;
+}
+
+void StartupTest::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QList<int>, checked);
+    QFETCH(bool, autoRun);
+    QFETCH(bool, copyAll);
+    QFETCH(bool, startHidden);
+
+    QTemporaryDir dir;
+    writeThreeTasks(dir);
+    Program program(dir, arguments);
+    QCOMPARE(checkedRows(program), checked);
+    QCOMPARE(program.state().AutoRun, autoRun);
+    QCOMPARE(program.state().CopyAll, copyAll);
+    QCOMPARE(program.state().StartHidden, startHidden);
+    QCOMPARE(program.state().CurrentIndex, -1);
+    if (!autoRun && !startHidden)
+        QVERIFY(program.main().isVisible());
+    QCOMPARE(program.dialogs.asked().size(), std::size_t{0});
+}
+
+void StartupTest::switchWithoutMatchEndsAtOnce()
+{
+    for (const QString& argument : {QStringLiteral("-Anobody"), QStringLiteral("/X"), QStringLiteral("--help")}) {
+        QTemporaryDir dir;
+        WriteConfig(dir, {"beta"}, [](std::size_t, TSyncTask&) {});
+        const QByteArray before = ReadAll(ConfigPathIn(dir));
+        {
+            Program program(dir, {argument});
+            QVERIFY2(!program.main().isVisible(), qPrintable(argument));
+            QCOMPARE(program.dialogs.asked().size(), std::size_t{0});
+        }
+        QCOMPARE(ReadAll(ConfigPathIn(dir)), before);
+        QVERIFY(!QFile::exists(dir.path() + QStringLiteral("/pelmora.log")));
+    }
+}
+
+void StartupTest::closeAnsweredNoLeavesFile()
+{
+    QTemporaryDir dir;
+    writeThreeTasks(dir);
+    const QByteArray before = ReadAll(ConfigPathIn(dir));
+    Program program(dir);
+    program.main().NewBtnClick();
+    program.dialogs.pushAnswer(QMessageBox::No);
+    QVERIFY(program.main().close());
+    QCOMPARE(program.dialogs.asked().size(), std::size_t{1});
+    QCOMPARE(program.dialogs.asked()[0].caption, QStringLiteral("Prompt"));
+    QCOMPARE(program.dialogs.asked()[0].text, QStringLiteral("Task changed, save it or not?"));
+    QCOMPARE(program.dialogs.asked()[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(ReadAll(ConfigPathIn(dir)), before);
+}
+
+void StartupTest::closeAnsweredYesSaves()
+{
+    QTemporaryDir dir;
+    writeThreeTasks(dir);
+    Program program(dir);
+    program.main().NewBtnClick();
+    program.dialogs.pushAnswer(QMessageBox::Yes);
+    QVERIFY(program.main().close());
+    QCOMPARE(program.dialogs.asked().size(), std::size_t{1});
+    const ConfigContents saved = ReadConfigFile(ConfigPathIn(dir).toStdString());
+    QCOMPARE(saved.TaskNames, std::vector<std::string>({"Alpha", "beta", "BETA", "New Task 1"}));
+    QVERIFY(!program.state().Modified);
+}
+
+void StartupTest::failedSaveAsksAgain()
+{
+    QTemporaryDir dir;
+    Program program(dir);
+    program.main().NewBtnClick();
+    // A folder where the file should go makes every save fail.
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Pelmora.cfg/inside")));
+    program.dialogs.pushAnswer(QMessageBox::Yes);
+    program.dialogs.pushAnswer(QMessageBox::No);
+    QVERIFY(program.main().close());
+    QCOMPARE(program.dialogs.asked().size(), std::size_t{2});
+    QCOMPARE(program.dialogs.asked()[1].text, QStringLiteral("Task changed, save it or not?"));
+    QVERIFY(QFileInfo(ConfigPathIn(dir)).isDir());
+}
+
+void StartupTest::resultTextIsAppendedToLog()
+{
+    QTemporaryDir dir;
+    const QString logPath = dir.path() + QStringLiteral("/pelmora.log");
+    {
+        Program program(dir);
+        program.main().ResultLog().Add("first run");
+        program.main().ResultLog().Add("second run");
+        QVERIFY(program.main().close());
+    }
+    QCOMPARE(ReadAll(logPath), QByteArray("first run\r\nsecond run\r\n\0", 24));
+    {
+        Program program(dir);
+        QVERIFY(program.main().close());
+    }
+    QCOMPARE(ReadAll(logPath).size(), 24);
+    {
+        Program program(dir);
+        program.main().ResultLog().Add("third");
+        QVERIFY(program.main().close());
+    }
+    QCOMPARE(ReadAll(logPath), QByteArray("first run\r\nsecond run\r\n\0third\r\n\0", 32));
+}
+
+QTEST_MAIN(StartupTest)
+#include "Startup_test.moc"
