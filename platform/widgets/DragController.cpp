@@ -290,6 +290,10 @@ bool TrDragController::eventFilter(QObject* watched, QEvent* event)
     }
     case QEvent::MouseMove: {
         auto* mouse = static_cast<QMouseEvent*>(event);
+        // After a press on a check box the button is still down: the list must not take
+        // the moves as a selection gesture.
+        if (m_swallowRelease)
+            return true;
         if (!m_pressed || !(mouse->buttons() & Qt::LeftButton))
             return false;
         const QPoint pos = mouse->position().toPoint();
