@@ -161,10 +161,11 @@ void TSortList::AddBulk(TMFileInfoRec* rec)
         m_items.push_back(rec);
 }
 
-void TSortList::EndBulk()
+std::vector<TMFileInfoRec*> TSortList::EndBulk()
 {
+    std::vector<TMFileInfoRec*> dropped;
     if (!m_inBulk)
-        return;
+        return dropped;
     m_inBulk = false;
     const auto start = m_items.begin() + static_cast<std::ptrdiff_t>(m_bulkStart);
     auto less = [this](const TMFileInfoRec* a, const TMFileInfoRec* b) {
@@ -192,6 +193,10 @@ void TSortList::EndBulk()
             auto oldest = it;
             if (!std::binary_search(m_items.begin(), m_items.end(), *oldest, less))
                 kept.push_back(*oldest);
+            else
+                dropped.push_back(*oldest);
+            for (auto other = std::next(it); other != groupEnd; ++other)
+                dropped.push_back(*other);
             it = groupEnd;
         }
         std::reverse(kept.begin(), kept.end());
@@ -199,13 +204,14 @@ void TSortList::EndBulk()
     }
     if (m_items.empty()) {
         m_items.swap(fresh);
-        return;
+        return dropped;
     }
     std::vector<TMFileInfoRec*> merged;
     merged.reserve(m_items.size() + fresh.size());
     // New records precede existing equal ones, as with Add.
     std::merge(fresh.begin(), fresh.end(), m_items.begin(), m_items.end(), std::back_inserter(merged), less);
     m_items.swap(merged);
+    return dropped;
 }
 
 int FindFolder(const TFolderList& list, std::string_view path)

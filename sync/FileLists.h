@@ -128,9 +128,11 @@ public:
     // A bulk load takes a whole side's listing without an O(n) insertion per record: records
     // are appended and sorted once in EndBulk. The order afterwards equals that of Add called
     // in the same sequence for distinct keys; equal keys end up newest first, as Add places them.
+    // With Unique set, EndBulk returns the records it did not take (the caller still owns
+    // them, as with a refused Add); otherwise it returns an empty vector.
     void BeginBulk();
     void AddBulk(TMFileInfoRec* rec);
-    void EndBulk();
+    std::vector<TMFileInfoRec*> EndBulk();
 
     bool Unique = false;
     TSortListCompareProc OnCompare; // empty: CompareNames
