@@ -1,0 +1,122 @@
+#!/bin/sh
+# Copy speed of the engine against cp, dd and rsync, measured in one run.
+#
+#   bench/copy.sh [N] [WORK]
+#
+# N files (default 100000, made by gen-tree.sh) and one 1 GiB file are created under WORK
+# (default /tmp/pelmora-copy-bench, which must not exist). Each comparison runs ROUNDS times
+# (default 3; BIG_MB shrinks the big file for a trial), the commands alternating, and the last lines give the medians' ratios:
+#   no_change_vs_rsync     a full run of two equal trees (scan, plan, nothing to do) / rsync -a
+#   initial_copy_vs_cp     N files into an empty mirror / cp -a
+#   initial_copy_vs_rsync  the same / rsync -a
+#   big_file_vs_dd16k      one 1 GiB file / dd bs=16k
+#   big_file_vs_cp         the same / cp
+# COPY_RUN may name a built bench/copy_run; otherwise a Release build is made in
+# build-bench-copy. Copies are never deleted between timed runs (a mass delete slows the file
+# creations after it for minutes); everything is removed at the end.
+set -eu
+
+n=${1:-100000}
+work=${2:-/tmp/pelmora-copy-bench}
+rounds=${ROUNDS:-3}
+repo=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ -e "$work" ]; then
+    echo "$0: $work exists; remove it first (and wait a few minutes before benchmarking)" >&2
+    exit 2
+fi
+for tool in rsync cp dd; do
+    command -v "$tool" >/dev/null || { echo "$0: $tool is missing (scripts/install-deps.sh)" >&2; exit 2; }
+done
+
+if [ -z "${COPY_RUN:-}" ]; then
+    build="$repo/build-bench-copy"
+    cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_BUILD_GUI=OFF \
+        -DPELMORA_BUILD_TESTS=OFF -DPELMORA_BUILD_BENCH=ON >/dev/null
+    cmake --build "$build" --target copy_run >/dev/null
+    COPY_RUN="$build/bench/copy_run"
+fi
+
+mkdir -p "$work/copies" "$work/big/host"
+times=$(mktemp)
+trap 'rm -f "$times"' EXIT
+
+# timeit LABEL COMMAND...: runs the command and appends "LABEL seconds" to the times file.
+timeit() {
+    label=$1
+    shift
+    start=$(date +%s.%N)
+    "$@"
+    end=$(date +%s.%N)
+    secs=$(echo "$start $end" | awk '{ printf "%.3f", $2 - $1 }')
+    echo "$label $secs" >>"$times"
+    echo "  $label $secs s"
+}
+
+median() {
+    awk -v l="$1" '$1 == l { print $2 }' "$times" | sort -n | awk '{ v[NR] = $1 } END {
+        if (NR == 0) { print "nan"; exit }
+        if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+ratio() {
+    echo "$1 $2" | awk '{ if ($2 > 0) printf "%.2f", $1 / $2; else print "nan" }'
+}
+
+echo "generating $n files twice and a 1 GiB file in $work"
+sh "$repo/bench/gen-tree.sh" "$n" "$work/A" "$work/B"
+dd if=/dev/urandom of="$work/big/host/file" bs=1M count="${BIG_MB:-1024}" status=none
+echo "warming the page cache"
+find "$work/A" "$work/B" -type f -exec cat {} + >/dev/null
+cat "$work/big/host/file" >/dev/null
+sync
+
+echo "no change: two equal trees"
+for r in $(seq "$rounds"); do
+    timeit ours_nochange "$COPY_RUN" "$work/A" "$work/B"
+    timeit rsync_nochange rsync -a "$work/A/" "$work/B/"
+done
+
+echo "initial copy of $n files"
+for r in $(seq "$rounds"); do
+    sync
+    timeit ours_initial "$COPY_RUN" "$work/A" "$work/copies/ours-$r"
+    sync
+    timeit cp_initial cp -a "$work/A" "$work/copies/cp-$r"
+    sync
+    timeit rsync_initial rsync -a "$work/A/" "$work/copies/rsync-$r/"
+done
+# The engine's copy must be the same tree, or its time means nothing.
+diff -r "$work/A" "$work/copies/ours-1" >/dev/null || { echo "$0: the engine's copy differs from the source" >&2; exit 1; }
+
+echo "one 1 GiB file"
+for r in $(seq "$rounds"); do
+    sync
+    timeit ours_big "$COPY_RUN" "$work/big/host" "$work/big/ours"
+    cmp "$work/big/host/file" "$work/big/ours/file"
+    rm -rf "$work/big/ours"
+    sync
+    timeit dd_big dd if="$work/big/host/file" of="$work/big/dd" bs=16k status=none
+    rm -f "$work/big/dd"
+    sync
+    timeit cp_big cp "$work/big/host/file" "$work/big/cp"
+    rm -f "$work/big/cp"
+done
+
+echo "cleaning up"
+rm -rf "$work"
+
+ours_nc=$(median ours_nochange)
+rsync_nc=$(median rsync_nochange)
+ours_i=$(median ours_initial)
+cp_i=$(median cp_initial)
+rsync_i=$(median rsync_initial)
+ours_b=$(median ours_big)
+dd_b=$(median dd_big)
+cp_b=$(median cp_big)
+echo "medians (s): no change ours $ours_nc rsync $rsync_nc; initial ours $ours_i cp $cp_i rsync $rsync_i; big ours $ours_b dd $dd_b cp $cp_b"
+echo "no_change_vs_rsync=$(ratio "$ours_nc" "$rsync_nc")"
+echo "initial_copy_vs_cp=$(ratio "$ours_i" "$cp_i")"
+echo "initial_copy_vs_rsync=$(ratio "$ours_i" "$rsync_i")"
+echo "big_file_vs_dd16k=$(ratio "$ours_b" "$dd_b")"
+echo "big_file_vs_cp=$(ratio "$ours_b" "$cp_b")"
