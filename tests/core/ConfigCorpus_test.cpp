@@ -86,18 +86,6 @@ TEST(ConfigCorpus, EveryFileLoadsWithSaneResults)
     EXPECT_EQ(seen, kExpected.size());
 }
 
-TEST(ConfigCorpus, FullWidthFieldsReadWhole)
-{
-    const ConfigContents c = ReadConfigFile((kCorpus / "length-bytes-255.cfg").string());
-    ASSERT_EQ(c.TaskList.size(), 1u);
-    const TSyncTask& task = *c.TaskList[0];
-    EXPECT_EQ(ReadTextField(task.MainDir), std::string(512, 'm'));
-    EXPECT_EQ(ReadTextField(task.ExcludeList), std::string(1024, 'e'));
-    EXPECT_EQ(ReadCountedField(task.IgnoreList).size(), 255u);
-    EXPECT_EQ(ReadCountedField(task.NetName).size(), 31u);
-    EXPECT_EQ(ReadShortString(c.ScheduleList[0]->Name).size(), 15u);
-}
-
 TEST(ConfigCorpus, NonFiniteDoublesFallBack)
 {
     const ConfigContents c = ReadConfigFile((kCorpus / "non-finite-doubles.cfg").string());
@@ -107,12 +95,6 @@ TEST(ConfigCorpus, NonFiniteDoublesFallBack)
     EXPECT_FALSE(IsArmed(*c.ScheduleList[0]));
     EXPECT_EQ(c.ScheduleList[1]->Time, 0.0);
     EXPECT_TRUE(IsArmed(*c.ScheduleList[1]));
-}
-
-TEST(ConfigCorpus, MixedLineEndsGiveTheNamesInOrder)
-{
-    const ConfigContents c = ReadConfigFile((kCorpus / "names-mixed-line-ends.cfg").string());
-    EXPECT_EQ(c.TaskNames, (std::vector<std::string>{"a", "b", "c", "", "d"}));
 }
 
 } // namespace
