@@ -343,6 +343,15 @@ bool RunDriver::CancelClick()
     return true;
 }
 
+bool RunDriver::CancelWithoutQuestion()
+{
+    if (!IsActive(m_state))
+        return false;
+    m_cancelPhase = m_state;
+    m_state = rsCancelled;
+    return true;
+}
+
 bool RunDriver::CanClose() const
 {
     return !IsActive(m_state);

@@ -84,6 +84,9 @@ public:
     // The Cancel button: only while the state is 1..4, and only when the user confirms the
     // question. Returns true when the run is now cancelled.
     bool CancelClick();
+    // The same cancel without the question, for a program asked to quit from outside.
+    // Returns true when a run in states 1..4 is now cancelled, false when none was active.
+    bool CancelWithoutQuestion();
     // The window may close (FormClose) only outside states 1..4.
     bool CanClose() const;
     // The window closes: frees the file records of both file lists. Does nothing while the
