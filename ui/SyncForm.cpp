@@ -1,14 +1,310 @@
 #include "ui/SyncForm.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+
+#include "lang/Messages.h"
+#include "platform/widgets/Gauge.h"
+#include "sync/SyncLog.h"
+#include "ui/DialogService.h"
+#include "ui/ResForm.h"
+#include "ui/TreeVForm.h"
+
 namespace pelmora {
 
-TSyncForm::TSyncForm(QWidget* parent) : QDialog(parent)
+namespace {
+
+QString FromUtf8(std::string_view text)
 {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void DrawFolder(QPainter& p, const QRectF& r)
+{
+    QPainterPath path;
+    path.moveTo(r.left(), r.top() + 4);
+    path.lineTo(r.left() + r.width() * 0.35, r.top() + 4);
+    path.lineTo(r.left() + r.width() * 0.45, r.top());
+    path.lineTo(r.right(), r.top());
+    path.lineTo(r.right(), r.bottom());
+    path.lineTo(r.left(), r.bottom());
+    path.closeSubpath();
+    p.setPen(QPen(QColor(128, 96, 0), 1));
+    p.setBrush(QColor(255, 210, 60));
+    p.drawPath(path);
+    p.setBrush(QColor(255, 230, 120));
+    p.drawRect(QRectF(r.left(), r.top() + 8, r.width(), r.height() - 8));
+}
+
+void DrawSheet(QPainter& p, const QPointF& topLeft, qreal angle)
+{
+    p.save();
+    p.translate(topLeft + QPointF(7, 9));
+    p.rotate(angle);
+    p.setPen(QPen(QColor(64, 64, 64), 1));
+    p.setBrush(Qt::white);
+    const QRectF sheet(-7, -9, 14, 18);
+    p.drawRect(sheet);
+    p.setPen(QColor(0, 0, 160));
+    for (int line = 0; line < 4; ++line)
+        p.drawLine(QPointF(-4, -5 + line * 4), QPointF(4, -5 + line * 4));
+    p.restore();
+}
+
+} // namespace
+
+TCopyAnimation::TCopyAnimation(QWidget* parent) : QWidget(parent)
+{
+    setFixedSize(272, 60);
+    m_timer.setInterval(70);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        m_frame = (m_frame + 1) % kFrameCount;
+        update();
+    });
+}
+
+void TCopyAnimation::Play()
+{
+    if (!m_timer.isActive())
+        m_timer.start();
+}
+
+void TCopyAnimation::Stop()
+{
+    m_timer.stop();
+    m_frame = 0;
+    update();
+}
+
+void TCopyAnimation::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(rect(), palette().window());
+    const QRectF source(20, 18, 44, 34);
+    const QRectF target(width() - 64, 18, 44, 34);
+    DrawFolder(p, source);
+    DrawFolder(p, target);
+    if (!Playing())
+        return;
+    // A sheet travels on an arc from the left folder to the right one, turning as it goes.
+    const qreal t = static_cast<qreal>(m_frame) / (kFrameCount - 1);
+    const qreal x = source.center().x() + t * (target.center().x() - source.center().x()) - 7;
+    const qreal y = 26 - 24 * 4 * t * (1 - t);
+    DrawSheet(p, QPointF(x, y), -30 + 60 * t);
+}
+
+TSyncForm::TSyncForm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("SyncForm"));
+    setFixedSize(372, 196);
+
+    SyncAnim = new TCopyAnimation(this);
+    SyncAnim->setObjectName(QStringLiteral("SyncAnim"));
+    SyncAnim->move(16, 6);
+
+    btnCancel = new QPushButton(this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setGeometry(292, 24, 72, 25);
+    btnCancel->setAutoDefault(false);
+    connect(btnCancel, &QPushButton::clicked, this, &TSyncForm::btnCancelClick);
+
+    auto makeLabel = [this](const char* name, int top) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QString::fromLatin1(name));
+        label->setGeometry(16, top, 340, 16);
+        // Long paths are cut at the window's edge instead of widening it.
+        label->setTextFormat(Qt::PlainText);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        return label;
+    };
+    Label1 = makeLabel("Label1", 70);
+    Label2 = makeLabel("Label2", 88);
+    Label3 = makeLabel("Label3", 106);
+    Label4 = makeLabel("Label4", 148);
+
+    auto makeGauge = [this](const char* name, int top) {
+        auto* gauge = new TPmGauge(this);
+        gauge->setObjectName(QString::fromLatin1(name));
+        gauge->setGeometry(16, top, 340, 16);
+        gauge->SetBackColor(QColor(128, 128, 0));
+        gauge->SetProgress(0);
+        return gauge;
+    };
+    syncMeter = makeGauge("syncMeter", 126);
+    totMeter = makeGauge("totMeter", 168);
+
     ApplyTexts();
 }
 
+TSyncForm::~TSyncForm() = default;
+
 void TSyncForm::ApplyTexts()
 {
+    QFont f = font();
+    f.setFamily(QString::fromUtf8(UiFontName()));
+    setFont(f);
+    setWindowTitle(QString::fromUtf8(Msg(44)));
+    btnCancel->setText(QString::fromUtf8(Msg(45)));
+}
+
+void TSyncForm::AttachWindows(TTreeVForm* preview, TresForm* results, std::function<void(const QString&)> statusSink)
+{
+    m_preview = preview;
+    m_results = results;
+    m_statusSink = std::move(statusSink);
+}
+
+bool TSyncForm::RunModal(const RunRequest& request, SyncLog& log)
+{
+    if (running() || request.Task == nullptr)
+        return false;
+    m_driver = std::make_unique<RunDriver>(*this, log);
+    m_request = &request;
+    m_started = false;
+    // The run starts from the event loop once the window is up, so the phases always run
+    // inside exec() and closing the window ends exec() cleanly.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_started = m_driver->Start(*m_request);
+            // A refused start that did not close the window itself must not leave exec() waiting.
+            if (!m_started && isVisible())
+                done(QDialog::Rejected);
+        },
+        Qt::QueuedConnection);
+    exec();
+    m_request = nullptr;
+    return m_started;
+}
+
+bool TSyncForm::running() const
+{
+    return m_driver && !m_driver->CanClose();
+}
+
+void TSyncForm::SetLabel(int line, std::string_view text)
+{
+    QLabel* labels[] = {Label1, Label2, Label3, Label4};
+    if (line < 1 || line > 4)
+        return;
+    const QString value = FromUtf8(text);
+    if (labels[line - 1]->text() != value)
+        labels[line - 1]->setText(value);
+}
+
+void TSyncForm::SetFileGauge(int percent)
+{
+    syncMeter->SetProgress(percent);
+}
+
+void TSyncForm::SetTotalGauge(int percent)
+{
+    totMeter->SetProgress(percent);
+}
+
+void TSyncForm::SetAnimation(bool playing)
+{
+    if (playing)
+        SyncAnim->Play();
+    else
+        SyncAnim->Stop();
+}
+
+BoxAnswer TSyncForm::Ask(std::string_view text, std::string_view caption, BoxButtons buttons)
+{
+    if (buttons == BoxButtons::YesNo) {
+        const auto pressed = Dialogs().ask(this, FromUtf8(caption), FromUtf8(text), QMessageBox::Yes | QMessageBox::No,
+                                           QMessageBox::Question);
+        return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
+    }
+    Dialogs().ask(this, FromUtf8(caption), FromUtf8(text), QMessageBox::Ok, QMessageBox::Information);
+    return BoxAnswer::Ok;
+}
+
+int TSyncForm::ShowPreview(RunDriver& run)
+{
+    if (m_preview == nullptr)
+        return 1;
+    // The run window steps aside while the preview is up, then comes back where it was.
+    const QPoint home = pos();
+    move(-10000, home.y());
+    const int result = m_preview->ShowModalFor(run);
+    move(home);
+    return result;
+}
+
+void TSyncForm::ShowResults()
+{
+    if (m_results != nullptr)
+        Dialogs().execDialog(*m_results);
+}
+
+void TSyncForm::Beep()
+{
+    QApplication::beep();
+}
+
+void TSyncForm::SetStatusLine(std::string_view text)
+{
+    if (m_statusSink)
+        m_statusSink(FromUtf8(text));
+}
+
+void TSyncForm::ProcessPendingInput()
+{
+    QCoreApplication::processEvents();
+}
+
+void TSyncForm::Post(RunPhase phase)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, phase] {
+            if (m_driver)
+                m_driver->Dispatch(phase);
+        },
+        Qt::QueuedConnection);
+}
+
+void TSyncForm::CloseRunWindow()
+{
+    SyncAnim->Stop();
+    if (m_driver)
+        m_driver->FormClose();
+    done(QDialog::Accepted);
+}
+
+void TSyncForm::btnCancelClick()
+{
+    if (m_driver)
+        m_driver->CancelClick();
+}
+
+void TSyncForm::closeEvent(QCloseEvent* event)
+{
+    if (running()) {
+        event->ignore();
+        return;
+    }
+    if (m_driver)
+        m_driver->FormClose();
+    QDialog::closeEvent(event);
+}
+
+void TSyncForm::reject()
+{
+    // Escape asks the cancel question during a run instead of dropping the window.
+    if (running()) {
+        btnCancelClick();
+        return;
+    }
+    QDialog::reject();
 }
 
 } // namespace pelmora

@@ -1,0 +1,277 @@
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/SyncTask.h"
+#include "lang/Messages.h"
+#include "platform/widgets/Gauge.h"
+#include "platform/widgets/SMemo.h"
+#include "sync/SyncLog.h"
+#include "ui/DialogService.h"
+#include "ui/ResForm.h"
+#include "ui/SyncForm.h"
+#include "ui/TreeVForm.h"
+
+using namespace pelmora;
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A window whose input pump can act at a chosen moment of the run, the way a user's click
+// arrives between two files.
+class ScriptedSyncForm : public TSyncForm
+{
+public:
+    std::function<void(ScriptedSyncForm&)> onInput;
+    void ProcessPendingInput() override
+    {
+        if (onInput)
+            onInput(*this);
+        TSyncForm::ProcessPendingInput();
+    }
+};
+
+struct Fixture
+{
+    QTemporaryDir dir;
+    QString host = dir.path() + "/host";
+    QString mirror = dir.path() + "/mirror";
+    std::unique_ptr<TSyncTask> task = NewSyncTask();
+    SyncLog log;
+    QueuedDialogService dialogs;
+    TTreeVForm preview;
+    TresForm results;
+    QStringList status;
+    bool resultShown = false;
+
+    Fixture()
+    {
+        QDir().mkpath(host);
+        QDir().mkpath(mirror);
+        task->InMain = acHostToMirror;
+        task->IntoSub = kFlagTrue;
+        preview.ApplyTexts();
+        results.ApplyTexts();
+        results.SetLineSource([this]() -> const std::vector<std::string>& { return log.Lines(); });
+        SetDialogService(&dialogs);
+    }
+    ~Fixture() { SetDialogService(nullptr); }
+
+    RunRequest request()
+    {
+        RunRequest r;
+        r.Task = task.get();
+        r.TaskName = "Backup";
+        r.HostDir = host.toStdString();
+        r.MirrorDir = mirror.toStdString();
+        r.ResultShown = &resultShown;
+        return r;
+    }
+    void attach(TSyncForm& form)
+    {
+        form.AttachWindows(&preview, &results, [this](const QString& line) { status << line; });
+    }
+    QString logText() const { return QString::fromStdString(log.Text()); }
+};
+
+} // namespace
+
+class SyncFormTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { SelectLanguage(kLangEnglishUS); }
+
+    void windowLayout()
+    {
+        TSyncForm form;
+        form.ApplyTexts();
+        QCOMPARE(form.windowTitle(), QStringLiteral("Synchronizing"));
+        QCOMPARE(form.btnCancel->text(), QStringLiteral("&Cancel"));
+        QVERIFY(!form.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(!form.windowFlags().testFlag(Qt::WindowSystemMenuHint));
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        QStringList order;
+        for (QObject* child : form.children())
+            if (child->isWidgetType())
+                order << child->objectName();
+        QCOMPARE(order, QStringList({"SyncAnim", "btnCancel", "Label1", "Label2", "Label3", "Label4", "syncMeter",
+                                     "totMeter"}));
+        QCOMPARE(form.syncMeter->size(), QSize(340, 16));
+        QCOMPARE(form.totMeter->BackColor(), QColor(128, 128, 0));
+    }
+
+    void attendedRunThroughPreviewAndResults()
+    {
+        Fixture f;
+        WriteFile(f.host + "/a.txt", "alpha");
+        WriteFile(f.host + "/sub/b.txt", QByteArray(3000, 'b'));
+        ScriptedSyncForm form;
+        f.attach(form);
+        bool animated = false;
+        QPoint home;
+        form.onInput = [&](ScriptedSyncForm& w) {
+            animated = animated || w.SyncAnim->Playing();
+            if (w.Driver()->State() == rsListHost)
+                home = w.pos();
+        };
+
+        int previewFiles = -1;
+        QPoint windowDuringPreview;
+        f.dialogs.pushDialog([&](QDialog& d) {
+            auto& preview = static_cast<TTreeVForm&>(d);
+            QCoreApplication::processEvents();
+            previewFiles = preview.ListV->RowList.Count();
+            windowDuringPreview = form.pos();
+            QTest::mouseClick(preview.btnSync, Qt::LeftButton);
+            return 1;
+        });
+        QString shownResults;
+        f.dialogs.pushDialog([&](QDialog& d) {
+            shownResults = static_cast<TresForm&>(d).resMemo->toPlainText();
+            return 0;
+        });
+        QVERIFY(form.RunModal(f.request(), f.log));
+
+        QCOMPARE(ReadFile(f.mirror + "/a.txt"), QByteArray("alpha"));
+        QCOMPARE(ReadFile(f.mirror + "/sub/b.txt"), QByteArray(3000, 'b'));
+        QCOMPARE(previewFiles, 1); // the root folder holds a.txt only
+        QVERIFY(windowDuringPreview.x() <= -9990); // the frame may add its margin
+        QCOMPARE(form.pos(), home);
+        QVERIFY(animated);
+        QVERIFY(!form.SyncAnim->Playing());
+        QVERIFY(!form.isVisible());
+        QCOMPARE(f.dialogs.dialogsRun(), 2);
+        QCOMPARE(f.dialogs.unanswered(), 0);
+        QVERIFY(f.resultShown);
+        QCOMPARE(f.status, QStringList({"Task finish!"}));
+        QVERIFY(shownResults.contains(QStringLiteral("Start task: Backup")));
+        QVERIFY(shownResults.contains(QStringLiteral("Task finish!")));
+        QCOMPARE(form.totMeter->Progress(), 100);
+        QCOMPARE(form.Label1->text(), QStringLiteral("Synchronizing..."));
+    }
+
+    void nothingToDoAsksNothingButThePrompt()
+    {
+        Fixture f;
+        WriteFile(f.host + "/same.txt", "x");
+        WriteFile(f.mirror + "/same.txt", "x");
+        {
+            QFile copy(f.mirror + "/same.txt");
+            QVERIFY(copy.open(QIODevice::ReadWrite));
+            QVERIFY(copy.setFileTime(QFileInfo(f.host + "/same.txt").lastModified(), QFileDevice::FileModificationTime));
+        }
+        TSyncForm form;
+        f.attach(form);
+        form.RunModal(f.request(), f.log);
+        QCOMPARE(f.dialogs.dialogsRun(), 0);
+        QCOMPARE(f.dialogs.asked().size(), std::size_t(1));
+        QCOMPARE(f.dialogs.asked()[0].caption, QStringLiteral("Prompt"));
+        QCOMPARE(f.dialogs.asked()[0].text, QStringLiteral("No file need to be synchronized!"));
+        QVERIFY(f.logText().endsWith(QStringLiteral("No file need to be synchronized!\r\n") +
+                                     QString::fromLatin1(kLogSeparator.data(), kLogSeparator.size()) + "\r\n"));
+    }
+
+    void cancelDuringTheHostScanShowsNoResults()
+    {
+        Fixture f;
+        for (int i = 0; i < 20; ++i)
+            WriteFile(f.host + QStringLiteral("/d%1/f.txt").arg(i), "data");
+        ScriptedSyncForm form;
+        f.attach(form);
+        f.dialogs.pushAnswer(QMessageBox::Yes);
+        bool clicked = false;
+        form.onInput = [&](ScriptedSyncForm& w) {
+            if (!clicked && w.Driver()->State() == rsListHost) {
+                clicked = true;
+                QTest::mouseClick(w.btnCancel, Qt::LeftButton);
+            }
+        };
+        form.RunModal(f.request(), f.log);
+        QVERIFY(clicked);
+        QCOMPARE(f.dialogs.asked().size(), std::size_t(1));
+        QCOMPARE(f.dialogs.asked()[0].caption, QStringLiteral("Warning"));
+        QCOMPARE(f.dialogs.asked()[0].text, QStringLiteral("Task is running, stop it or not?"));
+        QCOMPARE(f.dialogs.dialogsRun(), 0); // neither preview nor results
+        QCOMPARE(f.status, QStringList({"User break the task!"}));
+        QVERIFY(QDir(f.mirror).isEmpty());
+        QVERIFY(!f.resultShown);
+    }
+
+    void closingIsRefusedWhileCopyingAndCancelShowsResults()
+    {
+        Fixture f;
+        for (int i = 0; i < 10; ++i)
+            WriteFile(f.host + QStringLiteral("/f%1.txt").arg(i), "data");
+        ScriptedSyncForm form;
+        f.attach(form);
+        f.dialogs.pushDialog([](QDialog& d) {
+            QCoreApplication::processEvents();
+            QTest::mouseClick(static_cast<TTreeVForm&>(d).btnSync, Qt::LeftButton);
+            return 1;
+        });
+        f.dialogs.pushAnswer(QMessageBox::No);  // first question: go on
+        f.dialogs.pushAnswer(QMessageBox::Yes); // second: stop
+        f.dialogs.pushDialog([](QDialog&) { return 0; });
+        int copyingSteps = 0;
+        bool stillVisibleAfterClose = false;
+        form.onInput = [&](ScriptedSyncForm& w) {
+            if (w.Driver()->State() != rsExecHost)
+                return;
+            ++copyingSteps;
+            if (copyingSteps == 1) {
+                w.close();
+                stillVisibleAfterClose = w.isVisible();
+                QTest::mouseClick(w.btnCancel, Qt::LeftButton);
+            } else if (copyingSteps == 3) {
+                // Escape asks the same question instead of dropping the window.
+                QTest::keyClick(&w, Qt::Key_Escape);
+            }
+        };
+        form.RunModal(f.request(), f.log);
+        QVERIFY(stillVisibleAfterClose);
+        QCOMPARE(f.dialogs.asked().size(), std::size_t(2));
+        QCOMPARE(f.status, QStringList({"User break the task!"}));
+        QCOMPARE(f.dialogs.dialogsRun(), 2); // preview and results
+        QVERIFY(f.resultShown);
+        const int copied = static_cast<int>(QDir(f.mirror).entryList(QDir::Files).size());
+        QVERIFY(copied >= 1 && copied < 10);
+        QCOMPARE(static_cast<int>(form.Driver()->Result().CopiedToMirrorCount), copied);
+    }
+
+    void invalidMaskRefusesTheRun()
+    {
+        Fixture f;
+        WriteFile(f.host + "/a.txt", "a");
+        TSyncForm form;
+        f.attach(form);
+        RunRequest request = f.request();
+        request.IgnoreMasks = {"[abc"};
+        QVERIFY(!form.RunModal(request, f.log));
+        QVERIFY(!form.isVisible());
+        QCOMPARE(f.dialogs.asked().size(), std::size_t(1));
+        QCOMPARE(f.dialogs.asked()[0].caption, QStringLiteral("Error"));
+        QVERIFY(f.dialogs.asked()[0].text.contains(QStringLiteral("is an invalid mask at")));
+        QVERIFY(!QFile::exists(f.mirror + "/a.txt"));
+    }
+};
+
+QTEST_MAIN(SyncFormTest)
+#include "SyncForm_test.moc"
