@@ -1,12 +1,93 @@
-// Starting runs from the main window. The run itself is not wired in yet: the button
-// reports that in the status line instead of pretending to run.
+// Starting runs from the main window: the checked tasks one after another, each checked,
+// prepared (roots, network share, masks) and handed to the synchronisation window.
+#include <QApplication>
+#include <QListWidget>
+#include <QLineEdit>
+
+#include <string>
+
+#include "lang/Messages.h"
+#include "platform/FileSystem.h"
+#include "platform/NetConnection.h"
+#include "sync/Listing.h"
+#include "sync/RunDriver.h"
+#include "ui/DialogService.h"
 #include "ui/MainWindow.h"
+#include "ui/SyncForm.h"
 
 namespace pelmora {
 
+namespace {
+
+// The main window's share connection, used by one task at a time.
+TNetConnection& NetCon()
+{
+    static TNetConnection connection;
+    return connection;
+}
+
+QString Text(int message)
+{
+    return QString::fromUtf8(Msg(message));
+}
+
+bool FolderExists(const std::string& path)
+{
+    FileStat stat;
+    return FileSystemFor(path).Stat(path, stat) == 0 && stat.type == EntryType::Dir;
+}
+
+// The 1-based position of the n-th separator in path, or 0 when it has fewer.
+std::size_t ShareRootEnd(std::string_view path, int n)
+{
+    int seen = 0;
+    for (std::size_t i = 0; i < path.size(); ++i)
+        if (path[i] == '/' && ++seen == n)
+            return i + 1;
+    return 0;
+}
+
+// Linux has no drive letters, so every letter is free and the highest one names the
+// connection; it only has to be the same name at connect and at disconnect.
+char FindFreeDrive()
+{
+    return 'Z';
+}
+
+} // namespace
+
 void TcltForm::GoSyncClick()
 {
-    SetStatusText(QStringLiteral("Running tasks is not available yet"));
+    int checked = 0;
+    for (int i = 0; i < liTask->count(); ++i)
+        checked += liTask->item(i)->checkState() == Qt::Checked;
+    if (checked == 0) {
+        // A box nobody can answer would hold an unattended start open for ever.
+        if (m_state.AutoRun) {
+            close();
+            return;
+        }
+        Dialogs().error(this, Text(104));
+        return;
+    }
+    try {
+        for (int i = 0; i < liTask->count(); ++i) {
+            if (liTask->item(i)->checkState() != Qt::Checked)
+                continue;
+            selectRow(i);
+            RunTask();
+        }
+    } catch (const EDisconnectError& failure) {
+        // The rest of the batch does not run, and the program stays open to show why.
+        Dialogs().showException(this, QString::fromUtf8(failure.what()));
+        return;
+    }
+    if (m_state.AutoRun) {
+        close();
+        return;
+    }
+    if (!m_state.ResultShown)
+        QApplication::beep();
 }
 
 void TcltForm::OnGoSync()
@@ -16,7 +97,72 @@ void TcltForm::OnGoSync()
 
 bool TcltForm::RunTask()
 {
-    return false;
+    TSyncTask* task = m_state.CurrentTask();
+    if (task == nullptr)
+        return false;
+    if (ReadTextField(task->MainDir).empty() || ReadTextField(task->MirrorDir).empty()) {
+        if (!m_state.AutoRun)
+            Dialogs().error(this, Text(32));
+        return false;
+    }
+    if (task->InMain == acIgnore && task->InMirror == acIgnore && task->SizeDiffer == acIgnore &&
+        task->NewInMain == acIgnore && task->NewInMirror == acIgnore && task->EmptyDir == acIgnore) {
+        if (!m_state.AutoRun)
+            Dialogs().error(this, Text(33));
+        return false;
+    }
+    m_state.RunHostDir = ExpandEnvVars(StripBackslash(edMainDir->text().toStdString()));
+    m_state.RunMirrorDir = ExpandEnvVars(StripBackslash(edMirrorDir->text().toStdString()));
+
+    // One connection per run; the host side wins.
+    std::string netPath;
+    if (m_state.RunHostDir.starts_with("//"))
+        netPath = m_state.RunHostDir;
+    else if (m_state.RunMirrorDir.starts_with("//"))
+        netPath = m_state.RunMirrorDir;
+    const std::string netName = ReadCountedField(task->NetName);
+    const std::string netPass = ReadCountedField(task->NetPass);
+    TNetConnection& net = NetCon();
+    if (!netPath.empty() && (!netName.empty() || !netPass.empty())) {
+        net.SetUserName(netName);
+        net.SetPassword(netPass);
+        net.SetLocalName(std::string(1, FindFreeDrive()) + ":");
+        const std::size_t end = ShareRootEnd(netPath, 4);
+        net.SetRemoteName(end == 0 ? netPath : netPath.substr(0, end - 1));
+        try {
+            net.Connect();
+        } catch (const EConnectError&) {
+            net.SetLocalName("");
+            if (!m_state.AutoRun && !IsSet(task->AutoMode))
+                Dialogs().error(this, Text(108));
+            return false;
+        }
+    } else {
+        net.SetLocalName("");
+    }
+
+    m_state.OnlyTypeMasks = SplitLines(ReadCountedField(task->OnlyTypeList));
+    m_state.IgnoreMasks = SplitLines(ReadCountedField(task->IgnoreList));
+    m_state.DelMasks = SplitLines(ReadCountedField(task->DelList));
+
+    bool ran = false;
+    const bool wipesMirror = !FolderExists(m_state.RunHostDir) && task->InMirror == acDelete;
+    const bool wipesHost = !FolderExists(m_state.RunMirrorDir) && task->InMain == acDelete;
+    if (!wipesMirror && !wipesHost && m_syncForm != nullptr) {
+        const int left = x();
+        // Out of sight while the run is up; the schedule timer also reads this as "busy".
+        move(-10000, y());
+        m_syncForm->AttachWindows(m_treeVForm, m_resForm, [this](const QString& line) { SetStatusText(line); });
+        const RunRequest request = MakeRunRequest(m_state);
+        ran = m_syncForm->RunModal(request, m_resultLog);
+        move(left, y());
+    }
+
+    if (!net.LocalName().empty()) {
+        net.Disconnect(true);
+        net.SetLocalName("");
+    }
+    return ran;
 }
 
 } // namespace pelmora
