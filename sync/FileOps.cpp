@@ -206,7 +206,9 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
                 budget += static_cast<std::int64_t>(m_speed) * static_cast<std::int64_t>(now - lastRefill);
                 lastRefill = now;
             }
-            if (budget < static_cast<std::int64_t>(kCopyBlockSize)) {
+            // A cancel is taken at once rather than after the budget for the next block has
+            // built up, which at a low limit can take many seconds.
+            if (budget < static_cast<std::int64_t>(kCopyBlockSize) && m_state != rsCancelled) {
                 m_clock->SleepMs(1);
                 m_view.ProcessPendingInput();
                 continue;

@@ -200,6 +200,24 @@ TEST_F(CopyFileTest, SpeedLimitBudgetOnAFakeClock)
     EXPECT_EQ(idle.TickMs(), 0u);
 }
 
+TEST_F(CopyFileTest, CancelIsSeenDuringASpeedLimitWait)
+{
+    WriteBytes(mirror + "/slow", "old", 1500000000);
+    WriteBytes(host + "/slow", Pattern(200000), 1600000000);
+    FakeClock clock;
+    Ops(clock).SetSpeed(1); // 16 s of budget per block
+    view.onPendingInput = [&] {
+        if (clock.TickMs() == 1000)
+            state = rsCancelled;
+    };
+
+    EXPECT_EQ(Ops().CopyFile(host + "/slow", mirror + "/slow", mirror), kCopyCancelled);
+
+    EXPECT_EQ(clock.TickMs(), 1000u);
+    EXPECT_EQ(ReadBytes(mirror + "/slow"), "old");
+    EXPECT_FALSE(HasPartialFile(mirror));
+}
+
 TEST_F(CopyFileTest, SpeedLimitHoldsOnTheRealClock)
 {
     WriteBytes(host + "/big", Pattern(1048576), 1600000000);

@@ -131,6 +131,25 @@ TEST_F(RunDriverTest, EveryKindOfDifferenceIsCarriedOut)
     EXPECT_EQ(view.totalGauge, 100);
 }
 
+TEST_F(RunDriverTest, FilesThatGrewAfterPlanningAndLeftoverPartialsDoNotFailTheRun)
+{
+    WriteBytes(host + "/grows", "", kT);
+    WriteBytes(host + "/.pelmora-partial-0123456789abcdef", "half a copy", kT);
+    task.InMain = acHostToMirror;
+    view.onPreview = [&](RunDriver& run) {
+        EXPECT_EQ(run.Plan().TotalBytes, 0);
+        WriteBytes(host + "/grows", "12345", kT);
+    };
+
+    ASSERT_TRUE(Run());
+
+    EXPECT_EQ(TreeOf(mirror), std::set<std::string>{"grows"});
+    EXPECT_EQ(ReadBytes(mirror + "/grows"), "12345");
+    EXPECT_EQ(view.totalGauge, 100);
+    EXPECT_EQ(view.labels[4], "Total: 5 bytes finish, 0 bytes remain");
+    EXPECT_EQ(view.statusLine, "Task finish!");
+}
+
 TEST_F(RunDriverTest, NothingToDoAndCancelledPreviewEndEarly)
 {
     WriteBytes(host + "/a", "same", kT);
