@@ -107,7 +107,8 @@ ConfigContents ParseConfig(std::span<const std::uint8_t> data)
         storedSize = readInt32(data, 4);
         reader.pos = kConfigHeaderSize;
     }
-    const std::size_t kept = storedSize <= 0 ? 0 : static_cast<std::size_t>(std::min<std::int64_t>(storedSize, kTaskRecordSize));
+    const std::size_t kept =
+        storedSize <= 0 ? 0 : static_cast<std::size_t>(std::min<std::int64_t>(storedSize, kTaskRecordSize));
     const std::size_t skipped = storedSize > static_cast<std::int64_t>(kTaskRecordSize)
                                     ? static_cast<std::size_t>(storedSize - static_cast<std::int64_t>(kTaskRecordSize))
                                     : 0;
@@ -155,7 +156,8 @@ std::string SerializeConfig(const std::vector<std::string>& names, const TaskRec
     std::string text;
     for (const std::string& name : names) {
         std::string line = name;
-        std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
+        std::replace_if(
+            line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
         text += line;
         text += "\r\n";
     }
@@ -185,7 +187,9 @@ ConfigContents ReadConfigFile(const std::string& path)
     }
     std::vector<std::uint8_t> data;
     int err = 0;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0)
         err = errno;
     else if (S_ISDIR(st.st_mode))
@@ -202,7 +206,8 @@ ConfigContents ReadConfigFile(const std::string& path)
                     err = EFBIG;
                     break;
                 }
-                data.resize(std::min<std::size_t>(std::max<std::size_t>(data.size() * 2, 4096), kMaxConfigFileSize + 1));
+                data.resize(
+                    std::min<std::size_t>(std::max<std::size_t>(data.size() * 2, 4096), kMaxConfigFileSize + 1));
             }
             const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
             if (n < 0) {

@@ -15,8 +15,8 @@
 
 namespace pelmora {
 
-inline constexpr std::int32_t kFormatVersion = 65627;      // 0x0001005B, written
-inline constexpr std::int32_t kCurrentLayoutMin = 65589;   // first four bytes >= this: current layout
+inline constexpr std::int32_t kFormatVersion = 65627;    // 0x0001005B, written
+inline constexpr std::int32_t kCurrentLayoutMin = 65589; // first four bytes >= this: current layout
 inline constexpr std::size_t kConfigHeaderSize = 1024;
 // A file can name more tasks than any list could show; the loader keeps the first ones so
 // that a hostile file cannot make it allocate gigabytes of default records.

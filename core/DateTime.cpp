@@ -15,13 +15,13 @@ constexpr long long kMsPerDay = 86'400'000;
 constexpr long long kSecPerDay = 86'400;
 // Day 0 of the stored day counts, 1899-12-30, counted from the Unix epoch.
 constexpr long long kDay0FromUnix = -25'569;
-constexpr double kMinDays = -693'593.0; // 0001-01-01
+constexpr double kMinDays = -693'593.0;  // 0001-01-01
 constexpr double kMaxDays = 2'958'465.0; // 9999-12-31
 
 // Proleptic Gregorian calendar arithmetic (the era-based algorithms that std::chrono's
 // calendar types also use). Written out because UnixToDos is on the scanner's hot path and
 // the library conversion measured about twice as slow as the whole rest of it.
-long long civilToDayNumber(int y, int m, int d)
+constexpr long long civilToDayNumber(int y, int m, int d)
 {
     const long long yy = y - (m <= 2 ? 1 : 0);
     const long long era = (yy >= 0 ? yy : yy - 399) / 400;
@@ -48,8 +48,8 @@ void dayNumberToCivil(long long dayNumber, LocalDateTime& out)
 
 int lastDayOfMonth(int y, int m)
 {
-    return static_cast<int>(static_cast<unsigned>(
-        year_month_day_last{year{y}, month_day_last{month{static_cast<unsigned>(m)}}}.day()));
+    return static_cast<int>(
+        static_cast<unsigned>(year_month_day_last{year{y}, month_day_last{month{static_cast<unsigned>(m)}}}.day()));
 }
 
 long long floorDiv(long long a, long long b)
@@ -61,13 +61,13 @@ long long floorDiv(long long a, long long b)
 }
 
 // Seconds of a local wall-clock time counted from 1970-01-01 00:00 as if it were UTC.
-long long localEpochSeconds(int y, int m, int d, int h, int n, int s)
+constexpr long long localEpochSeconds(int y, int m, int d, int h, int n, int s)
 {
     return (civilToDayNumber(y, m, d) + kDay0FromUnix) * kSecPerDay + h * 3600LL + n * 60LL + s;
 }
 
-const long long kDosMinLocal = localEpochSeconds(1980, 1, 1, 0, 0, 0);
-const long long kDosMaxLocal = localEpochSeconds(2107, 12, 31, 23, 59, 59);
+constexpr long long kDosMinLocal = localEpochSeconds(1980, 1, 1, 0, 0, 0);
+constexpr long long kDosMaxLocal = localEpochSeconds(2107, 12, 31, 23, 59, 59);
 
 long systemOffset(std::time_t t)
 {

@@ -23,8 +23,7 @@ std::string ConfigFileNameFor(std::string_view exePath);
 // replaced by ".log", or ".log" appended when it has none.
 std::string LogFileNameFor(std::string_view exePath);
 
-enum class StartMode
-{
+enum class StartMode {
     Interactive,  // no argument, or two or more
     AutoAll,      // "/A": every task whose AutoMode is set, unattended, then exit
     Hidden,       // "/H": start in the notification area

@@ -34,13 +34,13 @@ struct TShortString
 
 struct TScheduleItem
 {
-    TShortString Name;         // unique among the entries (exact comparison)
-    TShortString TaskName;     // the task to run, compared exactly with the task names
-    std::uint8_t Kind;         // skInterval, skDaily, skWeekly
-    std::uint8_t WeekDay;      // skWeekly: 1 = Sunday .. 7 = Saturday
-    double Time;               // fraction of a day: time of day, or the interval length
-    std::int16_t RepeatCount;  // < 0 no limit, 0 inactive, n > 0 runs left
-    double NextRun;            // days since 1899-12-30, local time; <= 1000 not armed
+    TShortString Name;        // unique among the entries (exact comparison)
+    TShortString TaskName;    // the task to run, compared exactly with the task names
+    std::uint8_t Kind;        // skInterval, skDaily, skWeekly
+    std::uint8_t WeekDay;     // skWeekly: 1 = Sunday .. 7 = Saturday
+    double Time;              // fraction of a day: time of day, or the interval length
+    std::int16_t RepeatCount; // < 0 no limit, 0 inactive, n > 0 runs left
+    double NextRun;           // days since 1899-12-30, local time; <= 1000 not armed
 };
 
 #pragma pack(pop)
@@ -71,8 +71,14 @@ std::string DefaultScheduleName(const ScheduleItems& existing);
 // A new entry: zeros, RepeatCount -1, WeekDay 1 (Sunday), Time 0.5, Name as above.
 std::unique_ptr<TScheduleItem> NewScheduleItem(const ScheduleItems& existing);
 
-inline bool IsArmed(const TScheduleItem& item) { return item.NextRun > kNotArmedLimit; }
-inline bool IsInactive(const TScheduleItem& item) { return item.RepeatCount == 0; }
+inline bool IsArmed(const TScheduleItem& item)
+{
+    return item.NextRun > kNotArmedLimit;
+}
+inline bool IsInactive(const TScheduleItem& item)
+{
+    return item.RepeatCount == 0;
+}
 
 // Sets item.NextRun from Kind, WeekDay and Time and the clock's local date and time. An
 // unknown Kind, a weekly entry whose WeekDay is not 1..7, or a non-finite Time leaves

@@ -121,7 +121,8 @@ TEST(ConfigSave, LayoutOfNamesRecordsAndSchedules)
     EXPECT_TRUE(sameBytes(bytes.substr(1024, names.size() + 1), names + '\0'));
     const std::size_t records = 1024 + names.size() + 1;
     for (std::size_t i = 0; i < 3; ++i)
-        EXPECT_TRUE(sameBytes(bytes.substr(records + i * 3458, 3458), recordBytes(*state.TaskList[i]))) << "record " << i;
+        EXPECT_TRUE(sameBytes(bytes.substr(records + i * 3458, 3458), recordBytes(*state.TaskList[i])))
+            << "record " << i;
     EXPECT_TRUE(sameBytes(bytes.substr(records + 3 * 3458, 4), std::string("\x01\x00\x00\x00", 4)));
     EXPECT_TRUE(sameBytes(bytes.substr(records + 3 * 3458 + 4), scheduleBytes("Nightly", skDaily, 45000.5)));
 }
@@ -160,7 +161,9 @@ TEST(ConfigSave, FileIsPrivateEvenWhenTheOldOneWasNot)
     ::chmod(file.c_str(), 0644);
     TAppState state = sampleState(file);
     SaveConfig(state);
-    struct stat st{};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
 }

@@ -65,10 +65,10 @@ TEST_F(DateTimeTest, DayCountsOfKnownDates)
 
 TEST_F(DateTimeTest, WeekdaysCountFromSunday)
 {
-    EXPECT_EQ(DayOfWeek(EncodeDateTime({2024, 1, 7, 0, 0, 0, 0})), 1); // Sunday
-    EXPECT_EQ(DayOfWeek(EncodeDateTime({2024, 1, 8, 10, 0, 0, 0})), 2); // Monday
+    EXPECT_EQ(DayOfWeek(EncodeDateTime({2024, 1, 7, 0, 0, 0, 0})), 1);   // Sunday
+    EXPECT_EQ(DayOfWeek(EncodeDateTime({2024, 1, 8, 10, 0, 0, 0})), 2);  // Monday
     EXPECT_EQ(DayOfWeek(EncodeDateTime({2024, 1, 13, 23, 0, 0, 0})), 7); // Saturday
-    EXPECT_EQ(DayOfWeek(0), 7); // 1899-12-30 was a Saturday
+    EXPECT_EQ(DayOfWeek(0), 7);                                          // 1899-12-30 was a Saturday
 }
 
 TEST_F(DateTimeTest, PackedLayout)
@@ -133,7 +133,8 @@ TEST_F(DateTimeTest, CachedOffsetHandlesAHalfHourChange)
 
 TEST_F(DateTimeTest, UnixAndDayCountsRoundTrip)
 {
-    for (std::time_t t : {std::time_t{946684800}, std::time_t{1711846799}, std::time_t{1711846800}, std::time_t{1729990799}}) {
+    for (std::time_t t :
+         {std::time_t{946684800}, std::time_t{1711846799}, std::time_t{1711846800}, std::time_t{1729990799}}) {
         EXPECT_EQ(DaysToUnix(UnixToDays(t)), t);
         EXPECT_EQ(DosToUnix(UnixToDos(t)), t - t % 2) << t;
     }

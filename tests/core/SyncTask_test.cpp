@@ -79,12 +79,13 @@ TEST(SyncTaskRecord, CountedFieldBoundsTheLengthByte)
     EXPECT_EQ(ReadCountedField(task->NetName), std::string(28, 'u') + "\xE7\x94\xA8");
 }
 
-
 // Every cut of a text mixing 1- to 4-byte characters ends on a character boundary and loses
 // less than one character.
 TEST(Utf8Cut, NeverEndsInsideACharacter)
 {
-    const std::string text = "a\xC3\xA9" "b\xE6\x8E\x92\xF0\x9F\x98\x80" "c\xE7\xA8\x8B";
+    const std::string text = "a\xC3\xA9"
+                             "b\xE6\x8E\x92\xF0\x9F\x98\x80"
+                             "c\xE7\xA8\x8B";
     const std::vector<std::size_t> boundaries = {0, 1, 3, 4, 7, 11, 12, 15};
     for (std::size_t limit = 0; limit <= text.size() + 1; ++limit) {
         const std::string_view cut = CutUtf8(text, limit);

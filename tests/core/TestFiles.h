@@ -18,8 +18,8 @@ public:
     TempFolder()
     {
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        m_path = std::filesystem::path(testing::TempDir()) /
-                 ("pelmora-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" + std::to_string(getpid()));
+        m_path = std::filesystem::path(testing::TempDir()) / ("pelmora-" + std::string(info->test_suite_name()) + "-" +
+                                                              info->name() + "-" + std::to_string(getpid()));
         std::filesystem::remove_all(m_path);
         std::filesystem::create_directories(m_path);
     }
