@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -16,6 +17,8 @@ namespace pelmora {
 namespace {
 
 constexpr int kAnonymousTimeoutMs = 10000;
+constexpr auto kKnownDirLifetime = std::chrono::seconds(2);
+constexpr std::size_t kMaxRemembered = 4096;
 
 std::map<std::string, std::shared_ptr<SmbSession>>& Registry()
 {
@@ -195,7 +198,9 @@ private:
 std::shared_ptr<SmbSession> SmbSession::Create(const NetPath& share, const std::string& userName,
                                                const std::string& password, int timeoutMs, int& err)
 {
+    static std::uint64_t lastId = 0;
     std::shared_ptr<SmbSession> session(new SmbSession());
+    session->m_id = ++lastId;
     session->m_share = share;
     session->m_share.subPath.clear();
     // "DOMAIN\user" and "DOMAIN/user" name the workgroup as Windows accepts them.
@@ -347,6 +352,26 @@ int SmbFileSystem::Resolve(const std::string& path, std::shared_ptr<SmbSession>&
     return 0;
 }
 
+std::string SmbFileSystem::MemoryKey(const SmbSession& session, const std::string& url)
+{
+    return std::to_string(session.Id()) + ' ' + url;
+}
+
+void SmbFileSystem::Forget(const std::string& key)
+{
+    m_fresh.erase(key);
+    const std::string below = key + '/';
+    for (auto it = m_knownDirs.lower_bound(key); it != m_knownDirs.end();) {
+        if (it->first == key || it->first.starts_with(below)) {
+            it = m_knownDirs.erase(it);
+        } else if (it->first.compare(0, key.size(), key) == 0) {
+            ++it; // a sibling whose name continues this one ("a b" after "a")
+        } else {
+            break;
+        }
+    }
+}
+
 void SmbFileSystem::CloseAnonymousSessions()
 {
     for (auto& [key, session] : m_anonymous) {
@@ -397,6 +422,15 @@ int SmbFileSystem::Stat(const std::string& path, FileStat& out)
     if (const int err = Resolve(path, session, url); err != 0) {
         return err;
     }
+    const auto now = std::chrono::steady_clock::now();
+    const std::string key = MemoryKey(*session, url);
+    if (auto it = m_knownDirs.find(key); it != m_knownDirs.end()) {
+        if (now - it->second.seen < kKnownDirLifetime) {
+            out = it->second.stat;
+            return 0;
+        }
+        m_knownDirs.erase(it);
+    }
     SMBCCTX* ctx = session->Context();
     struct stat st {};
     errno = 0;
@@ -404,6 +438,12 @@ int SmbFileSystem::Stat(const std::string& path, FileStat& out)
         return LastError();
     }
     out = ToFileStat(st);
+    if (out.type == EntryType::Dir) {
+        if (m_knownDirs.size() >= kMaxRemembered) {
+            m_knownDirs.clear();
+        }
+        m_knownDirs[key] = KnownDir{out, now};
+    }
     return 0;
 }
 
@@ -437,6 +477,10 @@ int SmbFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHandle
     if (file == nullptr) {
         return LastError();
     }
+    if (m_fresh.size() >= kMaxRemembered) {
+        m_fresh.clear();
+    }
+    m_fresh.insert(MemoryKey(*session, url));
     out = std::make_unique<SmbFile>(session, file, true);
     return 0;
 }
@@ -456,6 +500,8 @@ int SmbFileSystem::Rename(const std::string& from, const std::string& to)
     if (fromSession != toSession) {
         return EXDEV;
     }
+    Forget(MemoryKey(*fromSession, fromUrl));
+    Forget(MemoryKey(*fromSession, toUrl));
     SMBCCTX* ctx = fromSession->Context();
     errno = 0;
     return smbc_getFunctionRename(ctx)(ctx, fromUrl.c_str(), ctx, toUrl.c_str()) < 0 ? LastError() : 0;
@@ -486,7 +532,13 @@ int SmbFileSystem::SetMode(const std::string& path, std::uint32_t mode)
     SMBCCTX* ctx = session->Context();
     // A share keeps DOS attributes, not permission bits: only the owner's write bit has a
     // counterpart (read-only). The execute bits would turn into archive, system and hidden.
-    const mode_t smbMode = (mode & S_IWUSR) != 0 ? 0644 : 0444;
+    const bool writable = (mode & S_IWUSR) != 0;
+    const std::string key = MemoryKey(*session, url);
+    if (writable && m_fresh.count(key) != 0) {
+        return 0;
+    }
+    m_fresh.erase(key);
+    const mode_t smbMode = writable ? 0644 : 0444;
     errno = 0;
     return smbc_getFunctionChmod(ctx)(ctx, url.c_str(), smbMode) < 0 ? LastError() : 0;
 }
@@ -510,6 +562,7 @@ int SmbFileSystem::RemoveDir(const std::string& path)
     if (const int err = Resolve(path, session, url); err != 0) {
         return err;
     }
+    Forget(MemoryKey(*session, url));
     SMBCCTX* ctx = session->Context();
     errno = 0;
     return smbc_getFunctionRmdir(ctx)(ctx, url.c_str()) < 0 ? LastError() : 0;
@@ -522,6 +575,7 @@ int SmbFileSystem::RemoveFile(const std::string& path)
     if (const int err = Resolve(path, session, url); err != 0) {
         return err;
     }
+    Forget(MemoryKey(*session, url));
     SMBCCTX* ctx = session->Context();
     errno = 0;
     return smbc_getFunctionUnlink(ctx)(ctx, url.c_str()) < 0 ? LastError() : 0;

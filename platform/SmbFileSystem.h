@@ -6,8 +6,11 @@
 #include "platform/FileSystem.h"
 #include "platform/NetPath.h"
 
+#include <chrono>
+#include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 struct _SMBCCTX;
@@ -34,6 +37,9 @@ public:
     void Close();
 
     _SMBCCTX* Context() const { return m_ctx; }
+    // Different for every session this process creates, so what is remembered about one
+    // session's files is never taken for another's.
+    std::uint64_t Id() const { return m_id; }
     const NetPath& Share() const { return m_share; }
     int OpenFiles() const { return m_openFiles; }
     void FileOpened() { ++m_openFiles; }
@@ -45,6 +51,7 @@ private:
                              char* user, int userLen, char* password, int passwordLen);
 
     _SMBCCTX* m_ctx = nullptr;
+    std::uint64_t m_id = 0;
     NetPath m_share;
     std::string m_workgroup;
     std::string m_userName;
@@ -79,8 +86,25 @@ private:
     // The session and URL for a network path. Returns 0 or an errno value (ENOENT when the
     // path is not a network path).
     int Resolve(const std::string& path, std::shared_ptr<SmbSession>& session, std::string& url);
+    // The key of `url` in the two memories below: the session's id, then the URL.
+    static std::string MemoryKey(const SmbSession& session, const std::string& url);
+    // Drops what is remembered about the path of `key` and everything below it.
+    void Forget(const std::string& key);
 
     std::map<std::string, std::shared_ptr<SmbSession>> m_anonymous;
+
+    // Each request is a round trip, and a copy asks for its target folder every time. A
+    // folder seen a moment ago is taken as still there; should it have gone meanwhile, the
+    // next create in it fails and says so.
+    struct KnownDir
+    {
+        FileStat stat;
+        std::chrono::steady_clock::time_point seen;
+    };
+    std::map<std::string, KnownDir> m_knownDirs;
+    // Files this object created and has not renamed, removed or made read-only since: they are
+    // writable already, so making them writable needs no request.
+    std::set<std::string> m_fresh;
 };
 
 // The process's SMB file system, registered for network paths on the first call.

@@ -70,9 +70,14 @@ TEST_F(SmbConnection, ConnectsAndReachesFilesBelowTheShare)
     EXPECT_EQ(st.type, EntryType::File);
     EXPECT_EQ(st.size, 11);
 
+    ASSERT_EQ(FileSystemFor(folder).Stat(folder, st), 0);
+    EXPECT_EQ(st.type, EntryType::Dir);
+
     con.Disconnect(true);
-    // Without the session only an anonymous one is left, which this share refuses.
+    // Without the session only an anonymous one is left, which this share refuses; nothing
+    // seen through the closed session may be reported from memory.
     EXPECT_NE(FileSystemFor(folder).Stat(folder + "/note.txt", st), 0);
+    EXPECT_NE(FileSystemFor(folder).Stat(folder, st), 0);
 }
 
 TEST_F(SmbConnection, RefusedLoginsAndUnreachableShares)

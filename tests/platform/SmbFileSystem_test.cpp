@@ -238,9 +238,19 @@ TEST_F(SmbFiles, MakesAndRemovesFoldersAndFiles)
     ASSERT_EQ(Net().RemoveFile(root + "/a/b/f.txt"), 0);
     EXPECT_FALSE(fsys::exists(disk + "/a/b/f.txt"));
     EXPECT_EQ(Net().RemoveFile(root + "/a/b/f.txt"), ENOENT);
+    FileStat st;
+    ASSERT_EQ(Net().Stat(root + "/a/b", st), 0);
     ASSERT_EQ(Net().RemoveDir(root + "/a/b"), 0);
     ASSERT_EQ(Net().RemoveDir(root + "/a"), 0);
     EXPECT_FALSE(fsys::exists(disk + "/a"));
+    // Gone means gone, also for a folder asked about a moment ago.
+    EXPECT_EQ(Net().Stat(root + "/a/b", st), ENOENT);
+
+    ASSERT_EQ(Net().MakeDir(root + "/old name"), 0);
+    ASSERT_EQ(Net().Stat(root + "/old name", st), 0);
+    ASSERT_EQ(Net().Rename(root + "/old name", root + "/new name"), 0);
+    EXPECT_EQ(Net().Stat(root + "/old name", st), ENOENT);
+    EXPECT_TRUE(fsys::is_directory(disk + "/new name"));
 }
 
 TEST_F(SmbFiles, NamesWithSpacesHashPercentAndNonAsciiLetters)
