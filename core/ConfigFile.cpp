@@ -81,11 +81,11 @@ void WriteText(std::string& out, std::string_view text)
     out.push_back('\0');
 }
 
-std::vector<std::string> SplitNames(std::string_view text)
+std::vector<std::string> SplitNames(std::string_view text, std::size_t maxNames)
 {
     std::vector<std::string> names;
     std::size_t start = 0;
-    while (start < text.size()) {
+    while (start < text.size() && names.size() < maxNames) {
         const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
         names.emplace_back(text.substr(start, end - start));
         start = end;
@@ -113,9 +113,7 @@ ConfigContents ParseConfig(std::span<const std::uint8_t> data)
                                     ? static_cast<std::size_t>(storedSize - static_cast<std::int64_t>(kTaskRecordSize))
                                     : 0;
 
-    result.TaskNames = SplitNames(ReadText(reader));
-    if (result.TaskNames.size() > kMaxConfigTasks)
-        result.TaskNames.resize(kMaxConfigTasks);
+    result.TaskNames = SplitNames(ReadText(reader), kMaxConfigTasks);
 
     result.TaskList.reserve(result.TaskNames.size());
     for (std::size_t i = 0; i < result.TaskNames.size(); ++i) {

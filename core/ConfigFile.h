@@ -58,7 +58,9 @@ void WriteText(std::string& out, std::string_view text);
 
 // Splits the names text into lines ended by CR, LF or CR LF; a last line without an ending
 // counts, an empty text gives no names.
-std::vector<std::string> SplitNames(std::string_view text);
+// Lines after the first maxNames are not split off at all, so a text of millions of line
+// ends costs no more than maxNames names.
+std::vector<std::string> SplitNames(std::string_view text, std::size_t maxNames = kMaxConfigTasks);
 
 // Decodes a whole file. Never fails: truncated or malformed data yields what could be read,
 // every field bounded by its array (names beyond kMaxConfigTasks are dropped).

@@ -427,6 +427,7 @@ TEST(ConfigNames, LinesEndAtCrLfOrCrLf)
     EXPECT_EQ(SplitNames("a\n\rb\r\n"), (std::vector<std::string>{"a", "", "b"}));
     EXPECT_EQ(SplitNames("\r\n"), std::vector<std::string>{""});
     EXPECT_TRUE(SplitNames("").empty());
+    EXPECT_EQ(SplitNames("a\nb\nc\nd", 2), (std::vector<std::string>{"a", "b"}));
 }
 
 TEST(ConfigNames, NamesThatCannotBeStoredKeepOneRecordEach)
