@@ -15,6 +15,12 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
 
+    // A command-line run (one argument other than the hidden start) needs no screen: without
+    // a display, as under cron, it runs on the offscreen platform instead of failing to start.
+    if (argc == 2 && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && QString::fromLocal8Bit(argv[1]).left(2).toUpper() != "/H")
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     pelmora::TApplication app(argc, argv);
     pelmora::SelectLanguage();
     pelmora::TrDragController::SetErrorBox([](const QString& caption, const QString& text) {
