@@ -4,6 +4,7 @@
 #include "platform/SmbFileSystem.h"
 
 #include <cerrno>
+#include <map>
 
 namespace pelmora {
 
@@ -14,6 +15,32 @@ constexpr int kConnectTimeoutMs = 10000;
 bool IsBlank(const std::string& text)
 {
     return text.find_first_not_of(" \t") == std::string::npos;
+}
+
+// A local name as the system compares it: without surrounding blanks, ASCII letters upper case.
+std::string LocalKey(const std::string& name)
+{
+    const std::size_t first = name.find_first_not_of(" \t");
+    const std::size_t last = name.find_last_not_of(" \t");
+    std::string key = first == std::string::npos ? std::string() : name.substr(first, last - first + 1);
+    for (char& c : key) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return key;
+}
+
+// The open connections that were given a local name: local key -> share key.
+std::map<std::string, std::string>& LocalNames()
+{
+    static std::map<std::string, std::string> names;
+    return names;
+}
+
+void ForgetLocalNamesOf(const std::string& shareKey)
+{
+    std::erase_if(LocalNames(), [&](const auto& entry) { return entry.second == shareKey; });
 }
 
 } // namespace
@@ -90,6 +117,7 @@ TNetConnection::~TNetConnection()
         if (auto session = TakeSmbSession(m_connectedKey)) {
             session->Close();
         }
+        ForgetLocalNamesOf(m_connectedKey);
     }
 }
 
@@ -132,10 +160,12 @@ void TNetConnection::Connect()
     if (m_resourceType == rtPrint) {
         fail(66);
     }
-    // There are no drive letters to redirect here; a connection is only ever made to the
-    // remote name itself.
-    if (!IsBlank(m_localName)) {
-        fail(1200);
+    const std::string localKey = LocalKey(m_localName);
+    if (!localKey.empty()) {
+        auto it = LocalNames().find(localKey);
+        if (it != LocalNames().end() && FindSmbSession(it->second) != nullptr) {
+            fail(85);
+        }
     }
     int err = 0;
     std::shared_ptr<SmbSession> session = SmbSession::Create(share, m_userName, m_password, kConnectTimeoutMs, err);
@@ -150,21 +180,30 @@ void TNetConnection::Connect()
     const std::string key = NetShareKey(share);
     AddSmbSession(key, std::move(session));
     m_connectedKey = key;
+    if (!localKey.empty()) {
+        LocalNames()[localKey] = key;
+    }
 }
 
 void TNetConnection::Disconnect(bool force)
 {
     auto fail = [](int code) { throw EDisconnectError("ERROR: " + ErrorText(code)); };
 
-    if (!IsBlank(m_localName)) {
-        // Connect never redirects a local device, so a local name is never connected.
-        fail(2250);
+    std::string key;
+    const std::string localKey = LocalKey(m_localName);
+    if (!localKey.empty()) {
+        auto it = LocalNames().find(localKey);
+        if (it == LocalNames().end()) {
+            fail(2250);
+        }
+        key = it->second;
+    } else {
+        NetPath share;
+        if (!ParseNetPath(m_remoteName, share)) {
+            fail(2250);
+        }
+        key = NetShareKey(share);
     }
-    NetPath share;
-    if (!ParseNetPath(m_remoteName, share)) {
-        fail(2250);
-    }
-    const std::string key = NetShareKey(share);
     std::shared_ptr<SmbSession> session = FindSmbSession(key);
     if (session == nullptr) {
         fail(2250);
@@ -174,6 +213,7 @@ void TNetConnection::Disconnect(bool force)
     }
     TakeSmbSession(key);
     session->Close();
+    ForgetLocalNamesOf(key);
     if (m_connectedKey == key) {
         m_connectedKey.clear();
     }

@@ -67,6 +67,8 @@ public:
     // Throws EParameterError "Cannot be rtAny when LocalName is set" (value unchanged).
     void SetResourceType(TResourceTypes value);
 
+    // Linux redirects no device to a share: a local name (such as "Z:") only names the
+    // connection, so that Disconnect can find it by that name.
     const std::string& LocalName() const { return m_localName; }
     // Blank (after trimming) turns ReconnectAtLogon off. Throws EParameterError
     // "Cannot be set when ResourseType is rtAny" when the type is rtAny (value not stored).
@@ -86,14 +88,15 @@ public:
 
     // Opens an authenticated session to RemoteName with UserName and Password (never an
     // anonymous one in their place), waiting at most 10 s, and checks the share by opening
-    // it. From then on the SMB file system reaches paths below the share through it.
-    // Throws EConnectError "ERROR: " + ErrorText(code) on failure.
+    // it. From then on the SMB file system reaches paths below the share through it. A local
+    // name that is not blank is given to the connection (code 85 when another open
+    // connection has it). Throws EConnectError "ERROR: " + ErrorText(code) on failure.
     void Connect();
 
-    // Closes the session of LocalName when that is not blank, else of RemoteName, and frees
-    // it. Without force, open files on the share make it fail with code 2401; with force,
-    // those files fail their next call. Throws EDisconnectError "ERROR: " + ErrorText(code),
-    // with 2250 when no session is open for that name.
+    // Closes the connection named LocalName when that is not blank, else the session of
+    // RemoteName, and frees it. Without force, open files on the share make it fail with code
+    // 2401; with force, those files fail their next call. Throws EDisconnectError
+    // "ERROR: " + ErrorText(code), with 2250 when no connection is open under that name.
     void Disconnect(bool force);
 
 private:

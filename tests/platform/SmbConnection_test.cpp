@@ -126,6 +126,36 @@ TEST_F(SmbConnection, DisconnectLeavesNoSessionBehind)
     }
 }
 
+TEST_F(SmbConnection, ConnectionNamedByALocalName)
+{
+    TNetConnection con;
+    Setup(con, server->DataRoot(), server->Password());
+    con.SetLocalName("Z:");
+    ASSERT_EQ(ConnectError(con), "");
+    EXPECT_EQ(ListData(), 0);
+
+    TNetConnection other;
+    Setup(other, server->PublicRoot(), server->Password());
+    other.SetLocalName(" z: ");
+    EXPECT_EQ(ConnectError(other), "ERROR: Local device already assigned");
+
+    con.SetLocalName("Y:");
+    try {
+        con.Disconnect(true);
+        FAIL() << "disconnected a local name that was never connected";
+    } catch (const EDisconnectError& e) {
+        EXPECT_STREQ(e.what(), "ERROR: Not connected to specified resource or on specified device");
+    }
+    EXPECT_EQ(ListData(), 0);
+
+    con.SetLocalName("Z:");
+    con.Disconnect(true);
+    EXPECT_NE(ListData(), 0);
+    // The name is free again.
+    EXPECT_EQ(ConnectError(other), "");
+    other.Disconnect(true);
+}
+
 TEST_F(SmbConnection, DisconnectWithOpenFiles)
 {
     TNetConnection con;
