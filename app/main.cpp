@@ -7,6 +7,8 @@
 #include "platform/widgets/DragController.h"
 #include "ui/DialogService.h"
 #include "ui/MainWindow.h"
+#include "ui/QuitSignals.h"
+#include "ui/TrayHost.h"
 
 int main(int argc, char* argv[])
 {
@@ -33,7 +35,10 @@ int main(int argc, char* argv[])
 
     auto forms = pelmora::TForms::Create(arguments, exePath);
     forms->ApplyAllTexts();
-    forms->cltForm->show();
+    // SIGTERM and SIGINT end the program in order: the log is appended, the configuration
+    // file is left as it is.
+    pelmora::TQuitSignals quitSignals([&forms](int) { forms->cltForm->QuitFromOutside(); });
+    pelmora::ShowMainWindowAtStart(*forms->cltForm, arguments);
     const int result = app.exec();
     forms.reset();
     return result;

@@ -1063,6 +1063,7 @@ void TcltForm::closeEvent(QCloseEvent* event)
             break;
         SaveConfigFile();
     }
+    DisableScheduleTimer();
     appendLog();
     m_closing = true;
     event->accept();

@@ -5,6 +5,7 @@
 // LeftPosition(), which the schedule timer's thread may read.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 
 #include <atomic>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "core/AppState.h"
+#include "schedule/HiResTimer.h"
+#include "schedule/ScheduleTrigger.h"
 #include "sync/SyncLog.h"
 
 class QCheckBox;
@@ -42,6 +45,7 @@ class TdirForm;
 class TfmTask;
 class TSDirDlg;
 class TrDragController;
+class TTrayIcon;
 
 // Replaces environment names written between percent signs by their values. A name the
 // environment does not know stays as written, and so does everything after it; a lone
@@ -121,6 +125,18 @@ public:
     // Runs the task that the scheduler named, and goes to the notification area.
     void OnDoSchedule();
     void OnMiniToTray();
+    // Scheduler, notification area and quitting from outside (ui/ScheduleHooks.cpp).
+    void DisableScheduleTimer();
+    // The schedule timer's tick: runs on the timer's worker thread.
+    void HiTimerTimer();
+    void MinimizeToTray();
+    void TrayIcon1Click();
+    // Ends the program as SIGTERM or SIGINT ask: a run in progress is cancelled without a
+    // question, then the window closes without the save question, so the log is appended
+    // and the configuration file is left as it is.
+    void QuitFromOutside();
+    THiResTimer& ScheduleTimer() { return HiTimer; }
+    TTrayIcon* TrayIcon() const { return TrayIcon1; }
 
     // Writes the configuration file. Returns false (Modified stays set) when writing
     // failed; `errorText` then holds the failure's text.
@@ -230,6 +246,14 @@ private:
     QLabel* m_statusPanel = nullptr;
     TSDirDlg* SDirDlg = nullptr;
     TrDragController* rDragController1 = nullptr;
+
+    TTrayIcon* TrayIcon1 = nullptr;
+    TScheduleTicker m_ticker; // the timer's worker thread only
+    QPointer<QObject> m_checkTarget;
+    bool m_quitRequested = false;
+    int m_quitWaits = 0;
+    // Last, so that it is destroyed first: its worker reads m_left and posts to this window.
+    THiResTimer HiTimer;
 };
 
 // The eight windows, created in start-up order and destroyed in reverse.

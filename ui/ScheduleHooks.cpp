@@ -1,19 +1,177 @@
-// The main window's scheduler and notification-area hooks. Neither the scheduler nor the
-// tray icon is wired in yet, so both hooks do nothing.
+// The main window's scheduler, notification-area and quit-from-outside handling: the
+// schedule timer and its posted checks, the run of a fired entry's tasks, going to the
+// notification area and coming back, and the orderly end that a signal asks for.
 #include "ui/MainWindow.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QListWidget>
+#include <QTimer>
+
+#include "lang/Messages.h"
+#include "platform/widgets/TrayIcon.h"
+#include "schedule/ScheduleTrigger.h"
+#include "ui/DialogService.h"
+#include "ui/SyncForm.h"
+#include "ui/TaskForm.h"
+#include "ui/TrayHost.h"
 
 namespace pelmora {
 
+namespace {
+
+constexpr std::uint32_t kHiTimerMs = 20;
+// A quit from outside waits this long for a cancelled run to end before closing anyway
+// (a run can be held by a box nobody answers).
+constexpr int kQuitWaitMs = 100;
+constexpr int kMaxQuitWaits = 50;
+
+// Runs MinimizeToTray whenever the user minimises the main window.
+class MinimizeWatch final : public QObject
+{
+public:
+    explicit MinimizeWatch(TcltForm& form) : QObject(&form), m_form(form) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &m_form && event->type() == QEvent::WindowStateChange && m_form.isMinimized()) {
+            // Hiding a window from inside its own state change confuses some window
+            // managers; once the minimise has finished is soon enough.
+            QMetaObject::invokeMethod(&m_form, &TcltForm::MinimizeToTray, Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    TcltForm& m_form;
+};
+
+} // namespace
+
 void TcltForm::EnableScheduleTimer()
 {
+    // Called once, on the first showing: the tray icon and the minimise handler are put
+    // in place here too.
+    if (!TrayIcon1) {
+        TrayIcon1 = new TTrayIcon(this);
+        TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
+        TrayIcon1->SetIcon(windowIcon().isNull() ? ProgramTrayIcon() : windowIcon());
+        TrayIcon1->SetHint(QString::fromUtf8(Msg(0)));
+        TrayIcon1->OnClick = [this](TTrayIcon&) { TrayIcon1Click(); };
+        installEventFilter(new MinimizeWatch(*this));
+    }
+    m_checkTarget = m_taskForm;
+    HiTimer.SetInterval(kHiTimerMs);
+    HiTimer.SetResolution(kHiTimerMs);
+    HiTimer.SetOnTimer([this](THiResTimer&) { HiTimerTimer(); });
+    try {
+        HiTimer.SetEnabled(true);
+    } catch (const EHiResTimer& failure) {
+        // The program goes on without its scheduler, as the user is told.
+        Dialogs().showException(this, QString::fromUtf8(failure.what()));
+    }
+}
+
+void TcltForm::DisableScheduleTimer()
+{
+    HiTimer.SetEnabled(false);
+}
+
+void TcltForm::HiTimerTimer()
+{
+    if (!m_ticker.Tick(LeftPosition()))
+        return;
+    // Posted to this window, which outlives the schedule dialog; the dialog is looked up
+    // again on the UI thread when the call is delivered.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (auto* dialog = qobject_cast<TfmTask*>(m_checkTarget.data()))
+                dialog->OnCheckSche();
+        },
+        Qt::QueuedConnection);
 }
 
 void TcltForm::OnDoSchedule()
 {
+    if (!m_taskForm)
+        return;
+    const std::string pending = m_taskForm->PendingScheduleTask();
+    for (std::size_t i = 0; i < m_state.TaskNames.size() && !m_quitRequested; ++i) {
+        if (m_state.TaskNames[i] != pending)
+            continue;
+        selectRow(static_cast<int>(i));
+        m_state.ScheduledRun = true;
+        RunTask();
+        m_state.ScheduledRun = false;
+    }
+    m_taskForm->ClearPendingScheduleTask();
+}
+
+void TcltForm::MinimizeToTray()
+{
+    // Without a notification area the window stays minimised in the task bar, the one
+    // way back the desktop offers.
+    if (!TrayIcon1 || !HasNotificationArea())
+        return;
+    hide();
+    TrayIcon1->SetActive(true);
 }
 
 void TcltForm::OnMiniToTray()
 {
+    const bool offScreen = testAttribute(Qt::WA_DontShowOnScreen);
+    if (HasNotificationArea()) {
+        if (offScreen) {
+            hide();
+            setAttribute(Qt::WA_DontShowOnScreen, false);
+        }
+        MinimizeToTray();
+        return;
+    }
+    if (offScreen) {
+        hide();
+        setAttribute(Qt::WA_DontShowOnScreen, false);
+    }
+    showMinimized();
+}
+
+void TcltForm::TrayIcon1Click()
+{
+    if (TrayIcon1)
+        TrayIcon1->SetActive(false);
+    setAttribute(Qt::WA_DontShowOnScreen, false);
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TcltForm::QuitFromOutside()
+{
+    if (!m_quitRequested) {
+        m_quitRequested = true;
+        DisableScheduleTimer();
+        // A batch of checked tasks goes on with the next checked one; none is left.
+        m_listUpdating = true;
+        for (int i = 0; i < liTask->count(); ++i)
+            liTask->item(i)->setCheckState(Qt::Unchecked);
+        m_listUpdating = false;
+    }
+    RunDriver* driver = m_syncForm ? m_syncForm->Driver() : nullptr;
+    const bool running = (driver && !driver->CanClose()) || x() <= kRunHiddenLeft;
+    if (running && m_quitWaits < kMaxQuitWaits) {
+        if (driver && !driver->CanClose())
+            driver->CancelWithoutQuestion();
+        ++m_quitWaits;
+        QTimer::singleShot(kQuitWaitMs, this, &TcltForm::QuitFromOutside);
+        return;
+    }
+    // Whatever was changed is given up without the save question: the configuration file
+    // stays as it was. The close still appends the log.
+    m_state.Modified = false;
+    close();
+    QCoreApplication::quit();
 }
 
 } // namespace pelmora

@@ -1,19 +1,443 @@
 #include "ui/TaskForm.h"
 
+#include <QComboBox>
+#include <QDateTime>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalBlocker>
+#include <QSpinBox>
+
+#include <cmath>
+#include <memory>
+
+#include "core/AppState.h"
+#include "core/DateTime.h"
+#include "core/Utf8.h"
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
+#include "platform/Clock.h"
+#include "ui/DialogService.h"
 #include "ui/MainWindow.h"
 
 namespace pelmora {
 
-TfmTask::TfmTask(QWidget* parent) : QDialog(parent)
+namespace {
+
+constexpr int kSecondsPerDay = 24 * 60 * 60;
+constexpr std::size_t kMaxNameBytes = sizeof TShortString::data;
+
+QString msg(int n)
+{
+    return QString::fromUtf8(Msg(n));
+}
+
+template <typename T> T* named(T* object, const char* name)
+{
+    object->setObjectName(QString::fromLatin1(name));
+    return object;
+}
+
+std::string cutName(const QString& text)
+{
+    return std::string(CutUtf8(text.toStdString(), kMaxNameBytes));
+}
+
+} // namespace
+
+QString ScheduleTimeText(double days)
+{
+    if (!std::isfinite(days))
+        days = 0;
+    long long seconds = std::llround((days - std::floor(days)) * kSecondsPerDay);
+    seconds %= kSecondsPerDay;
+    const QTime time = QTime(0, 0).addSecs(static_cast<int>(seconds));
+    return time.toString(QStringLiteral("hh:mm:ss"));
+}
+
+bool ParseScheduleTime(const QString& text, double& time)
+{
+    QString cleaned = text;
+    cleaned.remove(QLatin1Char('_'));
+    cleaned.remove(QLatin1Char(' '));
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,2}):(\\d{1,2}):(\\d{1,2})$"));
+    const QRegularExpressionMatch match = pattern.match(cleaned);
+    if (!match.hasMatch())
+        return false;
+    const int h = match.captured(1).toInt();
+    const int m = match.captured(2).toInt();
+    const int s = match.captured(3).toInt();
+    if (h > 23 || m > 59 || s > 59)
+        return false;
+    time = (h * 3600 + m * 60 + s) / static_cast<double>(kSecondsPerDay);
+    return true;
+}
+
+QString ScheduleDateTimeText(double days)
+{
+    const LocalDateTime value = DecodeDateTime(days);
+    const QDateTime shown(QDate(value.year, value.month, value.day), QTime(value.hour, value.minute, value.second));
+    return QLocale().toString(shown, QLocale::ShortFormat);
+}
+
+TfmTask::TfmTask(QWidget* parent)
+    : QDialog(parent), m_main(qobject_cast<TcltForm*>(parent)), m_trigger(SystemClock())
+{
+    if (m_main) {
+        m_state = &m_main->State();
+    } else {
+        m_ownState = std::make_unique<TAppState>();
+        m_state = m_ownState.get();
+    }
+    init();
+}
+
+TfmTask::TfmTask(TAppState& state, QWidget* parent)
+    : QDialog(parent), m_state(&state), m_main(qobject_cast<TcltForm*>(parent)), m_trigger(SystemClock())
+{
+    init();
+}
+
+TfmTask::~TfmTask() = default;
+
+void TfmTask::init()
 {
     setObjectName(QStringLiteral("fmTask"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setModal(true);
+    buildControls();
+    setFixedSize(444, 337);
+    if (m_main) {
+        m_onFired = [main = m_main] { QMetaObject::invokeMethod(main, &TcltForm::OnDoSchedule, Qt::QueuedConnection); };
+    }
+}
+
+void TfmTask::buildControls()
+{
+    ListBox1 = named(new QListWidget(this), "ListBox1");
+    ListBox1->setGeometry(8, 8, 153, 289);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    Button1 = named(new QPushButton(this), "Button1");
+    Button1->setGeometry(8, 305, 74, 25);
+    Button2 = named(new QPushButton(this), "Button2");
+    Button2->setGeometry(87, 305, 74, 25);
+    Button3 = named(new QPushButton(this), "Button3");
+    Button3->setGeometry(356, 305, 80, 25);
+    for (QPushButton* button : {Button1, Button2, Button3})
+        button->setAutoDefault(false);
+
+    constexpr int kLeft = 172;
+    constexpr int kWidth = 264;
+    Label1 = named(new QLabel(this), "Label1");
+    Label1->setGeometry(kLeft, 8, kWidth, 18);
+    Edit1 = named(new QLineEdit(this), "Edit1");
+    Edit1->setGeometry(kLeft, 26, kWidth, 24);
+    Label1->setBuddy(Edit1);
+
+    Label2 = named(new QLabel(this), "Label2");
+    Label2->setGeometry(kLeft, 58, kWidth, 18);
+    ComboBox1 = named(new QComboBox(this), "ComboBox1");
+    ComboBox1->setGeometry(kLeft, 76, kWidth, 24);
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    Label2->setBuddy(ComboBox1);
+
+    ComboBox2 = named(new QComboBox(this), "ComboBox2");
+    ComboBox2->setGeometry(kLeft, 112, 128, 24);
+    ComboBox3 = named(new QComboBox(this), "ComboBox3");
+    ComboBox3->setGeometry(kLeft + 136, 112, kWidth - 136, 24);
+    ComboBox3->setVisible(false);
+
+    Label3 = named(new QLabel(this), "Label3");
+    Label3->setGeometry(kLeft, 146, kWidth, 18);
+    MaskEdit1 = named(new QLineEdit(this), "MaskEdit1");
+    MaskEdit1->setGeometry(kLeft, 164, 90, 24);
+    // Hours take one or two digits, minutes and seconds two each; blanks show as '_'.
+    MaskEdit1->setInputMask(QStringLiteral("09:99:99;_"));
+    MaskEdit1->setMaxLength(8);
+    Label3->setBuddy(MaskEdit1);
+
+    Label4 = named(new QLabel(this), "Label4");
+    Label4->setGeometry(kLeft, 198, kWidth, 18);
+    edRep = named(new QSpinBox(this), "edRep");
+    edRep->setGeometry(kLeft, 216, 70, 24);
+    edRep->setRange(-1, 999);
+    Label4->setBuddy(edRep);
+    Label5 = named(new QLabel(this), "Label5");
+    Label5->setGeometry(kLeft + 78, 216, kWidth - 78, 24);
+
+    lbNext = named(new QLabel(this), "lbNext");
+    lbNext->setGeometry(kLeft, 252, kWidth, 44);
+    lbNext->setWordWrap(true);
+    lbNext->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, &TfmTask::ListBox1Click);
+    connect(Button1, &QPushButton::clicked, this, &TfmTask::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TfmTask::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TfmTask::Button3Click);
+    connect(Edit1, &QLineEdit::textChanged, this, &TfmTask::Edit1Change);
+    connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { FieldChange(ComboBox1); });
+    connect(ComboBox2, &QComboBox::currentIndexChanged, this, [this] { FieldChange(ComboBox2); });
+    connect(ComboBox3, &QComboBox::currentIndexChanged, this, [this] { FieldChange(ComboBox3); });
+    connect(MaskEdit1, &QLineEdit::textChanged, this, [this] { FieldChange(MaskEdit1); });
+    connect(edRep, &QSpinBox::valueChanged, this, [this] { FieldChange(edRep); });
+    Edit1->installEventFilter(this);
+    MaskEdit1->installEventFilter(this);
 }
 
 void TfmTask::ApplyTexts()
 {
     ApplyUiFont(this);
-    setWindowTitle(QString::fromUtf8(Msg(126)));
+    setWindowTitle(msg(kMsgTaskSchedule));
+    Label1->setText(msg(kMsgScheduleTaskName));
+    Label2->setText(msg(kMsgPerformSync));
+    Label3->setText(msg(kMsgScheduleTime));
+    Label4->setText(msg(kMsgRepeatCount));
+    Label5->setText(msg(kMsgRepeatNoLimit));
+    Button1->setText(msg(kMsgAddSchedule));
+    Button2->setText(msg(kMsgDeleteSchedule));
+    Button3->setText(msg(75));
+    const bool wasLoading = state().Loading;
+    state().Loading = true;
+    for (int n : {kMsgKindInterval, kMsgKindEveryDay, kMsgKindEveryWeek})
+        ComboBox2->addItem(msg(n));
+    for (int n = kMsgSunday; n <= kMsgSaturday; ++n)
+        ComboBox3->addItem(msg(n));
+    state().Loading = wasLoading;
+}
+
+void TfmTask::SetClock(const Clock& clock)
+{
+    m_trigger.SetClock(clock);
+}
+
+void TfmTask::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TfmTask::FormShow()
+{
+    {
+        const QSignalBlocker blocker(ListBox1);
+        ListBox1->clear();
+        for (const auto& entry : state().ScheduleList)
+            ListBox1->addItem(QString::fromStdString(ReadShortString(entry->Name)));
+        ListBox1->setCurrentRow(-1);
+        ListBox1->clearSelection();
+    }
+    const bool wasLoading = state().Loading;
+    state().Loading = true;
+    ComboBox1->clear();
+    for (const std::string& name : state().TaskNames)
+        ComboBox1->addItem(QString::fromStdString(name));
+    state().Loading = wasLoading;
+    lbNext->setText(msg(kMsgNextRunLabel));
+    ListBox1Click();
+}
+
+void TfmTask::showNextRun()
+{
+    if (m_current && m_current->RepeatCount != 0)
+        lbNext->setText(msg(kMsgNextRunLabel) + ScheduleDateTimeText(m_current->NextRun));
+    else
+        lbNext->setText(msg(kMsgNextRunLabel));
+}
+
+void TfmTask::ListBox1Click()
+{
+    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
+    const int row = selected.isEmpty() ? -1 : ListBox1->row(selected.constFirst());
+    auto& list = state().ScheduleList;
+    m_current = row >= 0 && static_cast<std::size_t>(row) < list.size() ? list[static_cast<std::size_t>(row)].get()
+                                                                         : nullptr;
+    m_nameRefused = false;
+    state().Loading = true;
+    const bool on = m_current != nullptr;
+    for (QWidget* w : std::initializer_list<QWidget*>{Edit1, ComboBox1, ComboBox2, MaskEdit1, edRep, ComboBox3})
+        w->setEnabled(on);
+    if (on) {
+        Edit1->setText(QString::fromStdString(ReadShortString(m_current->Name)));
+        ComboBox1->setEditText(QString::fromStdString(ReadShortString(m_current->TaskName)));
+        ComboBox2->setCurrentIndex(m_current->Kind <= skWeekly ? m_current->Kind : -1);
+        ComboBox2Change();
+        MaskEdit1->setText(ScheduleTimeText(m_current->Time));
+        edRep->setValue(m_current->RepeatCount);
+        showNextRun();
+    } else {
+        Edit1->clear();
+        ComboBox1->setEditText(QString());
+        ComboBox2->setCurrentIndex(0);
+        ComboBox2Change();
+        MaskEdit1->setText(QStringLiteral("01:00:00"));
+        edRep->setValue(0);
+    }
+    state().Loading = false;
+}
+
+void TfmTask::ComboBox2Change()
+{
+    {
+        // Showing the entry's weekday is no edit of it.
+        const QSignalBlocker blocker(ComboBox3);
+        const int weekDay = m_current ? m_current->WeekDay : 1;
+        ComboBox3->setCurrentIndex(weekDay >= 1 && weekDay <= 7 ? weekDay - 1 : -1);
+    }
+    ComboBox3->setVisible(ComboBox2->currentIndex() > 1);
+}
+
+void TfmTask::FieldChange(QObject* sender)
+{
+    if (state().Loading)
+        return;
+    if (sender == ComboBox2)
+        ComboBox2Change();
+    if (m_current) {
+        WriteShortString(m_current->TaskName, ComboBox1->currentText().toStdString());
+        if (ComboBox2->currentIndex() >= 0)
+            m_current->Kind = static_cast<std::uint8_t>(ComboBox2->currentIndex());
+        if (ComboBox3->currentIndex() >= 0)
+            m_current->WeekDay = static_cast<std::uint8_t>(ComboBox3->currentIndex() + 1);
+        m_current->RepeatCount = static_cast<std::int16_t>(edRep->value());
+        m_current->NextRun = 0;
+        if (sender != MaskEdit1) {
+            ComputeNextRun(*m_current, m_trigger.clock());
+            showNextRun();
+        }
+    }
+    state().Modified = true;
+}
+
+void TfmTask::MaskEdit1Exit()
+{
+    double time = 0;
+    if (ParseScheduleTime(MaskEdit1->text(), time)) {
+        if (m_current)
+            m_current->Time = time;
+        FieldChange(nullptr);
+        return;
+    }
+    Dialogs().error(this, msg(kMsgInvalidTime));
+    MaskEdit1->setFocus(Qt::OtherFocusReason);
+}
+
+void TfmTask::Edit1Enter()
+{
+    // A refused name stays marked, so that leaving the field again checks it again.
+    if (!m_nameRefused)
+        Edit1->setModified(false);
+}
+
+void TfmTask::Edit1Change()
+{
+    if (!state().Loading)
+        state().Modified = true;
+}
+
+void TfmTask::Edit1Exit()
+{
+    if (!Edit1->isModified() || !m_current)
+        return;
+    const int selected = ListBox1->currentRow();
+    // The name is checked as it would be stored: two texts that differ only after the
+    // 15th byte would otherwise both be accepted and end up equal.
+    const std::string wanted = cutName(Edit1->text());
+    const auto& list = state().ScheduleList;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (static_cast<int>(i) == selected)
+            continue;
+        if (ReadShortString(list[i]->Name) == wanted) {
+            m_nameRefused = true;
+            Dialogs().error(this, msg(kMsgScheduleNameExists));
+            Edit1->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    m_nameRefused = false;
+    WriteShortString(m_current->Name, wanted);
+    if (QListWidgetItem* line = ListBox1->item(selected))
+        line->setText(QString::fromStdString(wanted));
+}
+
+void TfmTask::Button1Click()
+{
+    auto& list = state().ScheduleList;
+    list.push_back(NewScheduleItem(list));
+    {
+        const QSignalBlocker blocker(ListBox1);
+        ListBox1->addItem(QString::fromStdString(ReadShortString(list.back()->Name)));
+        ListBox1->setCurrentRow(ListBox1->count() - 1, QItemSelectionModel::ClearAndSelect);
+    }
+    state().Modified = true;
+    ListBox1Click();
+}
+
+void TfmTask::Button2Click()
+{
+    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int row = ListBox1->row(selected.constFirst());
+    auto& list = state().ScheduleList;
+    {
+        const QSignalBlocker blocker(ListBox1);
+        delete ListBox1->takeItem(row);
+        ListBox1->clearSelection();
+        ListBox1->setCurrentRow(-1);
+    }
+    m_current = nullptr;
+    if (row >= 0 && static_cast<std::size_t>(row) < list.size())
+        list.erase(list.begin() + row);
+    state().Modified = true;
+    ListBox1Click();
+}
+
+void TfmTask::Button3Click()
+{
+    close();
+}
+
+void TfmTask::OnCheckSche()
+{
+    const std::int16_t countBefore = m_current ? m_current->RepeatCount : 0;
+    const double nextBefore = m_current ? m_current->NextRun : 0;
+    const bool fired = m_trigger.OnCheckSche(state().ScheduleList);
+    // The check may move on the entry the dialog shows; the dialog follows, so that its
+    // next edit does not write the old repeat count back.
+    if (m_current && (m_current->RepeatCount != countBefore || m_current->NextRun != nextBefore)) {
+        const bool wasLoading = state().Loading;
+        state().Loading = true;
+        edRep->setValue(m_current->RepeatCount);
+        showNextRun();
+        state().Loading = wasLoading;
+    }
+    if (fired && m_onFired)
+        m_onFired();
+}
+
+bool TfmTask::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn && watched == Edit1) {
+        Edit1Enter();
+    } else if (event->type() == QEvent::FocusOut && (watched == Edit1 || watched == MaskEdit1)) {
+        // Switching to another program or opening a popup is not leaving the field.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && !m_inExit) {
+            m_inExit = true;
+            if (watched == Edit1)
+                Edit1Exit();
+            else if (m_current)
+                MaskEdit1Exit();
+            m_inExit = false;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 } // namespace pelmora
