@@ -1,0 +1,264 @@
+#include "schedule/ScheduleTrigger.h"
+
+#include "core/AppState.h"
+#include "core/ConfigFile.h"
+#include "core/DateTime.h"
+#include "platform/Clock.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+namespace pelmora {
+namespace {
+
+constexpr double kSecond = 1.0 / 86400.0;
+
+double at(int y, int m, int d, int h, int n, int s)
+{
+    return EncodeDateTime({y, m, d, h, n, s, 0});
+}
+
+double timeOfDay(int h, int n, int s)
+{
+    return (h * 3600 + n * 60 + s) / 86400.0;
+}
+
+std::unique_ptr<TScheduleItem> entry(const std::string& task, std::uint8_t kind, double time, double nextRun,
+                                     std::int16_t repeat = -1)
+{
+    auto item = std::make_unique<TScheduleItem>();
+    *item = TScheduleItem{};
+    WriteShortString(item->TaskName, task);
+    item->Kind = kind;
+    item->WeekDay = 1;
+    item->Time = time;
+    item->NextRun = nextRun;
+    item->RepeatCount = repeat;
+    return item;
+}
+
+// One check as the program makes it: on a fired entry the pending task runs (here: is
+// recorded) and the pending name is cleared, as the main window does after its runs.
+struct Scheduler
+{
+    FakeClock clock;
+    ScheduleItems list;
+    TScheduleTrigger trigger{clock};
+    std::vector<std::string> ran;
+
+    explicit Scheduler(double now) : clock(now) {}
+
+    bool checkAndRun()
+    {
+        if (!trigger.OnCheckSche(list))
+            return false;
+        ran.push_back(trigger.PendingScheduleTask());
+        trigger.ClearPending();
+        return true;
+    }
+};
+
+TEST(ScheduleTrigger, TwoEntriesDueAtTheSameSecondRunOneAfterTheOther)
+{
+    const double due = at(2024, 5, 15, 8, 0, 0);
+    Scheduler s(due);
+    s.list.push_back(entry("first", skDaily, timeOfDay(8, 0, 0), due));
+    s.list.push_back(entry("second", skDaily, timeOfDay(8, 0, 0), due));
+
+    ASSERT_TRUE(s.trigger.OnCheckSche(s.list));
+    EXPECT_EQ(s.trigger.PendingScheduleTask(), "first");
+    EXPECT_DOUBLE_EQ(s.list[0]->NextRun, at(2024, 5, 16, 8, 0, 0));
+    // While the first run is pending, checks do nothing at all.
+    s.clock.Advance(2000);
+    EXPECT_FALSE(s.trigger.OnCheckSche(s.list));
+    EXPECT_DOUBLE_EQ(s.list[1]->NextRun, due);
+
+    // The first run ended 3 s after the due time: the second still runs.
+    s.trigger.ClearPending();
+    s.clock.Advance(1000);
+    ASSERT_TRUE(s.trigger.OnCheckSche(s.list));
+    EXPECT_EQ(s.trigger.PendingScheduleTask(), "second");
+    EXPECT_DOUBLE_EQ(s.list[1]->NextRun, at(2024, 5, 16, 8, 0, 0));
+}
+
+TEST(ScheduleTrigger, SecondEntryIsMovedOnWhenTheFirstRunEndsTooLate)
+{
+    const double due = at(2024, 5, 15, 8, 0, 0);
+    Scheduler s(due);
+    s.list.push_back(entry("first", skDaily, timeOfDay(8, 0, 0), due, 5));
+    s.list.push_back(entry("second", skDaily, timeOfDay(8, 0, 0), due, 5));
+    ASSERT_TRUE(s.checkAndRun());
+
+    // The first run took a minute.
+    s.clock.Advance(60'000);
+    EXPECT_FALSE(s.checkAndRun());
+    EXPECT_EQ(s.ran, std::vector<std::string>{"first"});
+    EXPECT_DOUBLE_EQ(s.list[1]->NextRun, at(2024, 5, 16, 8, 0, 0));
+    EXPECT_EQ(s.list[1]->RepeatCount, 5) << "a missed entry keeps its count";
+    EXPECT_EQ(s.list[0]->RepeatCount, 4);
+}
+
+TEST(ScheduleTrigger, TheFiringWindowIsJustUnderFourAndAThirdSeconds)
+{
+    const double due = at(2024, 5, 15, 8, 0, 0);
+    for (const auto& [lateMs, fires] : std::vector<std::pair<int, bool>>{{0, true}, {4000, true}, {4400, false}}) {
+        Scheduler s(due + lateMs / 86'400'000.0);
+        s.list.push_back(entry("job", skDaily, timeOfDay(8, 0, 0), due));
+        EXPECT_EQ(s.checkAndRun(), fires) << lateMs << " ms late";
+        EXPECT_DOUBLE_EQ(s.list[0]->NextRun, at(2024, 5, 16, 8, 0, 0)) << lateMs << " ms late";
+    }
+    // Before its time an entry is left alone.
+    Scheduler early(due - kSecond);
+    early.list.push_back(entry("job", skDaily, timeOfDay(8, 0, 0), due));
+    EXPECT_FALSE(early.checkAndRun());
+    EXPECT_DOUBLE_EQ(early.list[0]->NextRun, due);
+}
+
+TEST(ScheduleTrigger, StartingLateMovesAMissedEntryOnAndFiresTheNextDueOne)
+{
+    // The program starts at 09:00; the 08:00 daily entry was missed, the weekly one for
+    // today 09:00 is due now.
+    Scheduler s(at(2024, 5, 15, 9, 0, 0)); // a Wednesday
+    s.list.push_back(entry("daily", skDaily, timeOfDay(8, 0, 0), at(2024, 5, 15, 8, 0, 0), 3));
+    auto weekly = entry("weekly", skWeekly, timeOfDay(9, 0, 0), at(2024, 5, 15, 9, 0, 0));
+    weekly->WeekDay = 4;
+    s.list.push_back(std::move(weekly));
+
+    ASSERT_TRUE(s.checkAndRun());
+    EXPECT_EQ(s.ran, std::vector<std::string>{"weekly"});
+    EXPECT_DOUBLE_EQ(s.list[0]->NextRun, at(2024, 5, 16, 8, 0, 0));
+    EXPECT_EQ(s.list[0]->RepeatCount, 3);
+    EXPECT_DOUBLE_EQ(s.list[1]->NextRun, at(2024, 5, 22, 9, 0, 0));
+}
+
+TEST(ScheduleTrigger, UnarmedAndInactiveEntriesNeverFire)
+{
+    const double now = at(2024, 5, 15, 8, 0, 0);
+    Scheduler s(now);
+    s.list.push_back(entry("unarmed", skInterval, 0, 0));
+    s.list.push_back(entry("limit", skInterval, 0, kNotArmedLimit));
+    s.list.push_back(entry("inactive", skInterval, 0, now, 0));
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_FALSE(s.checkAndRun());
+        s.clock.Advance(2000);
+    }
+    EXPECT_TRUE(s.ran.empty());
+    EXPECT_DOUBLE_EQ(s.list[0]->NextRun, 0);
+    EXPECT_DOUBLE_EQ(s.list[2]->NextRun, now);
+}
+
+TEST(ScheduleTrigger, RepeatCountTwoRunsTwiceAndARestartWithoutSavingRestoresIt)
+{
+    const std::filesystem::path dir =
+        std::filesystem::path(testing::TempDir()) / ("trigger_repeat_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const double start = at(2024, 5, 15, 8, 0, 0);
+
+    ScheduleItems stored;
+    stored.push_back(entry("job", skInterval, timeOfDay(0, 10, 0), start, 2));
+    TAppState state;
+    state.ConfigFileName = (dir / "Pelmora.cfg").string();
+    WriteConfigFile(state.ConfigFileName, SerializeConfig({"job"}, [] {
+                        TaskRecords tasks;
+                        tasks.push_back(NewSyncTask());
+                        return tasks;
+                    }(), stored));
+    LoadConfig(state);
+
+    FakeClock clock(start);
+    TScheduleTrigger trigger(clock);
+    int runs = 0;
+    for (int check = 0; check < 30 * 6; ++check) { // an hour of checks, 20 s apart
+        if (trigger.OnCheckSche(state.ScheduleList)) {
+            ++runs;
+            trigger.ClearPending();
+        }
+        clock.Advance(20'000);
+    }
+    EXPECT_EQ(runs, 2);
+    ASSERT_EQ(state.ScheduleList.size(), 1u);
+    EXPECT_EQ(state.ScheduleList[0]->RepeatCount, 0) << "the entry stays in the list, inactive";
+    EXPECT_FALSE(state.Modified) << "firing is no edit of the configuration";
+
+    // The file still holds what was saved: a restart starts from two runs again.
+    TAppState restarted;
+    restarted.ConfigFileName = state.ConfigFileName;
+    LoadConfig(restarted);
+    ASSERT_EQ(restarted.ScheduleList.size(), 1u);
+    EXPECT_EQ(restarted.ScheduleList[0]->RepeatCount, 2);
+    EXPECT_DOUBLE_EQ(restarted.ScheduleList[0]->NextRun, start);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ScheduleTrigger, ZeroIntervalFiresAgainAtTheNextCheckOrIsMovedOnToIt)
+{
+    const double start = at(2024, 5, 15, 8, 0, 0);
+    Scheduler s(start);
+    s.list.push_back(entry("job", skInterval, 0, start));
+    ASSERT_TRUE(s.checkAndRun());
+    EXPECT_DOUBLE_EQ(s.list[0]->NextRun, start) << "due again at the moment of firing";
+
+    // A short run: the next check, 2 s later, fires it again.
+    s.clock.Advance(2000);
+    EXPECT_TRUE(s.checkAndRun());
+
+    // A run of 10 s: that check moves it on to its own time, the one after fires it.
+    s.clock.Advance(10'000);
+    const double lateCheck = s.clock.Now();
+    EXPECT_FALSE(s.checkAndRun());
+    EXPECT_DOUBLE_EQ(s.list[0]->NextRun, lateCheck);
+    s.clock.Advance(2000);
+    EXPECT_TRUE(s.checkAndRun());
+    EXPECT_EQ(s.ran.size(), 3u);
+}
+
+TEST(ScheduleTrigger, ANameMatchingNoTaskStillUsesUpARun)
+{
+    const double now = at(2024, 5, 15, 8, 0, 0);
+    Scheduler s(now);
+    s.list.push_back(entry("gone", skDaily, timeOfDay(8, 0, 0), now, 1));
+    ASSERT_TRUE(s.checkAndRun());
+    EXPECT_TRUE(TasksNamed({"Gone", "gone ", "other"}, s.ran[0]).empty());
+    EXPECT_EQ(s.list[0]->RepeatCount, 0);
+    s.clock.Advance(86'400'000);
+    EXPECT_FALSE(s.checkAndRun()) << "now inactive";
+}
+
+TEST(ScheduleTrigger, EveryTaskOfTheExactNameRunsInListOrder)
+{
+    const std::vector<std::string> names{"backup", "Backup", "photos", "backup"};
+    EXPECT_EQ(TasksNamed(names, "backup"), (std::vector<std::size_t>{0, 3}));
+    EXPECT_EQ(TasksNamed(names, "Backup"), (std::vector<std::size_t>{1}));
+    EXPECT_TRUE(TasksNamed(names, "").empty());
+}
+
+TEST(ScheduleTicker, PostsEveryTwoSecondsOnlyWhileNoRunHoldsTheWindowAway)
+{
+    TScheduleTicker ticker;
+    int posts = 0;
+    for (int i = 0; i < 500; ++i) // 10 s of ticks at a normal position
+        posts += ticker.Tick(120);
+    EXPECT_EQ(posts, 5);
+    EXPECT_EQ(ticker.TickCount, 10'000u);
+
+    posts = 0;
+    for (int i = 0; i < 500; ++i) // a run holds the window at -10000
+        posts += ticker.Tick(-10000);
+    EXPECT_EQ(posts, 0);
+
+    // The bound itself counts as away; a window just right of it (a second screen on the
+    // left) does not.
+    for (int i = 0; i < 100; ++i)
+        posts += ticker.Tick(kRunHiddenLeft);
+    EXPECT_EQ(posts, 0);
+    for (int i = 0; i < 100; ++i)
+        posts += ticker.Tick(kRunHiddenLeft + 1);
+    EXPECT_EQ(posts, 1);
+}
+
+} // namespace
+} // namespace pelmora
