@@ -87,7 +87,7 @@ void TcltForm::GoSyncClick()
         return;
     }
     if (!m_state.ResultShown)
-        QApplication::beep();
+        SystemBeep();
 }
 
 void TcltForm::OnGoSync()

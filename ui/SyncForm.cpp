@@ -55,7 +55,26 @@ void DrawSheet(QPainter& p, const QPointF& topLeft, qreal angle)
     p.restore();
 }
 
+std::function<void()>& BeepHandler()
+{
+    static std::function<void()> handler;
+    return handler;
+}
+
 } // namespace
+
+void SystemBeep()
+{
+    if (BeepHandler())
+        BeepHandler()();
+    else
+        QApplication::beep();
+}
+
+void SetBeepHandler(std::function<void()> handler)
+{
+    BeepHandler() = std::move(handler);
+}
 
 TCopyAnimation::TCopyAnimation(QWidget* parent) : QWidget(parent)
 {
@@ -247,7 +266,7 @@ void TSyncForm::ShowResults()
 
 void TSyncForm::Beep()
 {
-    QApplication::beep();
+    SystemBeep();
 }
 
 void TSyncForm::SetStatusLine(std::string_view text)

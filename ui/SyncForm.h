@@ -20,6 +20,11 @@ namespace pelmora {
 
 class SyncLog;
 class TPmGauge;
+
+// The system's default beep. SetBeepHandler replaces it (tests count beeps; nullptr restores
+// the real one).
+void SystemBeep();
+void SetBeepHandler(std::function<void()> handler);
 class TresForm;
 class TTreeVForm;
 
