@@ -53,6 +53,19 @@ bool WriteFully(FileHandle& file, const char* buffer, std::size_t size)
     return true;
 }
 
+// The source's time as the packed local date-time holds it: whole seconds rounded down to
+// even, clamped to 1980..2107. Local offsets are whole minutes, so inside the range rounding
+// the Unix time gives the same second as unpacking would, without a mktime per file (which
+// also stats the zone file each time) and without landing in the wrong one of the two hours
+// that share their local times when the clocks go back.
+std::int64_t PackedTime(std::int64_t mtime)
+{
+    const std::uint32_t dos = UnixToDos(static_cast<std::time_t>(mtime));
+    if (dos == kDosMin || dos == kDosMax)
+        return static_cast<std::int64_t>(DosToUnix(dos));
+    return mtime - (mtime & 1);
+}
+
 std::string Performing(int action)
 {
     return std::string(Msg(kMsgPerforming)) + ActionName(action);
@@ -246,7 +259,7 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
     if (result == kCopyOk) {
         // Time and permissions go on before the rename, so the target never appears with the
         // temporary file's mode or the copy's time.
-        targetFs.SetMTime(partial, DosToUnix(UnixToDos(static_cast<std::time_t>(sourceStat.mtimeSec))));
+        targetFs.SetMTime(partial, PackedTime(sourceStat.mtimeSec));
         targetFs.SetMode(partial, sourceStat.mode & 07777);
         if (targetFs.Rename(partial, target) != 0) {
             failLine = std::string(Msg(kMsgCreateTargetFailed)) + target;

@@ -72,6 +72,25 @@ TEST_F(CopyFileTest, CopiesBytesIntoMissingFoldersWithEvenSecondTimeAndMode)
     EXPECT_EQ(view.labels[4], "Total: 39.1K bytes finish, 0 bytes remain");
 }
 
+TEST_F(CopyFileTest, TimesAreCarriedToTheEvenSecondAndClampedToTheDosRange)
+{
+    ::setenv("TZ", "Europe/Berlin", 1);
+    ::tzset();
+    ResetLocalTimeCache();
+    const std::pair<std::time_t, std::time_t> cases[] = {
+        {1729992601, 1729992600}, // 02:30:01 in the second of the two 02:xx hours of 2024-10-27
+        {1729989001, 1729989000}, // the same local time in the first one
+        {100000000, 315529200},   // 1973: clamped to 1980-01-01 00:00 local
+    };
+    int i = 0;
+    for (const auto& [source, expected] : cases) {
+        const std::string name = "/t" + std::to_string(i++);
+        WriteBytes(host + name, "x", source);
+        EXPECT_EQ(Ops().CopyFile(host + name, mirror + name, mirror), kCopyOk);
+        EXPECT_EQ(StatOf(mirror + name).st_mtime, expected) << source;
+    }
+}
+
 TEST_F(CopyFileTest, ZeroByteFileCarriesTimeAndModeWithoutTouchingTheTotal)
 {
     WriteBytes(host + "/empty", "", 1600000000, 0600);
