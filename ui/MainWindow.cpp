@@ -577,7 +577,6 @@ void TcltForm::ApplyTexts()
     A1->setText(msg(115));
     C1->setText(msg(116));
     btTask->setToolTip(msg(126));
-    ToolButton1->setToolTip(ToolButton1->toolTip());
 
     // Fixed size: whatever the language's texts need, and no less than the design size.
     centralWidget()->layout()->activate();
@@ -932,7 +931,13 @@ void TcltForm::addFileEntry()
         if (EqualsAsciiNoCase(liExclude->item(i)->text().toStdString(), wanted))
             return;
     }
+    // The record keeps 1023 bytes of the list; a longer list would lose the end of a name.
     liExclude->addItem(name);
+    if (exclusionText().toStdString().size() > kMaxExcludeListBytes) {
+        Dialogs().error(this, msg(37));
+        delete liExclude->takeItem(liExclude->count() - 1);
+        return;
+    }
     FieldChange();
 }
 

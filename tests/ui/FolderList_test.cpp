@@ -174,6 +174,15 @@ void FolderListTest::fileEntriesSkipCaseDuplicates()
     // A cancelled file dialog adds nothing.
     QTest::mouseClick(program.find<QPushButton>("AddEx"), Qt::LeftButton);
     QCOMPARE(entries(program).size(), 2);
+
+    // A name that would not fit into the stored list is refused whole.
+    const QString longName = QString(1000, QLatin1Char('n'));
+    program.dialogs.pushFile(QStringLiteral("/elsewhere/") + longName);
+    QTest::mouseClick(program.find<QPushButton>("AddEx"), Qt::LeftButton);
+    QCOMPARE(program.dialogs.asked().size(), std::size_t{1});
+    QCOMPARE(program.dialogs.asked()[0].text, QStringLiteral("Operation failed! Too many exclude folders!"));
+    QCOMPARE(entries(program), QStringList({"readme.txt", "notes.md"}));
+    QCOMPARE(ReadTextField(task.ExcludeList), std::string("readme.txt\r\nnotes.md\r\n"));
 }
 
 void FolderListTest::removeNeedsSelection()

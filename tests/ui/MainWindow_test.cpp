@@ -69,6 +69,7 @@ private slots:
     void checkMarksDriveGoSyncWithoutModified();
     void editorStoresCutFields();
     void saveButtonWritesConfiguration();
+    void emptyNameKeepsFocus();
 };
 
 void MainWindowTest::startsEmptyWithEditorDisabled()
@@ -367,6 +368,32 @@ void MainWindowTest::saveButtonWritesConfiguration()
     QCOMPARE(saved.TaskNames, std::vector<std::string>({"New Task 1"}));
     QCOMPARE(ReadTextField(saved.TaskList[0]->MainDir), std::string("/srv/a"));
     QCOMPARE(ReadTextField(saved.TaskList[0]->Desc), std::string("Task description..."));
+}
+
+void MainWindowTest::emptyNameKeepsFocus()
+{
+    QTemporaryDir dir;
+    Program program(dir);
+    clickTool(program, "NewBtn");
+    QApplication::setActiveWindow(&program.main());
+    auto* edName = program.find<QLineEdit>("edName");
+    auto* edMainDir = program.find<QLineEdit>("edMainDir");
+    edName->setFocus();
+    QCoreApplication::processEvents();
+    QTest::keyClick(edName, Qt::Key_Tab);
+    QCoreApplication::processEvents();
+    QVERIFY(!edName->hasFocus());
+
+    edName->setFocus();
+    edName->clear();
+    QTest::keyClick(edName, Qt::Key_Tab);
+    QCoreApplication::processEvents();
+    QVERIFY(edName->hasFocus());
+    edMainDir->setFocus();
+    QCoreApplication::processEvents();
+    QVERIFY(edName->hasFocus());
+    // The list entry follows the (empty) name, which the user must now give again.
+    QCOMPARE(program.find<QListWidget>("liTask")->item(0)->text(), QString());
 }
 
 QTEST_MAIN(MainWindowTest)
