@@ -24,13 +24,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
 work=${BENCH_DIR:-/tmp/pelmora-bench}
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "$0: needs root to add the share's system user" >&2
-    exit 2
-fi
-command -v smbd >/dev/null || [ -x /usr/sbin/smbd ] || { echo "$0: smbd missing (Debian samba)" >&2; exit 2; }
 command -v smbclient >/dev/null || { echo "$0: smbclient missing (Debian smbclient)" >&2; exit 2; }
-smbd=$(command -v smbd || echo /usr/sbin/smbd)
 
 smb_copy=${PELMORA_BENCH_SMB_BIN:-}
 if [ -z "$smb_copy" ]; then
@@ -44,12 +38,8 @@ fi
 mkdir -p "$work"
 srv=$(mktemp -d "$work/smb-server-XXXXXX")
 chmod 755 "$srv"
-pid=""
 cleanup() {
-    if [ -n "$pid" ]; then
-        kill -TERM "-$pid" 2>/dev/null || kill -TERM "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    fi
+    smb_server_stop
     rm -rf "$srv"
 }
 trap cleanup EXIT
@@ -57,47 +47,9 @@ trap 'exit 130' INT TERM
 
 user=pelmorabench
 password="bench-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
-id "$user" >/dev/null 2>&1 || useradd -M -N -s /usr/sbin/nologin "$user"
-mkdir -p "$srv/share" "$srv/private" "$srv/lock" "$srv/state" "$srv/cache" "$srv/pid" "$srv/ncalrpc" "$srv/log"
-chown "$user" "$srv/share"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat >"$srv/smb.conf" <<CONF
-[global]
-  interfaces = 127.0.0.1
-  bind interfaces only = yes
-  smb ports = $port
-  private dir = $srv/private
-  lock directory = $srv/lock
-  state directory = $srv/state
-  cache directory = $srv/cache
-  pid directory = $srv/pid
-  ncalrpc dir = $srv/ncalrpc
-  log file = $srv/log/log.%m
-  server role = standalone server
-  passdb backend = tdbsam
-  disable netbios = yes
-  load printers = no
-  printcap name = /dev/null
-  disable spoolss = yes
-[data]
-  path = $srv/share
-  read only = no
-  valid users = $user
-CONF
-printf '%s\n%s\n' "$password" "$password" | smbpasswd -c "$srv/smb.conf" -s -a "$user" >/dev/null
-# smbd -F leads its own process group, which the cleanup stops as a whole.
-"$smbd" -F -s "$srv/smb.conf" >"$srv/log/smbd.out" 2>&1 &
-pid=$!
-i=0
-until (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
-    i=$((i + 1))
-    if [ "$i" -gt 300 ] || ! kill -0 "$pid" 2>/dev/null; then
-        echo "$0: smbd did not start:" >&2
-        cat "$srv/log/smbd.out" >&2
-        exit 1
-    fi
-    sleep 0.05
-done
+. "$repo/tests/e2e/smb_server.sh"
+smb_server_start "$srv" "$user" "$password" || { echo "$0: $SMB_REASON" >&2; exit 1; }
+port=$SMB_PORT
 
 # The data: kept between script runs, like the other benchmarks' trees.
 small_dir="$work/smb-small-$small"
@@ -127,8 +79,8 @@ median() { tr ' ' '\n' | grep -v '^$' | sort -n | awk '{ v[NR] = $1 } END { if (
 
 # A new, empty folder on the share for every timed copy, made on the server's side.
 fresh() {
-    mkdir "$srv/share/$1"
-    chown "$user" "$srv/share/$1"
+    mkdir "$srv/data/$1"
+    chown "$user" "$srv/data/$1"
 }
 run_engine() { # SOURCE NAME
     fresh "$2"
@@ -153,14 +105,14 @@ while [ "$r" -lt "$rounds" ]; do
     # Both tools must have copied everything, byte for byte where it is cheap to check.
     want=$(count_files "$small_dir")
     for d in "es$r" "cs$r"; do
-        got=$(count_files "$srv/share/$d")
+        got=$(count_files "$srv/data/$d")
         [ "$got" -eq "$want" ] || { echo "$0: $d holds $got of $want files" >&2; exit 1; }
     done
-    cmp -s "$big_dir/big.bin" "$srv/share/eb$r/big.bin" || { echo "$0: the engine's big.bin differs" >&2; exit 1; }
-    cmp -s "$big_dir/big.bin" "$srv/share/cb$r/big.bin" || { echo "$0: smbclient's big.bin differs" >&2; exit 1; }
+    cmp -s "$big_dir/big.bin" "$srv/data/eb$r/big.bin" || { echo "$0: the engine's big.bin differs" >&2; exit 1; }
+    cmp -s "$big_dir/big.bin" "$srv/data/cb$r/big.bin" || { echo "$0: smbclient's big.bin differs" >&2; exit 1; }
     # Set the copies aside instead of deleting them now: a mass delete slows what follows.
-    mkdir -p "$srv/share/.old/$r"
-    mv "$srv/share/es$r" "$srv/share/cs$r" "$srv/share/eb$r" "$srv/share/cb$r" "$srv/share/.old/$r/"
+    mkdir -p "$srv/data/.old/$r"
+    mv "$srv/data/es$r" "$srv/data/cs$r" "$srv/data/eb$r" "$srv/data/cb$r" "$srv/data/.old/$r/"
     r=$((r + 1))
 done
 
