@@ -7,6 +7,7 @@
 // port may assume a path is local: ask FileSystemFor(path) for the implementation.
 // Every function returns 0 on success or an errno value on failure.
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,6 +46,25 @@ public:
     virtual std::int64_t Write(const void* buffer, std::size_t size) = 0;
     // Flushes and closes; returns 0 or errno. The destructor closes silently if not called.
     virtual int Close() = 0;
+
+    // Calls on the open file itself: no path lookup, and never through a link. Each returns 0
+    // or errno; ENOTSUP means the implementation has no such call and the caller uses the
+    // path functions of FileSystem instead.
+    virtual int Stat(FileStat& out)
+    {
+        (void)out;
+        return ENOTSUP;
+    }
+    virtual int SetMTime(std::int64_t mtimeSec)
+    {
+        (void)mtimeSec;
+        return ENOTSUP;
+    }
+    virtual int SetMode(std::uint32_t mode)
+    {
+        (void)mode;
+        return ENOTSUP;
+    }
 };
 
 class FileSystem

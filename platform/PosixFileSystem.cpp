@@ -111,6 +111,33 @@ public:
         return static_cast<std::int64_t>(done);
     }
 
+    int Stat(FileStat& out) override
+    {
+        out = FileStat();
+        struct stat st;
+        if (m_fd < 0)
+            return EBADF;
+        if (::fstat(m_fd, &st) != 0)
+            return errno;
+        fillFrom(st, out);
+        return 0;
+    }
+
+    int SetMTime(std::int64_t mtimeSec) override
+    {
+        struct timespec times[2];
+        times[0].tv_sec = 0;
+        times[0].tv_nsec = UTIME_OMIT;
+        times[1].tv_sec = static_cast<time_t>(mtimeSec);
+        times[1].tv_nsec = 0;
+        return m_fd >= 0 && ::futimens(m_fd, times) == 0 ? 0 : (m_fd < 0 ? EBADF : errno);
+    }
+
+    int SetMode(std::uint32_t mode) override
+    {
+        return m_fd >= 0 && ::fchmod(m_fd, static_cast<mode_t>(mode & 07777)) == 0 ? 0 : (m_fd < 0 ? EBADF : errno);
+    }
+
     int Close() override
     {
         if (m_fd < 0)

@@ -181,8 +181,13 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
     FileSystem& sourceFs = fsFor(source);
     FileStat sourceStat;
     std::unique_ptr<FileHandle> in;
-    if (sourceFs.Stat(source, sourceStat) != 0 || sourceStat.type != EntryType::File ||
-        sourceFs.OpenRead(source, in) != 0) {
+    int opened = sourceFs.OpenRead(source, in);
+    if (opened == 0) {
+        opened = in->Stat(sourceStat);
+        if (opened == ENOTSUP)
+            opened = sourceFs.Stat(source, sourceStat);
+    }
+    if (opened != 0 || sourceStat.type != EntryType::File) {
         fail(std::string(Msg(kMsgOpenSourceFailed)) + source);
         return kCopySourceFailed;
     }
@@ -249,6 +254,16 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
     }
 
     in.reset();
+    // Time and permissions go on before the rename, so the target never appears with the
+    // temporary file's mode or the copy's time. Errors here are not reported.
+    const std::int64_t mtime = PackedTime(sourceStat.mtimeSec);
+    const std::uint32_t mode = sourceStat.mode & 07777;
+    bool timeByPath = false;
+    bool modeByPath = false;
+    if (result == kCopyOk) {
+        timeByPath = out->SetMTime(mtime) == ENOTSUP;
+        modeByPath = out->SetMode(mode) == ENOTSUP;
+    }
     // Closing flushes: a full disk may only show here, and then the copy is not complete.
     if (out->Close() != 0 && result == kCopyOk) {
         failLine = std::string(Msg(kMsgCopyError)).append(relPath);
@@ -257,10 +272,10 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
     out.reset();
 
     if (result == kCopyOk) {
-        // Time and permissions go on before the rename, so the target never appears with the
-        // temporary file's mode or the copy's time.
-        targetFs.SetMTime(partial, PackedTime(sourceStat.mtimeSec));
-        targetFs.SetMode(partial, sourceStat.mode & 07777);
+        if (timeByPath)
+            targetFs.SetMTime(partial, mtime);
+        if (modeByPath)
+            targetFs.SetMode(partial, mode);
         if (targetFs.Rename(partial, target) != 0) {
             failLine = std::string(Msg(kMsgCreateTargetFailed)) + target;
             result = kCopyTargetFailed;
