@@ -105,7 +105,6 @@ void TrDragController::attach(QListWidget* list)
     m_mark = new Mark(list->viewport());
     connect(list, &QObject::destroyed, this, [this] {
         m_list = nullptr;
-        m_mark = nullptr;
         m_pressed = m_dragging = m_swallowRelease = false;
         m_dropTarget = m_markedRow = -1;
     });
@@ -119,7 +118,7 @@ void TrDragController::detach()
     m_list->viewport()->removeEventFilter(this);
     m_list->removeEventFilter(this);
     disconnect(m_list, nullptr, this, nullptr);
-    delete m_mark;
+    delete m_mark.data();
     m_mark = nullptr;
     m_list = nullptr;
 }
@@ -167,14 +166,14 @@ bool TrDragController::inCheckArea(QListWidgetItem* item, const QPoint& pos) con
 
 void TrDragController::setMark(int row)
 {
-    if (!m_mark)
-        return;
     m_markedRow = row;
+    if (!m_mark || !m_list)
+        return;
     if (row < 0 || row >= m_list->count()) {
         m_mark->hide();
         return;
     }
-    m_mark->showAt(m_list->visualItemRect(m_list->item(row)));
+    static_cast<Mark*>(m_mark.data())->showAt(m_list->visualItemRect(m_list->item(row)));
 }
 
 void TrDragController::updateTarget(const QPoint& pos)

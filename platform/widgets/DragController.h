@@ -63,7 +63,8 @@ private:
     void endDrag();
 
     QPointer<QListWidget> m_list;
-    Mark* m_mark = nullptr;
+    // The mark lives in the list's viewport and dies with it.
+    QPointer<QWidget> m_mark;
     int m_dropTarget = -1;
     int m_markedRow = -1;
     bool m_pressed = false;
