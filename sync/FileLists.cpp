@@ -171,14 +171,7 @@ std::vector<TMFileInfoRec*> TSortList::EndBulk()
     auto less = [this](const TMFileInfoRec* a, const TMFileInfoRec* b) {
         return compare(a->RelPath(), b->RelPath()) < 0;
     };
-    // Newest first among equal keys, as repeated Add puts each new record before its equal.
-    std::reverse(start, m_items.end());
-    if (OnCompare)
-        std::stable_sort(start, m_items.end(), less);
-    else
-        std::stable_sort(start, m_items.end(), [](const TMFileInfoRec* a, const TMFileInfoRec* b) {
-            return CompareNames(a->RelPath(), b->RelPath()) < 0;
-        });
+    sortNewestFirst(m_bulkStart);
     std::vector<TMFileInfoRec*> fresh(start, m_items.end());
     m_items.erase(start, m_items.end());
     if (Unique) {
@@ -212,6 +205,80 @@ std::vector<TMFileInfoRec*> TSortList::EndBulk()
     std::merge(fresh.begin(), fresh.end(), m_items.begin(), m_items.end(), std::back_inserter(merged), less);
     m_items.swap(merged);
     return dropped;
+}
+
+void TSortList::sortNewestFirst(std::size_t from)
+{
+    // Records of one folder arrive together, and the files of different folders mostly fall
+    // into separate stretches of the sorted order. So each stretch of records with the same
+    // folder part is sorted on its own (small and cache-friendly), the stretches are ordered
+    // by their first key, and adjacent stretches are merged bottom-up; a merge whose halves
+    // are already in order costs one comparison. Equal keys are ordered newest first (as Add
+    // places them) through the arrival number, which makes the order total.
+    struct Item
+    {
+        TMFileInfoRec* rec;
+        std::uint32_t seq;
+    };
+    const std::size_t n = m_items.size() - from;
+    if (n < 2)
+        return;
+    std::vector<Item> items(n);
+    for (std::size_t i = 0; i < n; ++i)
+        items[i] = {m_items[from + i], static_cast<std::uint32_t>(i)};
+    auto less = [this](const Item& a, const Item& b) {
+        const int c = compare(a.rec->RelPath(), b.rec->RelPath());
+        return c != 0 ? c < 0 : a.seq > b.seq;
+    };
+    auto folderOf = [](const TMFileInfoRec* r) {
+        const std::string_view p = r->RelPath();
+        const auto slash = p.rfind('/');
+        return slash == std::string_view::npos ? std::string_view() : p.substr(0, slash);
+    };
+
+    struct Run
+    {
+        std::size_t begin;
+        std::size_t end;
+    };
+    std::vector<Run> runs;
+    for (std::size_t i = 0; i < n;) {
+        const std::string_view folder = folderOf(items[i].rec);
+        std::size_t j = i + 1;
+        while (j < n && folderOf(items[j].rec) == folder)
+            ++j;
+        std::sort(items.begin() + static_cast<std::ptrdiff_t>(i), items.begin() + static_cast<std::ptrdiff_t>(j), less);
+        runs.push_back({i, j});
+        i = j;
+    }
+    std::sort(runs.begin(), runs.end(), [&](const Run& a, const Run& b) { return less(items[a.begin], items[b.begin]); });
+    std::vector<Item> ordered;
+    ordered.reserve(n);
+    std::vector<Run> placed;
+    placed.reserve(runs.size());
+    for (const Run& r : runs) {
+        placed.push_back({ordered.size(), ordered.size() + (r.end - r.begin)});
+        ordered.insert(ordered.end(), items.begin() + static_cast<std::ptrdiff_t>(r.begin),
+                       items.begin() + static_cast<std::ptrdiff_t>(r.end));
+    }
+    while (placed.size() > 1) {
+        std::vector<Run> next;
+        next.reserve(placed.size() / 2 + 1);
+        for (std::size_t k = 0; k + 1 < placed.size(); k += 2) {
+            const Run a = placed[k];
+            const Run b = placed[k + 1];
+            if (less(ordered[b.begin], ordered[a.end - 1]))
+                std::inplace_merge(ordered.begin() + static_cast<std::ptrdiff_t>(a.begin),
+                                   ordered.begin() + static_cast<std::ptrdiff_t>(b.begin),
+                                   ordered.begin() + static_cast<std::ptrdiff_t>(b.end), less);
+            next.push_back({a.begin, b.end});
+        }
+        if (placed.size() % 2)
+            next.push_back(placed.back());
+        placed.swap(next);
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        m_items[from + i] = ordered[i].rec;
 }
 
 int FindFolder(const TFolderList& list, std::string_view path)

@@ -145,6 +145,8 @@ private:
     {
         return OnCompare ? OnCompare(a, b) : CompareNames(a, b);
     }
+    void sortNewestFirst(std::size_t from);
+
     std::vector<TMFileInfoRec*> m_items;
     std::size_t m_bulkStart = 0;
     bool m_inBulk = false;

@@ -114,6 +114,12 @@ TEST(SortList, BulkLoadGivesTheSameOrderAsAddingOneByOne)
     ASSERT_EQ(bulk.list.Count(), one.list.Count());
     for (int i = 0; i < one.list.Count(); ++i)
         ASSERT_EQ(CompareNames(bulk.list[i]->RelPath(), one.list[i]->RelPath()), 0) << i;
+    // Among equal keys the newest record (the largest Size here) comes first.
+    for (int i = 1; i < bulk.list.Count(); ++i) {
+        if (SameName(bulk.list[i - 1]->RelPath(), bulk.list[i]->RelPath())) {
+            EXPECT_GT(bulk.list[i - 1]->Size, bulk.list[i]->Size) << bulk.list[i]->RelPath();
+        }
+    }
     // Every key is found again.
     for (const std::string& k : keys)
         EXPECT_GE(bulk.list.Find(k), 0) << k;
