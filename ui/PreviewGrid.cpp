@@ -424,6 +424,16 @@ void TPreviewGrid::ApplyTexts()
     pmAll->setText(QString::fromUtf8(Msg(92)));
     pmClear->setText(QString::fromUtf8(Msg(93)));
     m_model->headerDataChanged(Qt::Horizontal, 0, kColumnCount - 1);
+    // The widths suit the original font; a wider substitute must not cut the times.
+    const int timeWidth = QFontMetrics(font()).horizontalAdvance(QStringLiteral("00-00-00 00:00:00")) + 8;
+    int extra = 0;
+    for (int c : {2, 4}) {
+        const int width = std::max(kColumnWidths[c], timeWidth);
+        extra += width - kColumnWidths[c];
+        setColumnWidth(c, width);
+    }
+    // The name column gives up what the times took, so the row still fits the grid.
+    setColumnWidth(0, std::max(100, kColumnWidths[0] - extra));
 }
 
 void TPreviewGrid::FillFor(const TRunLists* lists, std::string_view folder)

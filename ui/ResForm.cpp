@@ -5,6 +5,7 @@
 
 #include "lang/Messages.h"
 #include "platform/widgets/SMemo.h"
+#include "ui/MainWindow.h"
 
 namespace pelmora {
 
@@ -37,9 +38,7 @@ TresForm::TresForm(QWidget* parent)
 
 void TresForm::ApplyTexts()
 {
-    QFont f = font();
-    f.setFamily(QString::fromUtf8(UiFontName()));
-    setFont(f);
+    ApplyUiFont(this);
     setWindowTitle(QString::fromUtf8(Msg(74)));
     btnClose->setText(QString::fromUtf8(Msg(75)));
 }

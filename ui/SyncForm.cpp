@@ -11,6 +11,7 @@
 #include "platform/widgets/Gauge.h"
 #include "sync/SyncLog.h"
 #include "ui/DialogService.h"
+#include "ui/MainWindow.h"
 #include "ui/ResForm.h"
 #include "ui/TreeVForm.h"
 
@@ -165,9 +166,7 @@ TSyncForm::~TSyncForm() = default;
 
 void TSyncForm::ApplyTexts()
 {
-    QFont f = font();
-    f.setFamily(QString::fromUtf8(UiFontName()));
-    setFont(f);
+    ApplyUiFont(this);
     setWindowTitle(QString::fromUtf8(Msg(44)));
     btnCancel->setText(QString::fromUtf8(Msg(45)));
 }
@@ -212,9 +211,13 @@ void TSyncForm::SetLabel(int line, std::string_view text)
     QLabel* labels[] = {Label1, Label2, Label3, Label4};
     if (line < 1 || line > 4)
         return;
+    QLabel* label = labels[line - 1];
     const QString value = FromUtf8(text);
-    if (labels[line - 1]->text() != value)
-        labels[line - 1]->setText(value);
+    if (label->toolTip() == value)
+        return;
+    // A long path keeps its beginning and its file name; the whole text stays in the tool tip.
+    label->setToolTip(value);
+    label->setText(label->fontMetrics().elidedText(value, Qt::ElideMiddle, label->width()));
 }
 
 void TSyncForm::SetFileGauge(int percent)

@@ -22,6 +22,7 @@
 #include "sync/SizeText.h"
 #include "sync/SyncLog.h"
 #include "ui/DialogService.h"
+#include "ui/MainWindow.h"
 
 // Resources of a static library must be registered by hand, outside any namespace.
 static void InitPreviewResources()
@@ -348,9 +349,7 @@ TTreeVForm::~TTreeVForm() = default;
 
 void TTreeVForm::ApplyTexts()
 {
-    QFont f = font();
-    f.setFamily(QString::fromUtf8(UiFontName()));
-    setFont(f);
+    ApplyUiFont(this);
     setWindowTitle(QString::fromUtf8(Msg(77)));
     Label1->setText(QString::fromUtf8(Msg(78)));
     btnSync->setText(QString::fromUtf8(Msg(82)));
