@@ -1,0 +1,273 @@
+// Going to the notification area and back, "/H", the schedule timer of the main window and
+// the orderly end that a quit signal asks for.
+#include <QSystemTrayIcon>
+#include <QToolButton>
+#include <QtTest>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "lang/Messages.h"
+#include "platform/Clock.h"
+#include "platform/widgets/TrayIcon.h"
+#include "tests/ui/UiTestHelpers.h"
+#include "sync/RunDriver.h"
+#include "ui/QuitSignals.h"
+#include "ui/SyncForm.h"
+#include "ui/TaskForm.h"
+#include "ui/TrayHost.h"
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+namespace {
+
+// A program start as main() makes it, "/H" included.
+struct Start
+{
+    QueuedDialogService dialogs;
+    std::unique_ptr<TForms> forms;
+
+    Start(const QTemporaryDir& dir, const QStringList& arguments)
+    {
+        qApp->setQuitOnLastWindowClosed(false);
+        SetDialogService(&dialogs);
+        forms = TForms::Create(arguments, ExePathIn(dir));
+        forms->ApplyAllTexts();
+        ShowMainWindowAtStart(*forms->cltForm, arguments);
+        QCoreApplication::processEvents();
+    }
+    ~Start()
+    {
+        forms.reset();
+        SetDialogService(nullptr);
+    }
+    TcltForm& main() { return *forms->cltForm; }
+};
+
+int iconsOf(TcltForm& main)
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return static_cast<int>(main.findChildren<QSystemTrayIcon*>().size());
+}
+
+int visibleWindows()
+{
+    int shown = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        shown += w->isVisible() && !w->testAttribute(Qt::WA_DontShowOnScreen);
+    return shown;
+}
+
+std::unique_ptr<TScheduleItem> dueEntry(const std::string& task, double nextRun, std::int16_t repeat)
+{
+    ScheduleItems none;
+    auto item = NewScheduleItem(none);
+    WriteShortString(item->TaskName, task);
+    item->Kind = skInterval;
+    item->Time = 1.0 / 24; // every hour
+    item->NextRun = nextRun;
+    item->RepeatCount = repeat;
+    return item;
+}
+
+} // namespace
+
+class TrayTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { SetNotificationAreaProbe(nullptr); }
+
+    void startingHiddenShowsNoWindowAndOneIconUntilItIsClicked()
+    {
+        SetNotificationAreaProbe([] { return true; });
+        QTemporaryDir dir;
+        WriteConfig(dir, {"one", "two"}, [](std::size_t, TSyncTask&) {});
+        Start start(dir, {"/H"});
+        TcltForm& main = start.main();
+        QTRY_VERIFY(main.TrayIcon() && main.TrayIcon()->Active());
+        QCOMPARE(visibleWindows(), 0);
+        QVERIFY(!main.isVisible());
+        QCOMPARE(iconsOf(main), 1);
+        QCOMPARE(main.TrayIcon()->NativeIcon()->toolTip(), QString::fromUtf8(Msg(0)));
+        QVERIFY(!main.TrayIcon()->NativeIcon()->icon().isNull());
+
+        // Minimising once more ("/H" followed by the minimise handler) adds no icon.
+        main.OnMiniToTray();
+        main.MinimizeToTray();
+        QCOMPARE(iconsOf(main), 1);
+        QVERIFY(!main.isVisible());
+
+        // A click brings the window back, with no task selected, and removes the icon.
+        emit main.TrayIcon()->NativeIcon()->activated(QSystemTrayIcon::Trigger);
+        QCoreApplication::processEvents();
+        QVERIFY(main.isVisible());
+        QVERIFY(!main.isMinimized());
+        QVERIFY(!main.testAttribute(Qt::WA_DontShowOnScreen));
+        QVERIFY(!main.TrayIcon()->Active());
+        QTRY_COMPARE(iconsOf(main), 0);
+        QCOMPARE(main.State().CurrentIndex, -1);
+        QVERIFY(main.TaskListBox()->selectedItems().isEmpty());
+        QVERIFY(start.dialogs.asked().empty());
+        QVERIFY2(main.ScheduleTimer().Enabled(), "the scheduler runs from the first show on");
+    }
+
+    void minimisingTheWindowGoesToTheNotificationArea()
+    {
+        SetNotificationAreaProbe([] { return true; });
+        QTemporaryDir dir;
+        Start start(dir, {});
+        TcltForm& main = start.main();
+        QVERIFY(main.isVisible());
+        QVERIFY(!main.TrayIcon()->Active());
+        QCOMPARE(iconsOf(main), 0);
+
+        main.showMinimized();
+        QTRY_VERIFY(!main.isVisible());
+        QVERIFY(main.TrayIcon()->Active());
+        QCOMPARE(iconsOf(main), 1);
+        QCOMPARE(visibleWindows(), 0);
+
+        emit main.TrayIcon()->NativeIcon()->activated(QSystemTrayIcon::Trigger);
+        QCoreApplication::processEvents();
+        QVERIFY(main.isVisible());
+        QVERIFY(!main.isMinimized());
+        QTRY_COMPARE(iconsOf(main), 0);
+        // Minimised again, it goes there again.
+        main.showMinimized();
+        QTRY_VERIFY(!main.isVisible());
+        QCOMPARE(iconsOf(main), 1);
+    }
+
+    void withoutANotificationAreaTheWindowStaysInTheTaskBar()
+    {
+        SetNotificationAreaProbe([] { return false; });
+        QTemporaryDir dir;
+        Start start(dir, {"/h"});
+        TcltForm& main = start.main();
+        QTRY_VERIFY(main.isMinimized());
+        QVERIFY(main.isVisible());
+        QVERIFY(!main.testAttribute(Qt::WA_DontShowOnScreen));
+        QVERIFY(!main.TrayIcon()->Active());
+        QCOMPARE(iconsOf(main), 0);
+
+        main.showNormal();
+        main.showMinimized();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QVERIFY(main.isVisible());
+        QCOMPARE(iconsOf(main), 0);
+    }
+
+    void theTimerFiresADueEntryButNotWhileARunHoldsTheWindowAway()
+    {
+        QTemporaryDir dir;
+        ScheduleItems schedules;
+        schedules.push_back(dueEntry("nothing", SystemClock().Now() + 1.0 / 86400, 3));
+        WriteConfigFile(ConfigPathIn(dir).toStdString(), SerializeConfig({}, {}, schedules));
+        Start start(dir, {});
+        TcltForm& main = start.main();
+        TScheduleItem& entry = *main.State().ScheduleList[0];
+        QVERIFY(main.ScheduleTimer().Enabled());
+        QCOMPARE(main.ScheduleTimer().Interval(), 20u);
+
+        // A check comes at least every 2 s: the entry fires once and is moved on an hour.
+        QTRY_COMPARE_WITH_TIMEOUT(entry.RepeatCount, std::int16_t(2), 6000);
+        QVERIFY(entry.NextRun > SystemClock().Now() + 0.9 / 24);
+        QTRY_VERIFY(start.forms->fmTask->PendingScheduleTask().empty());
+        QVERIFY(!main.State().Modified);
+
+        // A run holds the window at -10000: an entry due meanwhile is not checked, and once
+        // the window is back it is more than 4.32 s late and moved on without running.
+        const QPoint home = main.pos();
+        main.move(-10000, home.y());
+        QCOMPARE(main.LeftPosition(), -10000);
+        entry.NextRun = SystemClock().Now() + 0.5 / 86400;
+        QTest::qWait(5200);
+        QCOMPARE(entry.RepeatCount, std::int16_t(2));
+        main.move(home);
+        QTRY_VERIFY_WITH_TIMEOUT(entry.NextRun > SystemClock().Now() + 0.9 / 24, 4000);
+        QCOMPARE(entry.RepeatCount, std::int16_t(2));
+
+        // Closing stops the timer.
+        main.close();
+        QVERIFY(!main.ScheduleTimer().Enabled());
+    }
+
+    // The last two: a quit from outside ends the application's event loops for good.
+    void aQuitSignalCancelsARunningTaskWithoutAQuestion()
+    {
+        namespace fs = std::filesystem;
+        QTemporaryDir dir;
+        const fs::path host = fs::path(dir.path().toStdString()) / "host";
+        const fs::path mirror = fs::path(dir.path().toStdString()) / "mirror";
+        fs::create_directories(mirror);
+        for (int i = 0; i < 3000; ++i) {
+            fs::create_directories(host / std::to_string(i));
+            std::ofstream(host / std::to_string(i) / "f.txt") << i;
+        }
+        WriteConfig(dir, {"big"}, [&](std::size_t, TSyncTask& task) {
+            WriteTextField(task.MainDir, host.string());
+            WriteTextField(task.MirrorDir, mirror.string());
+            task.InMain = acHostToMirror;
+            task.AutoMode = 0xFF;
+        });
+        Start start(dir, {});
+        TcltForm& main = start.main();
+        // The signal arrives while the run is going on (the run lets timers through while
+        // it lists the folders).
+        bool asked = false;
+        QTimer poll;
+        poll.setInterval(0);
+        QObject::connect(&poll, &QTimer::timeout, &main, [&] {
+            RunDriver* run = start.forms->syncForm->Driver();
+            if (!asked && run && !run->CanClose()) {
+                asked = true;
+                main.QuitFromOutside();
+            }
+        });
+        poll.start();
+        main.TaskListBox()->item(0)->setCheckState(Qt::Checked);
+        main.GoSyncClick();
+        QVERIFY(asked);
+        QTRY_VERIFY(!main.isVisible());
+        QVERIFY2(start.dialogs.asked().empty(), "neither the cancel question nor the save question");
+        const QByteArray log = ReadAll(dir.path() + "/pelmora.log");
+        // Cancelled while listing: the run's block says the user broke it off.
+        QVERIFY2(log.contains("Start task: big\r\n" + QByteArray(Msg(67))), log.constData());
+        QVERIFY(!fs::exists(mirror / "2999" / "f.txt"));
+    }
+    void aQuitSignalEndsInOrderWithoutTheSaveQuestion()
+    {
+        QTemporaryDir dir;
+        WriteConfig(dir, {"kept"}, [](std::size_t, TSyncTask&) {});
+        const QByteArray configBefore = ReadAll(ConfigPathIn(dir));
+        Start start(dir, {});
+        TcltForm& main = start.main();
+        QTest::mouseClick(main.findChild<QToolButton*>("NewBtn"), Qt::LeftButton);
+        QVERIFY(main.State().Modified);
+        main.ResultLog().Add("Start task: kept");
+        main.ResultLog().Add("end of the run");
+
+        int received = 0;
+        TQuitSignals quitSignals([&](int signal) {
+            received = signal;
+            main.QuitFromOutside();
+        });
+        ::raise(SIGTERM);
+        QTRY_COMPARE(received, SIGTERM);
+        QVERIFY(!main.isVisible());
+        QVERIFY(!main.ScheduleTimer().Enabled());
+        QVERIFY2(start.dialogs.asked().empty(), "no save question");
+        QCOMPARE(ReadAll(ConfigPathIn(dir)), configBefore);
+        const QByteArray log = ReadAll(dir.path() + "/pelmora.log");
+        QCOMPARE(log, QByteArray("Start task: kept\r\nend of the run\r\n") + QByteArray(1, '\0'));
+    }
+
+};
+
+QTEST_MAIN(TrayTest)
+#include "Tray_test.moc"
