@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# On a real X server (Xvfb) with a notification-area host (trayer): "/H" maps no window and
+# puts one icon into the host; a click on the icon maps the main window and removes the
+# icon. Skipped, with a message, where Xvfb, trayer or the X tools are missing.
+# $1: the pelmora binary.
+set -u
+BIN="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+
+for tool in xvfb-run trayer xwininfo xdotool; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIP: $tool is not installed (scripts/install-deps.sh installs it)"
+        exit 0
+    fi
+done
+
+WORK="$(mktemp -d)"
+trap 'rm -rf "$WORK"' EXIT
+cp "$BIN" "$WORK/pelmora"
+
+cat >"$WORK/inside.sh" <<'EOF'
+#!/usr/bin/env bash
+# Runs inside the X server. Prints FAIL lines; exit status 0 when all checks passed.
+set -u
+cd "$1"
+export QT_QPA_PLATFORM=xcb
+FAILS=0
+fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
+
+trayer --edge bottom --align right --widthtype pixel --width 160 --height 32 \
+    --transparent false --SetDockType true >/dev/null 2>&1 &
+TRAYER=$!
+for _ in $(seq 50); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"panel"' && break
+    sleep 0.1
+done
+if ! xwininfo -root -tree | grep -q '"panel"'; then
+    echo "SKIP: trayer did not start"
+    kill "$TRAYER" 2>/dev/null
+    exit 0
+fi
+
+./pelmora /H >out.txt 2>&1 &
+APP=$!
+
+# The icon: a window of the program embedded below the panel.
+icon_line() { xwininfo -root -tree | sed -n '/"panel"/,$p' | grep -m1 '"pelmora"'; }
+main_state() {
+    local id
+    id=$(xwininfo -root -tree | grep '"Pelmora": ("pelmora"' | awk '{print $1}' | head -1)
+    [ -n "$id" ] && xwininfo -id "$id" | sed -n 's/.*Map State: //p'
+}
+for _ in $(seq 100); do
+    [ -n "$(icon_line)" ] && break
+    sleep 0.1
+done
+ICON="$(icon_line)"
+echo "icon: $ICON; main window: $(main_state)"
+[ -n "$ICON" ] || fail "no icon appeared in the notification area"
+ICONS=$(xwininfo -root -tree | sed -n '/"panel"/,$p' | grep -c '"pelmora"')
+[ "$ICONS" = 1 ] || fail "expected one icon, found $ICONS"
+STATE="$(main_state)"
+[ "$STATE" != IsViewable ] || fail "the main window is on screen after /H"
+
+if [ -n "$ICON" ]; then
+    # "0x400009 "pelmora": ("pelmora" "pelmora")  22x30+0+0  +777+569": size, then absolute place.
+    read -r W H X Y < <(echo "$ICON" | sed -E 's/.* ([0-9]+)x([0-9]+)\+-?[0-9]+\+-?[0-9]+ +\+(-?[0-9]+)\+(-?[0-9]+).*/\1 \2 \3 \4/')
+    xdotool mousemove $((X + W / 2)) $((Y + H / 2)) click 1
+    for _ in $(seq 50); do
+        [ "$(main_state)" = IsViewable ] && break
+        sleep 0.1
+    done
+    [ "$(main_state)" = IsViewable ] || fail "a click on the icon did not bring the window back"
+    sleep 0.5
+    [ -z "$(icon_line)" ] || fail "the icon stayed after the window came back"
+fi
+
+kill -TERM "$APP"
+wait "$APP" || fail "exit status $? after SIGTERM"
+kill "$TRAYER" 2>/dev/null
+wait "$TRAYER" 2>/dev/null
+exit $((FAILS > 0))
+EOF
+
+xvfb-run -a -s "-screen 0 800x600x24" bash "$WORK/inside.sh" "$WORK"
+RC=$?
+[ "$RC" = 0 ] && echo "tray host: all passed"
+exit "$RC"
