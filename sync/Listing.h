@@ -62,6 +62,9 @@ public:
     // while the listing runs (a cancel arrives through it). `observer` may be null.
     SideLister(const TSyncTask& task, const RunState& state, const TRunMasks& masks, TRunLists& lists,
                ListingObserver* observer);
+    // The lister keeps references: temporaries would dangle.
+    SideLister(TSyncTask&&, const RunState&, const TRunMasks&, TRunLists&, ListingObserver*) = delete;
+    SideLister(const TSyncTask&, const RunState&, TRunMasks&&, TRunLists&, ListingObserver*) = delete;
 
     // The file system to list; nullptr (the default) takes FileSystemFor(root).
     void SetFileSystem(FileSystem* fs) { m_fs = fs; }

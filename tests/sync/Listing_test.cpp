@@ -150,7 +150,8 @@ TEST(Listing, MirrorSideIsSortedAndCarriesTheOnlyInMirrorAction)
     task.InMirror = acMirrorToHost;
     TRunLists lists;
     RunState state = rsListMirror;
-    SideLister lister(task, state, TRunMasks(), lists, nullptr);
+    const TRunMasks masks;
+    SideLister lister(task, state, masks, lists, nullptr);
     lister.ListMirror(t.Root());
     std::vector<std::string> keys;
     for (const TMFileInfoRec* r : lists.MirrorFiles) {
@@ -202,7 +203,9 @@ TEST(Listing, CancelArrivingDuringTheScanStopsTakingFolders)
         }
     } observer;
     observer.state = &state;
-    SideLister lister(folderTask(), state, TRunMasks(), lists, &observer);
+    const TSyncTask task = folderTask();
+    const TRunMasks masks;
+    SideLister lister(task, state, masks, lists, &observer);
     lister.ListHost(t.Root());
     EXPECT_LT(lists.HostFiles.Count(), 10);
 }
@@ -223,7 +226,8 @@ TEST(Listing, FileTypeListsNamedFilesOnly)
     setExcludeList(task, "a.txt\r\nb.txt\r\nsub/c.txt\r\n..\r\n.\r\nfolder\r\nmissing.txt");
     TRunLists lists;
     RunState state = rsListHost;
-    SideLister lister(task, state, TRunMasks(), lists, nullptr);
+    const TRunMasks masks;
+    SideLister lister(task, state, masks, lists, nullptr);
     lister.ListHost(host.Root());
     lister.ListMirror(mirror.Root());
     ASSERT_EQ(lists.HostFiles.Count(), 2);
@@ -249,7 +253,8 @@ TEST(Listing, FileTypeUnreadableFileHasSizeMinusOne)
     fs.FailOpen(t.Path("/locked.txt"), EACCES);
     TRunLists lists;
     RunState state = rsListHost;
-    SideLister lister(task, state, TRunMasks(), lists, nullptr);
+    const TRunMasks masks;
+    SideLister lister(task, state, masks, lists, nullptr);
     lister.SetFileSystem(&fs);
     lister.ListHost(t.Root());
     ASSERT_EQ(lists.HostFiles.Count(), 1);
