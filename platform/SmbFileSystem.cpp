@@ -584,11 +584,7 @@ int SmbFileSystem::RemoveFile(const std::string& path)
 SmbFileSystem& InstallSmbFileSystem()
 {
     static SmbFileSystem fs;
-    static const bool registered = [] {
-        RegisterNetworkFileSystem(&fs);
-        return true;
-    }();
-    (void)registered;
+    RegisterNetworkFileSystem(&fs);
     return fs;
 }
 

@@ -107,7 +107,7 @@ private:
     std::set<std::string> m_fresh;
 };
 
-// The process's SMB file system, registered for network paths on the first call.
+// The process's SMB file system, (re)registered for network paths by every call.
 SmbFileSystem& InstallSmbFileSystem();
 
 } // namespace pelmora

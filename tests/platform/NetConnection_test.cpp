@@ -1,5 +1,7 @@
 #include "platform/NetConnection.h"
 
+#include "platform/FileSystem.h"
+
 #include <gtest/gtest.h>
 
 namespace pelmora {
@@ -42,6 +44,7 @@ TEST(NetConnection, PropertyRules)
     EXPECT_EQ(con.LocalName(), "   ");
     con.SetLocalName("");
     EXPECT_EQ(con.LocalName(), "");
+    RegisterNetworkFileSystem(nullptr); // installed by the constructor
 }
 
 TEST(NetConnection, ErrorTexts)
@@ -75,6 +78,7 @@ TEST(NetConnection, FailuresWithoutAServer)
     } catch (const EDisconnectError& e) {
         EXPECT_STREQ(e.what(), "ERROR: Not connected to specified resource or on specified device");
     }
+    RegisterNetworkFileSystem(nullptr);
 }
 
 } // namespace

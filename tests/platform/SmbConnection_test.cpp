@@ -21,8 +21,6 @@ using test::SmbServerTest;
 class SmbConnection : public SmbServerTest
 {
 protected:
-    void TearDown() override { InstallSmbFileSystem().CloseAnonymousSessions(); }
-
     // The text of the EConnectError that Connect raises, or "" when it connects.
     std::string ConnectError(TNetConnection& con)
     {
@@ -229,6 +227,7 @@ TEST(SmbConnectionTimeout, SilentServerGivesUp)
     // It waits the whole 10 s for an answer, and not much longer.
     EXPECT_GE(took, std::chrono::milliseconds(9500));
     EXPECT_LT(took, std::chrono::seconds(30));
+    test::UninstallSmbFileSystem();
 }
 
 } // namespace

@@ -49,6 +49,7 @@ protected:
         if (!IsSkipped()) {
             m_con.Disconnect(true);
         }
+        SmbServerTest::TearDown();
     }
 
     FileSystem& Net() { return FileSystemFor(root); }

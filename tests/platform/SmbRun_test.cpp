@@ -90,7 +90,7 @@ protected:
 
     void TearDown() override
     {
-        InstallSmbFileSystem().CloseAnonymousSessions();
+        SmbServerTest::TearDown();
         if (!local.empty()) {
             std::error_code ec;
             fsys::remove_all(local, ec);

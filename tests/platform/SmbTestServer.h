@@ -3,6 +3,8 @@
 // and port under a temporary folder, one user with a password, a private share "data" and a
 // guest share "public". Started by the test process and stopped by its process id.
 
+#include "platform/SmbFileSystem.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -52,6 +54,10 @@ private:
     unsigned m_gid = 0;
 };
 
+// Frees the anonymous sessions and unregisters the SMB file system, so that tests of the
+// bare port that run later in the same process find it as a fresh process would.
+void UninstallSmbFileSystem();
+
 // Tests that need the server: skipped with the reason when smbd cannot start, and each
 // begins with empty share folders.
 class SmbServerTest : public ::testing::Test
@@ -64,7 +70,11 @@ protected:
             GTEST_SKIP() << "Samba server not available: " << server->Reason();
         }
         server->ClearShares();
+        InstallSmbFileSystem();
     }
+
+    // Leaves the process as it was: no anonymous sessions, no network file system.
+    void TearDown() override { UninstallSmbFileSystem(); }
 
     SmbTestServer* server = nullptr;
 };
