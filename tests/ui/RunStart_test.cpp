@@ -234,6 +234,50 @@ private slots:
         QCOMPARE(ReadAll(dir.path() + "/m/keep.txt"), QByteArray("keep"));
     }
 
+    void networkHostConnectsOnlyWithCredentials()
+    {
+        QTemporaryDir dir;
+        const std::string root = dir.path().toStdString();
+        QDir().mkpath(dir.path() + "/m");
+        // Nothing listens on this port: a connection attempt fails at once.
+        const std::string share = "//127.0.0.1:9/share/one/two/three";
+        std::vector<std::string> names{"WithUser", "Anonymous", "AutoUser"};
+        WriteConfig(dir, names, [&](std::size_t i, TSyncTask& record) {
+            WriteTextField(record.MainDir, share);
+            WriteTextField(record.MirrorDir, root + "/m");
+            record.InMain = acHostToMirror;
+            if (i != 1)
+                WriteCountedField(record.NetName, "someone");
+            record.AutoMode = ToFlag(i == 2);
+        });
+        Program program(dir);
+        auto* list = program.find<QListWidget>("liTask");
+
+        list->item(0)->setCheckState(Qt::Checked);
+        program.main().GoSyncClick();
+        QCOMPARE(program.dialogs.asked().size(), std::size_t(1));
+        QCOMPARE(program.dialogs.asked()[0].caption, QStringLiteral("Error"));
+        QCOMPARE(program.dialogs.asked()[0].text, QStringLiteral("Invalid net path, or Username, Password error!"));
+        QVERIFY(program.main().ResultLog().Empty());
+
+        // Without credentials nothing is connected: the run gets the share path as its root.
+        list->item(0)->setCheckState(Qt::Unchecked);
+        list->item(1)->setCheckState(Qt::Checked);
+        program.dialogs.clear();
+        program.main().GoSyncClick();
+        QVERIFY(program.dialogs.asked().empty());
+        QCOMPARE(program.state().RunHostDir, share);
+        QVERIFY(LogText(program).contains("Start task: Anonymous"));
+
+        // A task in auto mode fails its connection silently.
+        list->item(1)->setCheckState(Qt::Unchecked);
+        list->item(2)->setCheckState(Qt::Checked);
+        program.dialogs.clear();
+        program.main().GoSyncClick();
+        QVERIFY(program.dialogs.asked().empty());
+        QVERIFY(!LogText(program).contains("Start task: AutoUser"));
+    }
+
     void aBadMaskRefusesTheRun()
     {
         QTemporaryDir dir;
