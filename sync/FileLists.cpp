@@ -289,15 +289,84 @@ int FindFolder(const TFolderList& list, std::string_view path)
     return -1;
 }
 
+namespace {
+
+// Upper-cases the ASCII letters of eight bytes at once. The OR with 0x80 keeps every byte's
+// subtraction from borrowing from its neighbour; bytes of 0x80 and above are left alone.
+std::uint64_t foldWord(std::uint64_t x)
+{
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    const std::uint64_t geA = (x | kHigh) - 0x6161616161616161ull; // high bit set: byte >= 'a'
+    const std::uint64_t geZ = (x | kHigh) - 0x7B7B7B7B7B7B7B7Bull; // high bit set: byte > 'z'
+    const std::uint64_t lower = geA & ~geZ & ~x & kHigh;
+    return x - (lower >> 2);
+}
+
+std::uint64_t mix(std::uint64_t h, std::uint64_t w)
+{
+    h ^= w;
+    h *= 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+}
+
+} // namespace
+
+std::size_t HashName(std::string_view name)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(name.data());
+    std::uint64_t h = 0x243F6A8885A308D3ull ^ name.size();
+    std::size_t i = 0;
+    for (; i + 8 <= name.size(); i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        h = mix(h, foldWord(w));
+    }
+    std::uint64_t tail = 0;
+    for (std::size_t k = 0; i + k < name.size(); ++k)
+        tail |= static_cast<std::uint64_t>(kFold.map[p[i + k]]) << (8 * k);
+    return static_cast<std::size_t>(mix(h, tail));
+}
+
+TSortListIndex::TSortListIndex(const TSortList& list) : m_list(list)
+{
+    if (list.HasCustomOrder() || list.Count() == 0)
+        return;
+    // Equal keys sit next to each other in a sorted list; with any, Find's choice among them
+    // is what counts, so the hash is not used.
+    for (int i = 1; i < list.Count(); ++i)
+        if (SameName(list[i - 1]->RelPath(), list[i]->RelPath()))
+            return;
+    std::size_t size = 16;
+    while (size < static_cast<std::size_t>(list.Count()) * 2)
+        size *= 2;
+    m_slots.assign(size, 0);
+    m_mask = size - 1;
+    for (int i = 0; i < list.Count(); ++i) {
+        std::size_t at = HashName(list[i]->RelPath()) & m_mask;
+        while (m_slots[at] != 0)
+            at = (at + 1) & m_mask;
+        m_slots[at] = static_cast<std::uint32_t>(i) + 1;
+    }
+    m_useHash = true;
+}
+
+int TSortListIndex::Find(std::string_view key) const
+{
+    if (!m_useHash) {
+        const int at = m_list.Find(key);
+        return at < 0 ? -1 : at;
+    }
+    for (std::size_t at = HashName(key) & m_mask; m_slots[at] != 0; at = (at + 1) & m_mask) {
+        const int index = static_cast<int>(m_slots[at]) - 1;
+        if (SameName(m_list[index]->RelPath(), key))
+            return index;
+    }
+    return -1;
+}
+
 std::size_t TFolderIndex::Hash::operator()(std::string_view s) const
 {
-    // FNV-1a over the folded bytes, so names equal under the name comparison hash alike.
-    std::size_t h = 1469598103934665603ull;
-    for (unsigned char c : s) {
-        h ^= kFold.map[c];
-        h *= 1099511628211ull;
-    }
-    return h;
+    return HashName(s);
 }
 
 TFolderIndex::TFolderIndex(const TFolderList& list)

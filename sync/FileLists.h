@@ -136,6 +136,7 @@ public:
 
     bool Unique = false;
     TSortListCompareProc OnCompare; // empty: CompareNames
+    bool HasCustomOrder() const { return static_cast<bool>(OnCompare); }
 
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
@@ -150,6 +151,27 @@ private:
     std::vector<TMFileInfoRec*> m_items;
     std::size_t m_bulkStart = 0;
     bool m_inBulk = false;
+};
+
+// A hash of a name that agrees with the name comparison: names that compare equal hash alike.
+std::size_t HashName(std::string_view name);
+
+// A hash index over the keys of a sorted list, for many lookups while the list does not
+// change (pairing during planning). Its answers equal TSortList::Find for keys found; when the
+// list holds two equal keys or has its own OnCompare, it falls back to Find itself, so the
+// answer is always the one Find gives.
+class TSortListIndex
+{
+public:
+    explicit TSortListIndex(const TSortList& list);
+    // The index of a record whose key compares equal, or -1.
+    int Find(std::string_view key) const;
+
+private:
+    const TSortList& m_list;
+    std::vector<std::uint32_t> m_slots; // index + 1; 0 = empty
+    std::size_t m_mask = 0;
+    bool m_useHash = false;
 };
 
 // One line of a folder list: a relative folder path and the byte total of the files found

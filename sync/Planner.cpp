@@ -33,10 +33,11 @@ bool SameTime(std::uint32_t ageA, std::uint32_t ageB, const TTimeBounds& bounds)
 void CompareHostFiles(const TSyncTask& task, TRunLists& lists)
 {
     const TTimeBounds bounds = TimeBoundsOf(task);
+    const TSortListIndex mirrorIndex(lists.MirrorFiles);
     for (TMFileInfoRec* h : lists.HostFiles) {
         if (h->Op != opNone)
             continue; // marked for deletion by the delete masks
-        const int at = lists.MirrorFiles.Find(h->RelPath());
+        const int at = mirrorIndex.Find(h->RelPath());
         if (at < 0) {
             h->Op = task.InMain;
             continue;

@@ -38,7 +38,8 @@ TTimeBounds TimeBoundsOf(const TSyncTask& task);
 // (with Ignore1Hour) strictly between HourLow and HourHigh apart, in either direction.
 bool SameTime(std::uint32_t ageA, std::uint32_t ageB, const TTimeBounds& bounds);
 
-// Compares every host entry whose Op is still 0 with its mirror namesake and sets both codes.
+// Compares every host entry whose Op is still 0 with its mirror namesake (found as
+// TSortList::Find finds it, through a hash index built once) and sets both codes.
 void CompareHostFiles(const TSyncTask& task, TRunLists& lists);
 
 // Counts the plan into a freshly zeroed summary. FindFolder lookups go through one index

@@ -156,6 +156,39 @@ TEST(FileRecord, KeepsPathSizeAgeAndOp)
     EXPECT_EQ(TMFileInfoRec::Create("", 0, 0, 0)->RelPath(), "");
 }
 
+TEST(SortListIndex, AnswersAsFindDoesWithAndWithoutEqualKeys)
+{
+    // Case variants hash alike at every length, also across the eight-byte steps of the hash.
+    const std::string mixed = "/Some/Folder-Name/With.Many_Letters[0]/zZ@`{~";
+    for (std::size_t len = 0; len <= mixed.size(); ++len) {
+        std::string upper = mixed.substr(0, len);
+        for (char& c : upper)
+            c = FoldAscii(c);
+        EXPECT_EQ(HashName(mixed.substr(0, len)), HashName(upper)) << len;
+    }
+    EXPECT_NE(HashName("/a@"), HashName("/a`")); // '@' and '`' are not letters
+
+    std::mt19937 rng(11);
+    OwnedSortList o;
+    o.list.BeginBulk();
+    for (int i = 0; i < 3000; ++i)
+        o.list.AddBulk(o.make("/dir" + std::to_string(i % 37) + "/File-" + std::to_string(i)));
+    o.list.EndBulk();
+    {
+        const TSortListIndex index(o.list);
+        for (int i = 0; i < 4000; ++i) {
+            std::string probe = (rng() % 2 ? "/DIR" : "/dir") + std::to_string(i % 37) + "/file-" + std::to_string(i);
+            const int expected = o.list.Find(probe);
+            EXPECT_EQ(index.Find(probe), expected < 0 ? -1 : expected) << probe;
+        }
+    }
+    // With a duplicate key the index gives exactly Find's choice.
+    o.list.Add(o.make("/DIR1/FILE-1"));
+    const TSortListIndex withDuplicate(o.list);
+    EXPECT_EQ(withDuplicate.Find("/dir1/file-1"), o.list.Find("/dir1/file-1"));
+    EXPECT_EQ(withDuplicate.Find("/nowhere"), -1);
+}
+
 TEST(FolderLists, FindFolderAndIndexGiveTheFirstEqualLine)
 {
     TFolderList folders;
