@@ -54,9 +54,12 @@ int main(int argc, char** argv)
         lister.ListHost(argv[1]);
         state = rsListMirror;
         lister.ListMirror(argv[2]);
+        const auto listed = std::chrono::steady_clock::now();
         const TPlanSummary plan = PlanRun(task, lists);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("scan_plan_seconds=%.4f files=%d+%d folders=%d+%d copy=%u+%u delete=%u+%u empty=%u\n", seconds,
+        const auto end = std::chrono::steady_clock::now();
+        const double seconds = std::chrono::duration<double>(end - start).count();
+        const double planSeconds = std::chrono::duration<double>(end - listed).count();
+        std::printf("scan_plan_seconds=%.4f plan_seconds=%.4f files=%d+%d folders=%d+%d copy=%u+%u delete=%u+%u empty=%u\n", seconds, planSeconds,
                     lists.HostFiles.Count(), lists.MirrorFiles.Count(), lists.HostFolders.Count(),
                     lists.MirrorFolders.Count(), plan.CopyToMirrorCount, plan.CopyToHostCount, plan.DeleteHostCount,
                     plan.DeleteMirrorCount, plan.EmptyFolderCount);
