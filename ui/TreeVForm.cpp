@@ -338,11 +338,11 @@ TTreeVForm::TTreeVForm(QWidget* parent)
 
     // The grid follows the tree 50 ms after the selection settles, so that walking the
     // tree with the arrow keys does not refill the grid for every folder passed.
-    auto* changeTimer = new QTimer(this);
-    changeTimer->setSingleShot(true);
-    changeTimer->setInterval(50);
-    connect(changeTimer, &QTimer::timeout, this, &TTreeVForm::TreeVChange);
-    connect(TreeV, &QTreeWidget::currentItemChanged, changeTimer, qOverload<>(&QTimer::start));
+    m_changeTimer = new QTimer(this);
+    m_changeTimer->setSingleShot(true);
+    m_changeTimer->setInterval(50);
+    connect(m_changeTimer, &QTimer::timeout, this, &TTreeVForm::TreeVChange);
+    connect(TreeV, &QTreeWidget::currentItemChanged, m_changeTimer, qOverload<>(&QTimer::start));
 }
 
 TTreeVForm::~TTreeVForm() = default;
@@ -544,6 +544,7 @@ void TTreeVForm::OnAddTreeNodes()
     TreeV->setCurrentItem(m_nodes.front()->Node);
     TreeV->setFocus();
     // The grid follows at once here; the delayed refill is for the user's own moves.
+    m_changeTimer->stop();
     TreeVChange();
 }
 
@@ -616,6 +617,7 @@ void TTreeVForm::TreeVChange()
 
 void TTreeVForm::FormClose()
 {
+    m_changeTimer->stop();
     ListV->ClearRows();
     TreeV->clear();
     m_nodes.clear();

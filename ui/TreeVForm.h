@@ -21,6 +21,7 @@ class QLabel;
 class QPushButton;
 class QSplitter;
 class QStatusBar;
+class QTimer;
 class QToolButton;
 
 namespace pelmora {
@@ -147,6 +148,7 @@ private:
     std::vector<QLabel*> m_panels;
     int m_tag = 0;
     bool m_building = false;
+    QTimer* m_changeTimer = nullptr;
 };
 
 } // namespace pelmora
