@@ -377,6 +377,10 @@ int TTreeVForm::ShowModalFor(const TPreviewInput& input)
     // Released only after the modal loop has ended: a close during the build must not
     // pull the records from under it.
     FormClose();
+    // The run's lists go away after the run; a build still queued from this showing must
+    // find nothing to work on.
+    m_input = TPreviewInput{};
+    ListV->Bind(nullptr);
     return m_tag;
 }
 

@@ -213,6 +213,20 @@ private slots:
         QCOMPARE(ShowPreview(form, InputFor(run), [](TTreeVForm& f) { QTest::mouseClick(f.btnSync, Qt::LeftButton); }),
                  1);
         QCOMPARE(ShowPreview(form, InputFor(run), [](TTreeVForm& f) { f.close(); }), 0);
+
+        // Closed before its build ran: the build still queued must not fill the tree later,
+        // when the run's lists may be gone.
+        QueuedDialogService dialogs;
+        SetDialogService(&dialogs);
+        dialogs.pushDialog([](QDialog& d) {
+            d.close();
+            return 0;
+        });
+        QCOMPARE(form.ShowModalFor(InputFor(run)), 0);
+        SetDialogService(nullptr);
+        QCoreApplication::processEvents();
+        QVERIFY(form.NodeList().empty());
+        QCOMPARE(form.TreeV->topLevelItemCount(), 0);
     }
 
     void aButtonDuringTheBuildStopsIt()
