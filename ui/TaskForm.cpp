@@ -85,8 +85,7 @@ QString ScheduleDateTimeText(double days)
     return QLocale().toString(shown, QLocale::ShortFormat);
 }
 
-TfmTask::TfmTask(QWidget* parent)
-    : QDialog(parent), m_main(qobject_cast<TcltForm*>(parent)), m_trigger(SystemClock())
+TfmTask::TfmTask(QWidget* parent) : QDialog(parent), m_main(qobject_cast<TcltForm*>(parent)), m_trigger(SystemClock())
 {
     if (m_main) {
         m_state = &m_main->State();
@@ -255,8 +254,8 @@ void TfmTask::ListBox1Click()
     const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
     const int row = selected.isEmpty() ? -1 : ListBox1->row(selected.constFirst());
     auto& list = state().ScheduleList;
-    m_current = row >= 0 && static_cast<std::size_t>(row) < list.size() ? list[static_cast<std::size_t>(row)].get()
-                                                                         : nullptr;
+    m_current =
+        row >= 0 && static_cast<std::size_t>(row) < list.size() ? list[static_cast<std::size_t>(row)].get() : nullptr;
     m_nameRefused = false;
     state().Loading = true;
     const bool on = m_current != nullptr;

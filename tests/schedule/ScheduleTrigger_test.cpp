@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace pelmora {
@@ -162,11 +162,9 @@ TEST(ScheduleTrigger, RepeatCountTwoRunsTwiceAndARestartWithoutSavingRestoresIt)
     stored.push_back(entry("job", skInterval, timeOfDay(0, 10, 0), start, 2));
     TAppState state;
     state.ConfigFileName = (dir / "Pelmora.cfg").string();
-    WriteConfigFile(state.ConfigFileName, SerializeConfig({"job"}, [] {
-                        TaskRecords tasks;
-                        tasks.push_back(NewSyncTask());
-                        return tasks;
-                    }(), stored));
+    TaskRecords tasks;
+    tasks.push_back(NewSyncTask());
+    WriteConfigFile(state.ConfigFileName, SerializeConfig({"job"}, tasks, stored));
     LoadConfig(state);
 
     FakeClock clock(start);

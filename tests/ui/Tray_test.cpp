@@ -11,8 +11,8 @@
 #include "lang/Messages.h"
 #include "platform/Clock.h"
 #include "platform/widgets/TrayIcon.h"
-#include "tests/ui/UiTestHelpers.h"
 #include "sync/RunDriver.h"
+#include "tests/ui/UiTestHelpers.h"
 #include "ui/QuitSignals.h"
 #include "ui/SyncForm.h"
 #include "ui/TaskForm.h"
@@ -266,7 +266,6 @@ private slots:
         const QByteArray log = ReadAll(dir.path() + "/pelmora.log");
         QCOMPARE(log, QByteArray("Start task: kept\r\nend of the run\r\n") + QByteArray(1, '\0'));
     }
-
 };
 
 QTEST_MAIN(TrayTest)
