@@ -196,6 +196,14 @@ private slots:
             const QImage minus = GlyphPixmap(Glyph::LBTNB4).toImage();
             QCOMPARE(image.pixelColor(TPreviewTree::LabelLeft(0) - 69 + 4, m - 4 + 4).rgb(), minus.pixelColor(4, 4).rgb());
             QCOMPARE(image.pixelColor(TPreviewTree::LabelLeft(0) - 69 + 4, m - 4 + 2).rgb(), minus.pixelColor(4, 2).rgb());
+
+            // A click on that button folds the roots; a second one opens them again.
+            QTreeWidgetItem* root = f.FindPath("/")->Node;
+            const QPoint button(TPreviewTree::LabelLeft(0) - 69 + 4, m);
+            QTest::mouseClick(f.TreeV->viewport(), Qt::LeftButton, {}, button);
+            QVERIFY(!root->isExpanded());
+            QTest::mouseClick(f.TreeV->viewport(), Qt::LeftButton, {}, button);
+            QVERIFY(root->isExpanded());
         });
     }
 
