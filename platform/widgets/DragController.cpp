@@ -100,11 +100,14 @@ void TrDragController::SetListBox(QListWidget* list)
 void TrDragController::attach(QListWidget* list)
 {
     m_list = list;
+    m_listObject = list;
+    m_viewportObject = list->viewport();
     list->viewport()->installEventFilter(this);
     list->installEventFilter(this);
     m_mark = new Mark(list->viewport());
     connect(list, &QObject::destroyed, this, [this] {
         m_list = nullptr;
+        m_listObject = m_viewportObject = nullptr;
         m_pressed = m_dragging = m_swallowRelease = false;
         m_dropTarget = m_markedRow = -1;
     });
@@ -121,6 +124,7 @@ void TrDragController::detach()
     delete m_mark.data();
     m_mark = nullptr;
     m_list = nullptr;
+    m_listObject = m_viewportObject = nullptr;
 }
 
 int TrDragController::itemFromPoint(const QPoint& pos) const
@@ -251,11 +255,12 @@ void TrDragController::MoveItem(QListWidget* listBox, int fromIndex, int toIndex
 
 bool TrDragController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!m_list)
+    if (!m_listObject)
         return false;
-    if (watched == m_list) {
-        if (event->type() == QEvent::KeyPress && m_dragging &&
-            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    if (watched == m_listObject) {
+        if (!m_dragging && !m_pressed)
+            return false;
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
             cancelDrag();
             return true;
         }
@@ -263,7 +268,7 @@ bool TrDragController::eventFilter(QObject* watched, QEvent* event)
             cancelDrag();
         return false;
     }
-    if (watched != m_list->viewport())
+    if (watched != m_viewportObject)
         return false;
 
     switch (event->type()) {

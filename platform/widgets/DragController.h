@@ -63,6 +63,10 @@ private:
     void endDrag();
 
     QPointer<QListWidget> m_list;
+    // The watched objects, compared by address only: while the list is being destroyed it
+    // still sends events, and it must not be used as a list any more.
+    QObject* m_listObject = nullptr;
+    QObject* m_viewportObject = nullptr;
     // The mark lives in the list's viewport and dies with it.
     QPointer<QWidget> m_mark;
     int m_dropTarget = -1;

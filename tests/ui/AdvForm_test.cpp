@@ -200,7 +200,8 @@ void AdvFormTest::numbersAreClampedAndShiftRoundTrips()
     });
     QCOMPARE(task.Speed, 10000);
     QCOMPARE(task.MaxErr, std::uint16_t{0});
-    QCOMPARE(task.TimeShift, 12 / 86400.0 + 0.00000001);
+    const double shift = task.TimeShift;
+    QCOMPARE(shift, 12 / 86400.0 + 0.00000001);
 }
 
 void AdvFormTest::fileTaskEnabling()
