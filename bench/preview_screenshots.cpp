@@ -3,7 +3,9 @@
 // a mixed plan with a few folders open, and the results window after two runs. Each window is
 // captured from the screen with ImageMagick's "import -window root", cut to the window.
 //
-//   xvfb-run -s "-screen 0 1280x1024x24" preview_screenshots OUT_DIR
+//   xvfb-run -s "-screen 0 1280x1024x24" preview_screenshots OUT_DIR [zh]
+//
+// With "zh" the windows show the Traditional Chinese texts and the files end in "-zh".
 
 #include <QApplication>
 #include <QDir>
@@ -32,6 +34,7 @@ using namespace pelmora;
 namespace {
 
 QString g_out;
+QString g_suffix;
 
 void WriteFile(const QString& path, qint64 size, qint64 mtime)
 {
@@ -55,11 +58,12 @@ void Capture(QWidget& window, const char* name)
         QThread::msleep(10);
     }
     const QRect g = window.frameGeometry();
-    const QString file = g_out + "/" + name;
+    QString file = g_out + "/" + name;
+    file.insert(file.size() - 4, g_suffix);
     const int rc = QProcess::execute(
         "import", {"-window", "root", "-crop", QString("%1x%2+%3+%4").arg(g.width()).arg(g.height()).arg(g.x()).arg(g.y()),
                    "+repage", file});
-    std::printf("%s: %s (%dx%d)\n", name, rc == 0 ? "written" : "import failed", g.width(), g.height());
+    std::printf("%s: %s (%dx%d)\n", qPrintable(file), rc == 0 ? "written" : "import failed", g.width(), g.height());
 }
 
 class NullObserver final : public ListingObserver
@@ -211,7 +215,9 @@ int main(int argc, char** argv)
         return 2;
     }
     QApplication app(argc, argv);
-    SelectLanguage(kLangEnglishUS);
+    const bool chinese = argc > 2 && std::strcmp(argv[2], "zh") == 0;
+    SelectLanguage(chinese ? kLangChineseTaiwan : kLangEnglishUS);
+    g_suffix = chinese ? "-zh" : "";
     g_out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     QDir().mkpath(g_out);
     QTemporaryDir work;
