@@ -50,14 +50,28 @@ std::string cutName(const QString& text)
 
 } // namespace
 
-QString ScheduleTimeText(double days)
+QChar TimeSeparator(const QLocale& locale)
+{
+    const QString format = locale.timeFormat(QLocale::ShortFormat);
+    qsizetype i = 0;
+    while (i < format.size() && format[i] != QLatin1Char('h') && format[i] != QLatin1Char('H'))
+        ++i;
+    while (i < format.size() && (format[i] == QLatin1Char('h') || format[i] == QLatin1Char('H')))
+        ++i;
+    if (i < format.size() && !format[i].isLetterOrNumber() && !format[i].isSpace() && format[i] != QLatin1Char('\''))
+        return format[i];
+    return QLatin1Char(':');
+}
+
+QString ScheduleTimeText(double days, QChar separator)
 {
     if (!std::isfinite(days))
         days = 0;
     long long seconds = std::llround((days - std::floor(days)) * kSecondsPerDay);
     seconds %= kSecondsPerDay;
     const QTime time = QTime(0, 0).addSecs(static_cast<int>(seconds));
-    return time.toString(QStringLiteral("hh:mm:ss"));
+    const QString sep(separator);
+    return time.toString(QStringLiteral("hh'%1'mm'%1'ss").arg(sep));
 }
 
 bool ParseScheduleTime(const QString& text, double& time)
@@ -65,7 +79,7 @@ bool ParseScheduleTime(const QString& text, double& time)
     QString cleaned = text;
     cleaned.remove(QLatin1Char('_'));
     cleaned.remove(QLatin1Char(' '));
-    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,2}):(\\d{1,2}):(\\d{1,2})$"));
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,2})[^\\d](\\d{1,2})[^\\d](\\d{1,2})$"));
     const QRegularExpressionMatch match = pattern.match(cleaned);
     if (!match.hasMatch())
         return false;
@@ -156,8 +170,11 @@ void TfmTask::buildControls()
     Label3->setGeometry(kLeft, 146, kWidth, 18);
     MaskEdit1 = named(new QLineEdit(this), "MaskEdit1");
     MaskEdit1->setGeometry(kLeft, 164, 90, 24);
-    // Hours take one or two digits, minutes and seconds two each; blanks show as '_'.
-    MaskEdit1->setInputMask(QStringLiteral("09:99:99;_"));
+    // Hours take one or two digits, minutes and seconds two each, between them the locale's
+    // time separator; blanks show as '_'.
+    m_timeSeparator = TimeSeparator(QLocale());
+    const QString sep = QStringLiteral("\\") + m_timeSeparator;
+    MaskEdit1->setInputMask(QStringLiteral("09") + sep + QStringLiteral("99") + sep + QStringLiteral("99;_"));
     MaskEdit1->setMaxLength(8);
     Label3->setBuddy(MaskEdit1);
 
@@ -266,7 +283,7 @@ void TfmTask::ListBox1Click()
         ComboBox1->setEditText(QString::fromStdString(ReadShortString(m_current->TaskName)));
         ComboBox2->setCurrentIndex(m_current->Kind <= skWeekly ? m_current->Kind : -1);
         ComboBox2Change();
-        MaskEdit1->setText(ScheduleTimeText(m_current->Time));
+        MaskEdit1->setText(ScheduleTimeText(m_current->Time, m_timeSeparator));
         edRep->setValue(m_current->RepeatCount);
         showNextRun();
     } else {
@@ -274,7 +291,7 @@ void TfmTask::ListBox1Click()
         ComboBox1->setEditText(QString());
         ComboBox2->setCurrentIndex(0);
         ComboBox2Change();
-        MaskEdit1->setText(QStringLiteral("01:00:00"));
+        MaskEdit1->setText(ScheduleTimeText(1.0 / 24, m_timeSeparator));
         edRep->setValue(0);
     }
     state().Loading = false;

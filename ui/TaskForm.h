@@ -4,6 +4,7 @@
 // Created once at start-up; shown modally from the main window. UI thread only.
 
 #include <QDialog>
+#include <QLocale>
 #include <QString>
 
 #include <functional>
@@ -24,10 +25,14 @@ class Clock;
 class TcltForm;
 struct TAppState;
 
-// The time-of-day part of a day count as the time field shows it: "hh:mm:ss".
-QString ScheduleTimeText(double days);
-// Parses "h:mm:ss" or "hh:mm:ss" (hours 0..23, minutes and seconds 0..59; blanks of the
-// input mask are ignored) into a fraction of a day. Returns false when the text is no time.
+// The separator the locale writes between hours and minutes (':' when it cannot be told).
+QChar TimeSeparator(const QLocale& locale);
+// The time-of-day part of a day count as the time field shows it: "hh:mm:ss", with the
+// locale's separator.
+QString ScheduleTimeText(double days, QChar separator = QLatin1Char(':'));
+// Parses "h:mm:ss" or "hh:mm:ss" (hours 0..23, minutes and seconds 0..59; any one non-digit
+// between them, blanks of the input mask ignored) into a fraction of a day. Returns false
+// when the text is no time of day.
 bool ParseScheduleTime(const QString& text, double& time);
 // A day count as the user's locale writes a short date and time.
 QString ScheduleDateTimeText(double days);
@@ -91,6 +96,7 @@ private:
     TScheduleItem* m_current = nullptr;
     bool m_inExit = false;
     bool m_nameRefused = false;
+    QChar m_timeSeparator = QLatin1Char(':');
 
 public:
     QListWidget* ListBox1 = nullptr;

@@ -285,6 +285,29 @@ private slots:
         QCOMPARE(program.dialogs.asked().size(), std::size_t(2));
     }
 
+    void theTimeFieldUsesTheLocaleTimeSeparator()
+    {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Finnish, QLocale::Finland));
+        TAppState state;
+        TfmTask form(state);
+        form.ApplyTexts();
+        FakeClock clock(at(2024, 5, 15, 7, 0, 0));
+        form.SetClock(clock);
+        form.show();
+        QCOMPARE(form.MaskEdit1->text(), QString("01.00.00"));
+        QTest::mouseClick(form.Button1, Qt::LeftButton);
+        QCOMPARE(form.MaskEdit1->text(), QString("12.00.00"));
+        form.MaskEdit1->selectAll();
+        form.MaskEdit1->setCursorPosition(0);
+        QTest::keyClicks(form.MaskEdit1, "063000");
+        QCOMPARE(form.MaskEdit1->text(), QString("06.30.00"));
+        form.MaskEdit1Exit();
+        QCOMPARE(state.ScheduleList[0]->Time, 6.5 / 24);
+        form.hide();
+        QLocale::setDefault(before);
+    }
+
     void aCheckWhileTheDialogIsOpenUpdatesTheShownEntry()
     {
         ScheduleItems schedules;
