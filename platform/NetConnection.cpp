@@ -83,6 +83,9 @@ int NetErrorCode(int err)
     case ENOTDIR:
     case ENXIO:
         return 67;
+    // The client library reports a server name that no name service knows as EINVAL; the
+    // URLs it is given here are well formed, so nothing else reaches it as EINVAL.
+    case EINVAL:
     case ECONNREFUSED:
     case EHOSTUNREACH:
     case ENETUNREACH:

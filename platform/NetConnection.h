@@ -43,7 +43,7 @@ std::string ErrorText(int code);
 
 // The network error code for an errno value reported by the SMB client: 1326 for refused
 // credentials, 67 for a share or path that does not exist, 53 for a server that cannot be
-// reached, 1208 for a generic network failure, else the errno value itself.
+// found or reached, 1208 for a generic network failure, else the errno value itself.
 int NetErrorCode(int err);
 
 class TNetConnection

@@ -71,6 +71,15 @@ TEST(NetConnection, FailuresWithoutAServer)
         EXPECT_STREQ(e.what(), "ERROR: Network resource name is invalid or unlocatable");
     }
 
+    // No name service knows this server.
+    con.SetRemoteName("//no-such-server.invalid/share");
+    try {
+        con.Connect();
+        FAIL() << "connected to a server that does not exist";
+    } catch (const EConnectError& e) {
+        EXPECT_STREQ(e.what(), "ERROR: Network path not found");
+    }
+
     con.SetRemoteName("//127.0.0.1/share");
     try {
         con.Disconnect(true);

@@ -52,12 +52,12 @@ protected:
 
 TEST_F(SmbConnection, ConnectsAndReachesFilesBelowTheShare)
 {
-    ASSERT_TRUE(server->MakeDiskDir(server->DataDir() + "/a/b"));
-    ASSERT_TRUE(server->WriteDiskFile(server->DataDir() + "/a/b/note.txt", "hello share"));
+    ASSERT_TRUE(server->MakeDiskDir(server->DataDir() + "/a/b/c"));
+    ASSERT_TRUE(server->WriteDiskFile(server->DataDir() + "/a/b/c/note.txt", "hello share"));
 
     TNetConnection con;
     // The remote name as a run makes it from a folder three levels below the share.
-    const std::string folder = server->DataRoot() + "/a/b";
+    const std::string folder = server->DataRoot() + "/a/b/c";
     Setup(con, std::string(NetRemoteName(folder)), server->Password());
     EXPECT_EQ(con.RemoteName(), server->DataRoot());
     ASSERT_EQ(ConnectError(con), "");
