@@ -21,7 +21,6 @@ private slots:
     void initTestCase();
     void expandEnvVars_data();
     void expandEnvVars();
-    void stripBackslash();
     void selfReferenceIsBounded();
     void browseButtonsExpandAndStore();
 };
@@ -55,14 +54,6 @@ void BrowseTest::expandEnvVars()
     QFETCH(QString, text);
     QFETCH(QString, expanded);
     QCOMPARE(QString::fromStdString(ExpandEnvVars(text.toStdString())), expanded);
-}
-
-void BrowseTest::stripBackslash()
-{
-    QCOMPARE(StripBackslash("/data/"), std::string("/data"));
-    QCOMPARE(StripBackslash("/data"), std::string("/data"));
-    QCOMPARE(StripBackslash("/"), std::string("/"));
-    QCOMPARE(StripBackslash("//server/share/"), std::string("//server/share"));
 }
 
 void BrowseTest::selfReferenceIsBounded()

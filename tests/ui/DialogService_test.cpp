@@ -1,5 +1,5 @@
-// The dialog service: which button a box closed without an answer gives, and a failure
-// that escapes an event handler reaching the user as a box instead of ending the program.
+// A failure that escapes an event handler reaches the user as a box through the dialog
+// service instead of ending the program.
 #include <QtTest>
 
 #include <stdexcept>
@@ -29,26 +29,8 @@ class DialogServiceTest : public QObject
     Q_OBJECT
 
 private slots:
-    void escapeButtons();
     void uncaughtFailureIsShown();
 };
-
-void DialogServiceTest::escapeButtons()
-{
-    QCOMPARE(EscapeButton(QMessageBox::Yes | QMessageBox::No), QMessageBox::No);
-    QCOMPARE(EscapeButton(QMessageBox::Ok | QMessageBox::Cancel), QMessageBox::Cancel);
-    QCOMPARE(EscapeButton(QMessageBox::Ok), QMessageBox::Ok);
-    QCOMPARE(EscapeButton(QMessageBox::Retry | QMessageBox::Abort), QMessageBox::Abort);
-
-    QueuedDialogService dialogs;
-    dialogs.pushAnswer(QMessageBox::Yes);
-    QVERIFY(dialogs.askYesNo(nullptr, "Prompt", "first?", QMessageBox::Question));
-    // Nothing queued: the box is answered with its escape button and counted.
-    QVERIFY(!dialogs.askYesNo(nullptr, "Prompt", "second?", QMessageBox::Question));
-    QCOMPARE(dialogs.unanswered(), 1);
-    QCOMPARE(dialogs.asked().size(), std::size_t{2});
-    QCOMPARE(dialogs.asked()[1].text, QStringLiteral("second?"));
-}
 
 void DialogServiceTest::uncaughtFailureIsShown()
 {
