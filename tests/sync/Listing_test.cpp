@@ -1,6 +1,7 @@
 #include "sync/Listing.h"
 
 #include "TempTree_helpers.h"
+#include "core/DateTime.h"
 #include "platform/FaultFileSystem.h"
 
 #include <gtest/gtest.h>
@@ -259,6 +260,29 @@ TEST(Listing, FileTypeUnreadableFileHasSizeMinusOne)
     lister.ListHost(t.Root());
     ASSERT_EQ(lists.HostFiles.Count(), 1);
     EXPECT_EQ(lists.HostFiles[0]->Size, -1);
+}
+
+TEST(Listing, RootWithTrailingSeparatorOrThroughALinkGivesTheSameRelativePaths)
+{
+    TempTree t;
+    t.File("/tree/sub/f.txt", "x");
+    t.Symlink(t.Path("/tree"), "/via-link");
+    for (const std::string& root : {t.Path("/tree/"), t.Path("/via-link")}) {
+        HostRun run;
+        run.list(folderTask(), TRunMasks(), root);
+        EXPECT_EQ(files(run.lists.HostFiles), (std::set<std::string>{"/sub/f.txt"})) << root;
+        EXPECT_EQ(folders(run.lists.HostFolders), (std::set<std::string>{"/sub"})) << root;
+    }
+}
+
+TEST(Listing, TimesOutsideThePackedRangeAreClamped)
+{
+    TempTree t;
+    t.File("/old", "o", test::LocalTime(1975, 5, 1, 12, 0, 0));
+    HostRun run;
+    run.list(folderTask(), TRunMasks(), t.Root());
+    ASSERT_EQ(run.lists.HostFiles.Count(), 1);
+    EXPECT_EQ(run.lists.HostFiles[0]->Age, kDosMin);
 }
 
 TEST(Listing, InvalidRunMaskIsReportedWithItsText)
