@@ -25,6 +25,7 @@ constexpr std::uint32_t kHiTimerMs = 20;
 // (a run can be held by a box nobody answers).
 constexpr int kQuitWaitMs = 100;
 constexpr int kMaxQuitWaits = 50;
+constexpr int kBusyRetryMs = 250;
 
 // Runs MinimizeToTray whenever the user minimises the main window.
 class MinimizeWatch final : public QObject
@@ -97,6 +98,13 @@ void TcltForm::OnDoSchedule()
 {
     if (!m_taskForm)
         return;
+    // A check posted just before a run by hand began can fire during that run; the run it
+    // names then waits for the window to come back instead of being refused and lost.
+    const RunDriver* driver = m_syncForm ? m_syncForm->Driver() : nullptr;
+    if (!m_quitRequested && (x() <= kRunHiddenLeft || (driver && !driver->CanClose()))) {
+        QTimer::singleShot(kBusyRetryMs, this, &TcltForm::OnDoSchedule);
+        return;
+    }
     const std::string pending = m_taskForm->PendingScheduleTask();
     for (std::size_t i = 0; i < m_state.TaskNames.size() && !m_quitRequested; ++i) {
         if (m_state.TaskNames[i] != pending)

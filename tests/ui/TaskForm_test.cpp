@@ -12,8 +12,10 @@
 #include "core/DateTime.h"
 #include "lang/Messages.h"
 #include "platform/Clock.h"
+#include "sync/RunDriver.h"
 #include "tests/ui/UiTestHelpers.h"
 #include "ui/ResForm.h"
+#include "ui/SyncForm.h"
 #include "ui/TaskForm.h"
 
 using namespace pelmora;
@@ -49,6 +51,24 @@ void writeConfig(const QTemporaryDir& dir, const std::vector<std::string>& names
                  const ScheduleItems& schedules)
 {
     WriteConfigFile(ConfigPathIn(dir).toStdString(), SerializeConfig(names, tasks, schedules));
+}
+
+// Tasks 0..count-1 copying host<i>/a.txt ("content <i>") to the empty folder mirror<i>.
+TaskRecords taskTrees(const std::filesystem::path& root, int count)
+{
+    TaskRecords tasks;
+    for (int i = 0; i < count; ++i) {
+        const auto host = root / ("host" + std::to_string(i));
+        const auto mirror = root / ("mirror" + std::to_string(i));
+        std::filesystem::create_directories(host);
+        std::filesystem::create_directories(mirror);
+        std::ofstream(host / "a.txt") << "content " << i;
+        tasks.push_back(NewSyncTask());
+        WriteTextField(tasks.back()->MainDir, host.string());
+        WriteTextField(tasks.back()->MirrorDir, mirror.string());
+        tasks.back()->InMain = acHostToMirror;
+    }
+    return tasks;
 }
 
 QStringList lines(QListWidget* list)
@@ -336,19 +356,8 @@ private slots:
     {
         namespace fs = std::filesystem;
         const fs::path root = fs::path(m_dir.path().toStdString()) / "trees";
-        TaskRecords tasks;
         std::vector<std::string> names{"job", "other", "job"};
-        for (int i = 0; i < 3; ++i) {
-            const fs::path host = root / ("host" + std::to_string(i));
-            const fs::path mirror = root / ("mirror" + std::to_string(i));
-            fs::create_directories(host);
-            fs::create_directories(mirror);
-            std::ofstream(host / "a.txt") << "content " << i;
-            tasks.push_back(NewSyncTask());
-            WriteTextField(tasks.back()->MainDir, host.string());
-            WriteTextField(tasks.back()->MirrorDir, mirror.string());
-            tasks.back()->InMain = acHostToMirror;
-        }
+        TaskRecords tasks = taskTrees(root, 3);
         ScheduleItems schedules;
         schedules.push_back(scheduleEntry("s", "job", SystemClock().Now(), 1));
         writeConfig(m_dir, names, tasks, schedules);
@@ -375,6 +384,45 @@ private slots:
         QCOMPARE(program.dialogs.dialogsRun(), 0);
         QVERIFY(!program.forms->resForm->isVisible());
         QCOMPARE(program.main().LeftPosition(), program.main().x());
+    }
+
+    void anEntryFiringDuringARunByHandWaitsForIt()
+    {
+        namespace fs = std::filesystem;
+        const fs::path root = fs::path(m_dir.path().toStdString()) / "trees";
+        TaskRecords tasks = taskTrees(root, 2);
+        tasks[0]->AutoMode = 0xFF;
+        for (int i = 0; i < 2000; ++i) // enough for the run to let timers through while it lists
+            std::ofstream(root / "host0" / ("f" + std::to_string(i))) << i;
+        ScheduleItems schedules;
+        schedules.push_back(scheduleEntry("s", "job", SystemClock().Now() + 1.0 / 86400, 1));
+        writeConfig(m_dir, {"by hand", "job"}, tasks, schedules);
+
+        Program program(m_dir);
+        TfmTask& f = *program.forms->fmTask;
+        bool fired = false;
+        QTimer poll;
+        poll.setInterval(0);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            const RunDriver* run = program.forms->syncForm->Driver();
+            if (!fired && run && !run->CanClose()) {
+                // A check posted just before the run began, delivered during it.
+                fired = true;
+                FakeClock due(program.state().ScheduleList[0]->NextRun);
+                f.SetClock(due);
+                f.OnCheckSche();
+                f.SetClock(SystemClock());
+            }
+        });
+        poll.start();
+        program.main().TaskListBox()->item(0)->setCheckState(Qt::Checked);
+        program.main().GoSyncClick();
+        poll.stop();
+        QVERIFY(fired);
+        QTRY_VERIFY_WITH_TIMEOUT(f.PendingScheduleTask().empty(), 20000);
+        std::ifstream copied(root / "mirror1" / "a.txt");
+        QCOMPARE(std::string(std::istreambuf_iterator<char>(copied), {}), std::string("content 1"));
+        QVERIFY(fs::exists(root / "mirror0" / "f1999"));
     }
 
 private:
