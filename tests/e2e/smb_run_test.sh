@@ -101,19 +101,6 @@ grep -aq "Host folder -> Mirror folder: 2 files" "$A/pelmora.log" || fail "the l
 grep -aq "Delete file(s) in mirror folder: 1" "$A/pelmora.log" || fail "the log should count one delete"
 no_password_anywhere
 
-# The host on the share, a local mirror.
-setup
-share_dir "$SMB_DATA/docs/deep"
-echo report >"$SMB_DATA/docs/deep/report.txt"
-touch -d "@$T" "$SMB_DATA/docs/deep/report.txt"
-share_dir "$SMB_DATA/docs"
-mkdir -p "$A/mirror"
-cfg "Docs=$SHARE/docs,$A/mirror|$USER_NAME|$PASSWORD"
-run -ADocs
-[ "$RC" = 0 ] || fail "-ADocs exit status $RC"
-check_file "$A/mirror/deep/report.txt" report
-check_mtime "$A/mirror/deep/report.txt" "$T"
-
 # A wrong password: the unattended run is skipped without a box and the program still ends;
 # a task after it with the right password runs, and one after that with a wrong password is
 # refused again, so the good connection was closed after its run and left nothing cached.
