@@ -368,6 +368,16 @@ void MainWindowTest::saveButtonWritesConfiguration()
     QCOMPARE(saved.TaskNames, std::vector<std::string>({"New Task 1"}));
     QCOMPARE(ReadTextField(saved.TaskList[0]->MainDir), std::string("/srv/a"));
     QCOMPARE(ReadTextField(saved.TaskList[0]->Desc), std::string("Task description..."));
+
+    // A save that fails says why and keeps the changes marked as unsaved.
+    clickTool(program, "NewBtn");
+    QVERIFY(QFile::remove(ConfigPathIn(dir)));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Pelmora.cfg/blocked")));
+    clickTool(program, "ToolButton1");
+    QCOMPARE(program.dialogs.asked().size(), std::size_t{1});
+    QCOMPARE(program.dialogs.asked()[0].icon, QMessageBox::Critical);
+    QVERIFY(program.dialogs.asked()[0].text.contains(QStringLiteral("Pelmora.cfg")));
+    QVERIFY(program.state().Modified);
 }
 
 void MainWindowTest::emptyNameKeepsFocus()
