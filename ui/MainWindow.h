@@ -122,8 +122,10 @@ public:
 
     // Starts the schedule timer; called once when the window is first shown.
     void EnableScheduleTimer();
-    // Runs the task that the scheduler named, and goes to the notification area.
+    // Runs, unattended and in list order, every task named by the schedule entry that fired;
+    // waits while another run is in progress.
     void OnDoSchedule();
+    // Goes to the notification area (minimised in the task bar where the desktop has none).
     void OnMiniToTray();
     // Scheduler, notification area and quitting from outside (ui/ScheduleHooks.cpp).
     void DisableScheduleTimer();
