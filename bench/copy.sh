@@ -5,12 +5,13 @@
 #
 # N files (default 100000, made by gen-tree.sh) and one 1 GiB file are created under WORK
 # (default /tmp/pelmora-copy-bench, which must not exist). Each comparison runs ROUNDS times
-# (default 3; BIG_MB shrinks the big file for a trial), the commands alternating, and the last lines give the medians' ratios:
-#   no_change_vs_rsync     a full run of two equal trees (scan, plan, nothing to do) / rsync -a
+# (default 3; BIG_MB shrinks the big file for a trial), the commands alternating, and the last
+# lines give the ratios of the medians:
 #   initial_copy_vs_cp     N files into an empty mirror / cp -a
 #   initial_copy_vs_rsync  the same / rsync -a
 #   big_file_vs_dd16k      one 1 GiB file / dd bs=16k
 #   big_file_vs_cp         the same / cp
+#   no_change_vs_rsync     a full run of two equal trees (scan, plan, nothing to do) / rsync -a
 # COPY_RUN may name a built bench/copy_run; otherwise a Release build is made in
 # build-bench-copy. Copies are never deleted between timed runs (a mass delete slows the file
 # creations after it for minutes); everything is removed at the end.
@@ -115,8 +116,8 @@ ours_b=$(median ours_big)
 dd_b=$(median dd_big)
 cp_b=$(median cp_big)
 echo "medians (s): no change ours $ours_nc rsync $rsync_nc; initial ours $ours_i cp $cp_i rsync $rsync_i; big ours $ours_b dd $dd_b cp $cp_b"
-echo "no_change_vs_rsync=$(ratio "$ours_nc" "$rsync_nc")"
 echo "initial_copy_vs_cp=$(ratio "$ours_i" "$cp_i")"
 echo "initial_copy_vs_rsync=$(ratio "$ours_i" "$rsync_i")"
 echo "big_file_vs_dd16k=$(ratio "$ours_b" "$dd_b")"
 echo "big_file_vs_cp=$(ratio "$ours_b" "$cp_b")"
+echo "no_change_vs_rsync=$(ratio "$ours_nc" "$rsync_nc")"
