@@ -342,6 +342,25 @@ TEST_F(RunDriverTest, CopyAllTreatsTheMirrorAsEmpty)
     EXPECT_EQ(view.labelHistory[1], (std::vector<std::string>{"Analyzing host folder...", "Synchronizing..."}));
 }
 
+TEST_F(RunDriverTest, FileTypeTaskCopiesOnlyTheNamedFiles)
+{
+    WriteBytes(host + "/a.txt", "a", kT);
+    WriteBytes(host + "/b.txt", "b", kT);
+    WriteBytes(host + "/c.txt", "c new", kT + 100);
+    WriteBytes(mirror + "/c.txt", "c", kT);
+    task.SyncType = tyFile;
+    WriteTextField(task.ExcludeList, "a.txt\r\nc.txt\r\nmissing.txt");
+    task.InMain = acHostToMirror;
+    task.NewInMain = acHostToMirror;
+
+    ASSERT_TRUE(Run());
+
+    EXPECT_EQ(TreeOf(mirror), (std::set<std::string>{"a.txt", "c.txt"}));
+    EXPECT_EQ(ReadBytes(mirror + "/c.txt"), "c new");
+    EXPECT_EQ(Lines(), Concat(kStart, Block("Task finish!", 2, 0, 0, 0, 0)));
+    EXPECT_EQ(view.labelHistory[1], (std::vector<std::string>{"Analyzing host folder...", "Synchronizing..."}));
+}
+
 TEST_F(RunDriverTest, MissingHostFolderEndsAsCancelled)
 {
     task.InMain = acHostToMirror;
