@@ -250,6 +250,7 @@ TcltForm::TcltForm(const QStringList& arguments, const std::string& exePath, QWi
     setObjectName(QStringLiteral("cltForm"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
+    setWindowIcon(drawIcon(ToolGlyph::Go));
     buildToolBar();
     buildControls();
     FormCreate(exePath);
@@ -703,10 +704,14 @@ void TcltForm::FieldChange()
     if (m_state.Loading || !task)
         return;
     const int index = m_state.CurrentIndex;
-    m_listUpdating = true;
-    liTask->item(index)->setText(edName->text());
-    m_listUpdating = false;
-    m_state.TaskNames[static_cast<std::size_t>(index)] = edName->text().toStdString();
+    // A name longer than the box holds (read from a file) is shown cut; it is only replaced
+    // once the user edits the name, never by an edit of another field.
+    if (edName->isModified()) {
+        m_listUpdating = true;
+        liTask->item(index)->setText(edName->text());
+        m_listUpdating = false;
+        m_state.TaskNames[static_cast<std::size_t>(index)] = edName->text().toStdString();
+    }
     task->SyncType = static_cast<std::uint8_t>(edType->currentIndex() == 1 ? tyFile : tyFolder);
     WriteTextField(task->Desc, toStoredLines(edDesc->toPlainText()));
     task->InMain = TextToAction(cbInMain->currentText());

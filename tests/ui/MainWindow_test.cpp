@@ -285,6 +285,15 @@ void MainWindowTest::draggedTaskKeepsEditorWhenRenamed()
     QCOMPARE(program.state().TaskNames[0], std::string("renamed"));
     QCOMPARE(program.state().TaskNames[2], std::string("two"));
 
+    // A name longer than the box, as a file may hold, survives edits of other fields.
+    program.state().TaskNames[1] = "a name of twenty chr";
+    liTask->item(1)->setText(QStringLiteral("a name of twenty chr"));
+    liTask->setCurrentRow(1);
+    QCOMPARE(program.find<QLineEdit>("edName")->text(), QStringLiteral("a name of twent"));
+    QTest::keyClicks(program.find<QLineEdit>("edMainDir"), "/x");
+    QCOMPARE(liTask->item(1)->text(), QStringLiteral("a name of twenty chr"));
+    QCOMPARE(program.state().TaskNames[1], std::string("a name of twenty chr"));
+
     // A name another task has is allowed.
     liTask->setCurrentRow(2);
     typeName(program, "one");
