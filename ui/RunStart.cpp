@@ -116,9 +116,9 @@ bool TcltForm::RunTask()
 
     // One connection per run; the host side wins.
     std::string netPath;
-    if (m_state.RunHostDir.starts_with("//"))
+    if (IsNetworkPath(m_state.RunHostDir))
         netPath = m_state.RunHostDir;
-    else if (m_state.RunMirrorDir.starts_with("//"))
+    else if (IsNetworkPath(m_state.RunMirrorDir))
         netPath = m_state.RunMirrorDir;
     const std::string netName = ReadCountedField(task->NetName);
     const std::string netPass = ReadCountedField(task->NetPass);

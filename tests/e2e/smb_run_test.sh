@@ -102,15 +102,16 @@ grep -aq "Delete file(s) in mirror folder: 1" "$A/pelmora.log" || fail "the log 
 no_password_anywhere
 
 # A wrong password: the unattended run is skipped without a box and the program still ends;
-# a task after it with the right password runs, and one after that with a wrong password is
-# refused again, so the good connection was closed after its run and left nothing cached.
+# a task after it with the right password (its mirror written as a URL) runs, and one after
+# that with a wrong password is refused again, so the good connection was closed after its
+# run and left nothing cached.
 setup
 echo one >"$A/host/one.txt"
 share_dir "$SMB_DATA/m1"
 share_dir "$SMB_DATA/m2"
 share_dir "$SMB_DATA/m3"
 cfg "Wrong=$A/host,$SHARE/m1,AutoMode=1|$USER_NAME|not-$PASSWORD" \
-    "Right=$A/host,$SHARE/m2,AutoMode=1|$USER_NAME|$PASSWORD" \
+    "Right=$A/host,smb:$SHARE/m2,AutoMode=1|$USER_NAME|$PASSWORD" \
     "WrongAgain=$A/host,$SHARE/m3,AutoMode=1|$USER_NAME|wrong"
 run /A
 [ "$RC" = 0 ] || fail "/A exit status $RC"
