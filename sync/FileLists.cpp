@@ -69,6 +69,7 @@ TMFileInfoPtr TMFileInfoRec::Create(std::string_view relPath, std::int64_t size,
     rec->Age = age;
     rec->Op = op;
     rec->m_pathLen = static_cast<std::uint32_t>(relPath.size());
+    rec->m_pathHash = static_cast<std::uint32_t>(HashName(relPath));
     if (!relPath.empty())
         std::memcpy(rec->pathText(), relPath.data(), relPath.size());
     rec->pathText()[relPath.size()] = '\0';
@@ -122,17 +123,21 @@ int TSortList::Find(std::string_view key) const
 int TSortList::Add(TMFileInfoRec* rec)
 {
     int index = Find(rec->RelPath());
-    if (index < 0)
+    const bool found = index >= 0;
+    if (!found)
         index = ~index;
     else if (Unique)
         return index;
+    const bool mayHold = m_mayHoldEqualKeys || found;
     Insert(index, rec);
+    m_mayHoldEqualKeys = mayHold;
     return index;
 }
 
 void TSortList::Insert(int index, TMFileInfoRec* rec)
 {
     m_items.insert(m_items.begin() + index, rec);
+    m_mayHoldEqualKeys = true;
 }
 
 void TSortList::Delete(int index)
@@ -145,6 +150,7 @@ void TSortList::FreeRecords()
     for (auto it = m_items.rbegin(); it != m_items.rend(); ++it)
         TMFileInfoRec::Free(*it);
     m_items.clear();
+    m_mayHoldEqualKeys = false;
 }
 
 void TSortList::BeginBulk()
@@ -168,8 +174,13 @@ std::vector<TMFileInfoRec*> TSortList::EndBulk()
         return dropped;
     m_inBulk = false;
     const auto start = m_items.begin() + static_cast<std::ptrdiff_t>(m_bulkStart);
+    // Two records with equal keys end up next to each other, and a sort or merge always
+    // compares neighbours of its result directly, so this comparison sees every equal pair.
     auto less = [this](const TMFileInfoRec* a, const TMFileInfoRec* b) {
-        return compare(a->RelPath(), b->RelPath()) < 0;
+        const int c = compare(a->RelPath(), b->RelPath());
+        if (c == 0)
+            m_mayHoldEqualKeys = true;
+        return c < 0;
     };
     sortNewestFirst(m_bulkStart);
     std::vector<TMFileInfoRec*> fresh(start, m_items.end());
@@ -228,7 +239,10 @@ void TSortList::sortNewestFirst(std::size_t from)
         items[i] = {m_items[from + i], static_cast<std::uint32_t>(i)};
     auto less = [this](const Item& a, const Item& b) {
         const int c = compare(a.rec->RelPath(), b.rec->RelPath());
-        return c != 0 ? c < 0 : a.seq > b.seq;
+        if (c != 0)
+            return c < 0;
+        m_mayHoldEqualKeys = true;
+        return a.seq > b.seq;
     };
     auto folderOf = [](const TMFileInfoRec* r) {
         const std::string_view p = r->RelPath();
@@ -329,25 +343,34 @@ std::size_t HashName(std::string_view name)
 
 TSortListIndex::TSortListIndex(const TSortList& list) : m_list(list)
 {
-    if (list.HasCustomOrder() || list.Count() == 0)
+    // With equal keys Find's choice among them is what counts, so the hash is not used.
+    if (list.HasCustomOrder() || list.MayHoldEqualKeys() || list.Count() == 0)
         return;
-    // Equal keys sit next to each other in a sorted list; with any, Find's choice among them
-    // is what counts, so the hash is not used.
-    for (int i = 1; i < list.Count(); ++i)
-        if (SameName(list[i - 1]->RelPath(), list[i]->RelPath()))
-            return;
     std::size_t size = 16;
     while (size < static_cast<std::size_t>(list.Count()) * 2)
         size *= 2;
     m_slots.assign(size, 0);
     m_mask = size - 1;
     for (int i = 0; i < list.Count(); ++i) {
-        std::size_t at = HashName(list[i]->RelPath()) & m_mask;
+        const std::uint64_t hash = list[i]->PathHash();
+        std::size_t at = hash & m_mask;
         while (m_slots[at] != 0)
             at = (at + 1) & m_mask;
-        m_slots[at] = static_cast<std::uint32_t>(i) + 1;
+        m_slots[at] = hash << 32 | (static_cast<std::uint64_t>(i) + 1);
     }
     m_useHash = true;
+}
+
+int TSortListIndex::find(std::string_view key, std::uint32_t hash) const
+{
+    for (std::size_t at = hash & m_mask; m_slots[at] != 0; at = (at + 1) & m_mask) {
+        if ((m_slots[at] >> 32) != hash)
+            continue;
+        const int index = static_cast<int>(m_slots[at] & 0xFFFFFFFFu) - 1;
+        if (SameName(m_list[index]->RelPath(), key))
+            return index;
+    }
+    return -1;
 }
 
 int TSortListIndex::Find(std::string_view key) const
@@ -356,12 +379,14 @@ int TSortListIndex::Find(std::string_view key) const
         const int at = m_list.Find(key);
         return at < 0 ? -1 : at;
     }
-    for (std::size_t at = HashName(key) & m_mask; m_slots[at] != 0; at = (at + 1) & m_mask) {
-        const int index = static_cast<int>(m_slots[at]) - 1;
-        if (SameName(m_list[index]->RelPath(), key))
-            return index;
-    }
-    return -1;
+    return find(key, static_cast<std::uint32_t>(HashName(key)));
+}
+
+int TSortListIndex::Find(const TMFileInfoRec& rec) const
+{
+    if (!m_useHash)
+        return Find(rec.RelPath());
+    return find(rec.RelPath(), rec.PathHash());
 }
 
 std::size_t TFolderIndex::Hash::operator()(std::string_view s) const

@@ -50,6 +50,8 @@ struct TMFileInfoRec
     std::string_view RelPath() const { return {pathText(), m_pathLen}; }
     // Root + relative path, ready to hand to the file system.
     std::string FullPath(std::string_view root) const;
+    // HashName of the path, computed once when the record is made.
+    std::uint32_t PathHash() const { return m_pathHash; }
 
     struct Deleter
     {
@@ -68,7 +70,9 @@ private:
     const char* pathText() const { return reinterpret_cast<const char*>(this + 1); }
     char* pathText() { return reinterpret_cast<char*>(this + 1); }
     std::uint32_t m_pathLen = 0;
+    std::uint32_t m_pathHash = 0; // fills what would be padding after Op
 };
+static_assert(sizeof(TMFileInfoRec) == 24, "a run may hold millions of records");
 using TMFileInfoPtr = std::unique_ptr<TMFileInfoRec, TMFileInfoRec::Deleter>;
 
 // An ordered list of file records that owns them (HostFiles: scan order, never searched).
@@ -121,7 +125,11 @@ public:
     void Insert(int index, TMFileInfoRec* rec);
     void Delete(int index);
     // Empties the reference array; the records are not freed.
-    void Clear() { m_items.clear(); }
+    void Clear()
+    {
+        m_items.clear();
+        m_mayHoldEqualKeys = false;
+    }
     // Frees every record (from the last to the first), then empties the list.
     void FreeRecords();
 
@@ -137,6 +145,9 @@ public:
     bool Unique = false;
     TSortListCompareProc OnCompare; // empty: CompareNames
     bool HasCustomOrder() const { return static_cast<bool>(OnCompare); }
+    // False only when the list is known to hold no two keys that compare equal: set by an Add
+    // or bulk load that met an equal key, and by every Insert (which does not compare).
+    bool MayHoldEqualKeys() const { return m_mayHoldEqualKeys; }
 
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
@@ -151,6 +162,7 @@ private:
     std::vector<TMFileInfoRec*> m_items;
     std::size_t m_bulkStart = 0;
     bool m_inBulk = false;
+    mutable bool m_mayHoldEqualKeys = false;
 };
 
 // A hash of a name that agrees with the name comparison: names that compare equal hash alike.
@@ -166,10 +178,14 @@ public:
     explicit TSortListIndex(const TSortList& list);
     // The index of a record whose key compares equal, or -1.
     int Find(std::string_view key) const;
+    // The same for a record's own path, using the hash the record carries.
+    int Find(const TMFileInfoRec& rec) const;
 
 private:
+    int find(std::string_view key, std::uint32_t hash) const;
+
     const TSortList& m_list;
-    std::vector<std::uint32_t> m_slots; // index + 1; 0 = empty
+    std::vector<std::uint64_t> m_slots; // hash << 32 | (index + 1); 0 = empty
     std::size_t m_mask = 0;
     bool m_useHash = false;
 };

@@ -37,7 +37,7 @@ void CompareHostFiles(const TSyncTask& task, TRunLists& lists)
     for (TMFileInfoRec* h : lists.HostFiles) {
         if (h->Op != opNone)
             continue; // marked for deletion by the delete masks
-        const int at = mirrorIndex.Find(h->RelPath());
+        const int at = mirrorIndex.Find(*h);
         if (at < 0) {
             h->Op = task.InMain;
             continue;

@@ -174,16 +174,30 @@ TEST(SortListIndex, AnswersAsFindDoesWithAndWithoutEqualKeys)
     for (int i = 0; i < 3000; ++i)
         o.list.AddBulk(o.make("/dir" + std::to_string(i % 37) + "/File-" + std::to_string(i)));
     o.list.EndBulk();
+    EXPECT_FALSE(o.list.MayHoldEqualKeys());
     {
         const TSortListIndex index(o.list);
         for (int i = 0; i < 4000; ++i) {
             std::string probe = (rng() % 2 ? "/DIR" : "/dir") + std::to_string(i % 37) + "/file-" + std::to_string(i);
             const int expected = o.list.Find(probe);
             EXPECT_EQ(index.Find(probe), expected < 0 ? -1 : expected) << probe;
+            const TMFileInfoPtr rec = TMFileInfoRec::Create(probe, 0, 0, opNone);
+            EXPECT_EQ(index.Find(*rec), expected < 0 ? -1 : expected) << probe;
         }
     }
+    // A bulk load that brings a case variant of a name is known to hold equal keys.
+    OwnedSortList variants;
+    variants.list.BeginBulk();
+    for (const char* k : {"/x/a", "/x/b", "/X/A", "/y"})
+        variants.list.AddBulk(variants.make(k));
+    variants.list.EndBulk();
+    EXPECT_TRUE(variants.list.MayHoldEqualKeys());
+    const TSortListIndex variantIndex(variants.list);
+    EXPECT_EQ(variantIndex.Find("/x/A"), variants.list.Find("/x/A"));
+
     // With a duplicate key the index gives exactly Find's choice.
     o.list.Add(o.make("/DIR1/FILE-1"));
+    EXPECT_TRUE(o.list.MayHoldEqualKeys());
     const TSortListIndex withDuplicate(o.list);
     EXPECT_EQ(withDuplicate.Find("/dir1/file-1"), o.list.Find("/dir1/file-1"));
     EXPECT_EQ(withDuplicate.Find("/nowhere"), -1);
