@@ -274,6 +274,7 @@ void TfmTask::ListBox1Click()
     m_current =
         row >= 0 && static_cast<std::size_t>(row) < list.size() ? list[static_cast<std::size_t>(row)].get() : nullptr;
     m_nameRefused = false;
+    m_timeRefused = false;
     state().Loading = true;
     const bool on = m_current != nullptr;
     for (QWidget* w : std::initializer_list<QWidget*>{Edit1, ComboBox1, ComboBox2, MaskEdit1, edRep, ComboBox3})
@@ -334,11 +335,13 @@ void TfmTask::MaskEdit1Exit()
 {
     double time = 0;
     if (ParseScheduleTime(MaskEdit1->text(), time)) {
+        m_timeRefused = false;
         if (m_current)
             m_current->Time = time;
         FieldChange(nullptr);
         return;
     }
+    m_timeRefused = true;
     Dialogs().error(this, msg(kMsgInvalidTime));
     MaskEdit1->setFocus(Qt::OtherFocusReason);
 }
@@ -417,6 +420,28 @@ void TfmTask::Button2Click()
 void TfmTask::Button3Click()
 {
     close();
+}
+
+void TfmTask::done(int result)
+{
+    if (m_current && !m_inExit) {
+        m_inExit = true;
+        if (Edit1->hasFocus() && Edit1->isModified() && !m_nameRefused) {
+            Edit1Exit();
+            if (m_nameRefused) {
+                m_inExit = false;
+                return;
+            }
+        } else if (MaskEdit1->hasFocus() && !m_timeRefused) {
+            MaskEdit1Exit();
+            if (m_timeRefused) {
+                m_inExit = false;
+                return;
+            }
+        }
+        m_inExit = false;
+    }
+    QDialog::done(result);
 }
 
 void TfmTask::OnCheckSche()

@@ -78,6 +78,10 @@ public:
     void Button2Click();
     void Button3Click();
 
+    // Closing by Escape or the close box takes over a name or time still being typed, as
+    // leaving the field does; a refused one keeps the dialog open.
+    void done(int result) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -96,6 +100,7 @@ private:
     TScheduleItem* m_current = nullptr;
     bool m_inExit = false;
     bool m_nameRefused = false;
+    bool m_timeRefused = false;
     QChar m_timeSeparator = QLatin1Char(':');
 
 public:

@@ -259,6 +259,14 @@ private slots:
         QCOMPARE(program.dialogs.asked().size(), std::size_t(1));
         QCOMPARE(item.Time, 6.5 / 24);
         QCOMPARE(item.NextRun, dialog.clock.Now() + 6.5 / 24);
+
+        // Escape while a bad time is typed: the box, and the dialog stays open.
+        program.dialogs.pushAnswer(QMessageBox::Ok);
+        dialog.retype(f.MaskEdit1, "236100");
+        QTest::keyClick(f.MaskEdit1, Qt::Key_Escape);
+        QCOMPARE(program.dialogs.asked().size(), std::size_t(2));
+        QVERIFY(f.isVisible());
+        QCOMPARE(item.Time, 6.5 / 24);
     }
 
     void renamingChecksTheOtherNamesAndCutsToFifteenBytes()
@@ -303,6 +311,12 @@ private slots:
         dialog.leaveTo(f.edRep);
         QCOMPARE(ReadShortString(state.ScheduleList[1]->Name), std::string("Sicherung grö"));
         QCOMPARE(program.dialogs.asked().size(), std::size_t(2));
+
+        // A name still being typed when the dialog is closed with Escape is taken over.
+        dialog.retype(f.Edit1, "last");
+        QTest::keyClick(f.Edit1, Qt::Key_Escape);
+        QVERIFY(!f.isVisible());
+        QCOMPARE(ReadShortString(state.ScheduleList[1]->Name), std::string("last"));
     }
 
     void theTimeFieldUsesTheLocaleTimeSeparator()
