@@ -50,6 +50,7 @@ start() { # arguments...
 
 # Sends the signal and waits for the end; sets RC (124 when it did not end in 15 s).
 stop() { # signal
+    kill -0 "$PID" 2>/dev/null || fail "the program ended by itself before the $1"
     kill -"$1" "$PID"
     for _ in $(seq 150); do
         kill -0 "$PID" 2>/dev/null || break

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # On a real X server (Xvfb) with a notification-area host (trayer): "/H" maps no window and
-# puts one icon into the host; a click on the icon maps the main window and removes the
-# icon. Skipped, with a message, where Xvfb, trayer or the X tools are missing.
+# puts one icon into the host; a schedule entry then runs its task while the program stays
+# in the notification area; a click on the icon maps the main window and removes the icon. Skipped, with a message, where Xvfb, trayer or the X tools are missing.
 # $1: the pelmora binary.
 set -u
 BIN="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
@@ -16,6 +16,23 @@ done
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
 cp "$BIN" "$WORK/pelmora"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+mkdir -p "$WORK/host" "$WORK/mirror"
+echo alpha >"$WORK/host/a.txt"
+python3 "$HERE/make_cfg.py" "$WORK/Pelmora.cfg" "job=$WORK/host,$WORK/mirror"
+# One entry for "job", due 3 s from now.
+python3 - "$WORK/Pelmora.cfg" <<'PY'
+import datetime, struct, sys
+path = sys.argv[1]
+data = open(path, 'rb').read()
+def short(text):
+    raw = text.encode('utf-8')[:15]
+    return bytes([len(raw)]) + raw + bytes(15 - len(raw))
+days = (datetime.datetime.now() - datetime.datetime(1899, 12, 30)).total_seconds() / 86400
+entry = short('soon') + short('job') + bytes([0, 1]) + struct.pack('<d', 1 / 24) + struct.pack('<h', 1) \
+    + struct.pack('<d', days + 3 / 86400)
+open(path, 'wb').write(data[:-4] + struct.pack('<i', 1) + entry)
+PY
 
 cat >"$WORK/inside.sh" <<'EOF'
 #!/usr/bin/env bash
@@ -54,12 +71,22 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 ICON="$(icon_line)"
-echo "icon: $ICON; main window: $(main_state)"
 [ -n "$ICON" ] || fail "no icon appeared in the notification area"
 ICONS=$(xwininfo -root -tree | sed -n '/"panel"/,$p' | grep -c '"pelmora"')
 [ "$ICONS" = 1 ] || fail "expected one icon, found $ICONS"
 STATE="$(main_state)"
 [ "$STATE" != IsViewable ] || fail "the main window is on screen after /H"
+
+# The entry runs its task while the program stays in the notification area.
+for _ in $(seq 150); do
+    [ -f mirror/a.txt ] && break
+    sleep 0.1
+done
+[ "$(cat mirror/a.txt 2>/dev/null)" = alpha ] || fail "the scheduled run did not copy a.txt"
+sleep 0.5
+kill -0 "$APP" 2>/dev/null || fail "the program ended after the scheduled run"
+[ "$(main_state)" != IsViewable ] || fail "the scheduled run brought the main window on screen"
+[ -n "$(icon_line)" ] || fail "the icon went away during the scheduled run"
 
 if [ -n "$ICON" ]; then
     # "0x400009 "pelmora": ("pelmora" "pelmora")  22x30+0+0  +777+569": size, then absolute place.
