@@ -354,7 +354,14 @@ int SmbFileSystem::Resolve(const std::string& path, std::shared_ptr<SmbSession>&
 
 std::string SmbFileSystem::MemoryKey(const SmbSession& session, const std::string& url)
 {
-    return std::to_string(session.Id()) + ' ' + url;
+    // Shares compare names without regard to letter case, so "Docs" and "docs" are one folder.
+    std::string key = std::to_string(session.Id()) + ' ' + url;
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return key;
 }
 
 void SmbFileSystem::Forget(const std::string& key)
