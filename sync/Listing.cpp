@@ -90,6 +90,9 @@ void SideLister::ListHost(std::string_view root)
 
 void SideLister::ListMirror(std::string_view root)
 {
+    // The same value the host listing took, also when the mirror is listed by a lister of its own.
+    if (m_task.SyncType == tyFolder)
+        SchDir.IntoSubDir = IsSet(m_task.IntoSub);
     listSide(TRunSide::Mirror, root);
 }
 

@@ -75,7 +75,7 @@ public:
     // EMaskError only for an invalid scanner Mask.
     void ListHost(std::string_view root);
     // Lists the mirror side into MirrorFiles (sorted) / MirrorFolders; folder type expects
-    // the run state rsListMirror. IntoSubDir keeps the value the host listing set.
+    // the run state rsListMirror. IntoSubDir is the task's IntoSub, as for the host side.
     void ListMirror(std::string_view root);
 
     // The scanner's handlers; public so that a window can also wire them itself.

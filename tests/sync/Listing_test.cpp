@@ -165,6 +165,25 @@ TEST(Listing, MirrorSideIsSortedAndCarriesTheOnlyInMirrorAction)
     EXPECT_TRUE(lists.HostFiles.Count() == 0);
 }
 
+TEST(Listing, BothSidesFollowTheTasksIntoSubFlag)
+{
+    TempTree t;
+    t.FileOfSize("/top", 1);
+    t.FileOfSize("/sub/deep", 5);
+    TSyncTask task = folderTask();
+    task.IntoSub = 0;
+    const TRunMasks masks;
+    TRunLists lists;
+    RunState state = rsListMirror;
+    // A lister of its own for the mirror side, as a run phase may make.
+    SideLister mirror(task, state, masks, lists, nullptr);
+    mirror.ListMirror(t.Root());
+    ASSERT_EQ(lists.MirrorFiles.Count(), 1);
+    EXPECT_EQ(lists.MirrorFiles[0]->RelPath(), "/top");
+    ASSERT_EQ(lists.MirrorFolders.Count(), 1);
+    EXPECT_EQ(lists.MirrorFolders.Values(0), 0u);
+}
+
 TEST(Listing, CancelledRunTakesNothingMoreAndObserverSeesFolders)
 {
     TempTree t;
