@@ -38,17 +38,23 @@ std::uint32_t AttrOf(std::string_view name, const FileStat& stat)
     return attr;
 }
 
+bool IsExistingFolder(FileSystem& fs, std::string_view path)
+{
+    if (path.empty())
+        return false;
+    std::string probe(path);
+    if (probe.back() != '/')
+        probe.push_back('/');
+    FileStat st;
+    return fs.Stat(probe, st) == 0 && st.type == EntryType::Dir;
+}
+
 std::int64_t TSearchDir::Execute()
 {
     if (Root.empty())
         return 0;
     m_fs = FS ? FS : &FileSystemFor(Root);
-    // Tested with a trailing separator, so that a root named through a link to a folder counts.
-    std::string probe = Root;
-    if (probe.back() != '/')
-        probe.push_back('/');
-    FileStat st;
-    if (m_fs->Stat(probe, st) != 0 || st.type != EntryType::Dir)
+    if (!IsExistingFolder(*m_fs, Root))
         return 0;
     m_matchAll = Mask == "*.*";
     if (m_matchAll)

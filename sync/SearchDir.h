@@ -85,6 +85,10 @@ private:
     std::int64_t m_itemSize = 0;
 };
 
+// True when path names an existing folder, also through a link to one (the test is made with
+// a trailing separator, which makes the system resolve the link). False on any error.
+bool IsExistingFolder(FileSystem& fs, std::string_view path);
+
 // The Attr word for an entry: read-only when the owner write bit is clear, hidden for a name
 // beginning with ".", folder or archive by type.
 std::uint32_t AttrOf(std::string_view name, const FileStat& stat);
