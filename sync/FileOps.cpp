@@ -110,6 +110,8 @@ FileOps::~FileOps() = default;
 void FileOps::ResetProgress()
 {
     m_knownFolder.clear();
+    m_doneText.clear();
+    m_remainText.clear();
     m_fileGauge = -1;
     m_totalGauge = -1;
     m_totalLine.clear();
@@ -151,10 +153,13 @@ void FileOps::showProgress(std::int64_t position, std::int64_t size)
         m_totalGauge = totalGauge;
         m_view.SetTotalGauge(totalGauge);
     }
-    std::string line = ReplaceFirst(Msg(kMsgTotalProgress), SizeText(m_doneBytes));
-    line = ReplaceFirst(line, "%2", SizeText(std::max<std::int64_t>(m_totalBytes - m_doneBytes, 0)));
-    if (line != m_totalLine) {
-        m_totalLine = std::move(line);
+    // The short texts change only every tenth of a unit, so the line is built only then.
+    std::string done = SizeText(m_doneBytes);
+    std::string remain = SizeText(std::max<std::int64_t>(m_totalBytes - m_doneBytes, 0));
+    if (m_totalLine.empty() || done != m_doneText || remain != m_remainText) {
+        m_doneText = std::move(done);
+        m_remainText = std::move(remain);
+        m_totalLine = ReplaceFirst(ReplaceFirst(Msg(kMsgTotalProgress), m_doneText), "%2", m_remainText);
         m_view.SetLabel(4, m_totalLine);
     }
 }

@@ -93,6 +93,8 @@ private:
     int m_fileGauge = -1;
     int m_totalGauge = -1;
     std::string m_totalLine;
+    std::string m_doneText;
+    std::string m_remainText;
     std::string m_knownFolder; // the target folder of the last copy, known to exist
     std::uint64_t m_partialCounter = 0;
 };
