@@ -149,6 +149,8 @@ TEST_F(SmbRun, LocalHostToMirrorOnTheShare)
     const std::string mirror = server->DataRoot() + "/backup/today";
     TNetConnection con;
     Connect(con, mirror);
+    // Read-only on the share: a delete over SMB fails unless the flag is cleared first.
+    ASSERT_EQ(FileSystemFor(mirror).SetMode(mirror + "/stale.txt", 0444), 0);
     const RunDriver& run = Run(host, mirror);
     EXPECT_EQ(run.Result().FailedCount, 0u);
     EXPECT_EQ(run.Result().CopiedToMirrorCount, 4u);
