@@ -45,7 +45,7 @@ public:
     virtual QString getOpenFileName(QWidget* parent, const QString& caption, const QString& folder) = 0;
 
     // Message boxes the windows use.
-    void error(QWidget* parent, const QString& text);                    // caption "Error", OK
+    void error(QWidget* parent, const QString& text); // caption "Error", OK
     bool askYesNo(QWidget* parent, const QString& caption, const QString& text, QMessageBox::Icon icon);
     void information(QWidget* parent, const QString& caption, const QString& text);
 

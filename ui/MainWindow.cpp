@@ -670,10 +670,9 @@ void TcltForm::ClearEditor()
 
 void TcltForm::EnableEditor(bool on)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{edName, edType, edDesc, edMainDir, edMirrorDir, liExclude,
-                                                      Label4, rdOnly, cbInMain, cbInMirror, cbSizeDiffer,
-                                                      cbNewInMain, cbNewInMirror, cbEmptyDir, BrMain, BrMirror, AddEx,
-                                                      DelEx, btnAdv})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             edName, edType, edDesc, edMainDir, edMirrorDir, liExclude, Label4, rdOnly, cbInMain, cbInMirror,
+             cbSizeDiffer, cbNewInMain, cbNewInMirror, cbEmptyDir, BrMain, BrMirror, AddEx, DelEx, btnAdv})
         w->setEnabled(on);
     if (!on)
         chkIntoSub->setEnabled(false);
@@ -908,9 +907,8 @@ void TcltForm::addFolderEntry()
 {
     if (!m_dirForm || Dialogs().execDialog(*m_dirForm) != QDialog::Accepted)
         return;
-    const ExclusionEntry result = FolderExclusionEntry(edMainDir->text().toStdString(),
-                                                       edMirrorDir->text().toStdString(),
-                                                       m_dirForm->Directory().toStdString());
+    const ExclusionEntry result = FolderExclusionEntry(
+        edMainDir->text().toStdString(), edMirrorDir->text().toStdString(), m_dirForm->Directory().toStdString());
     if (result.message != 0) {
         Dialogs().error(this, msg(result.message));
         return;

@@ -79,7 +79,8 @@ void AdvFormTest::defaultsThenOk()
 
     openAdvanced(program, [](QDialog& dialog) {
         clickButton(dialog, "btnDef");
-        if (!child<QPlainTextEdit>(dialog, "liIgnore")->isEnabled() || child<QPlainTextEdit>(dialog, "liDel")->isEnabled())
+        if (!child<QPlainTextEdit>(dialog, "liIgnore")->isEnabled() ||
+            child<QPlainTextEdit>(dialog, "liDel")->isEnabled())
             return int(QDialog::Rejected);
         clickButton(dialog, "btnOk");
         return dialog.result();

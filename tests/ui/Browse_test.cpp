@@ -38,15 +38,22 @@ void BrowseTest::expandEnvVars_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expanded");
-    QTest::newRow("plain") << "/home/anna" << "/home/anna";
-    QTest::newRow("variable then folder") << "%PELMORA_T_ROOT%/Sync" << "/srv/data/Sync";
-    QTest::newRow("two variables") << "%PELMORA_T_ROOT%/%PELMORA_T_USER%" << "/srv/data/anna";
-    QTest::newRow("unknown stays, later ones too")
-        << "%PELMORA_T_UNSET%/%PELMORA_T_USER%" << "%PELMORA_T_UNSET%/%PELMORA_T_USER%";
-    QTest::newRow("known before unknown") << "%PELMORA_T_USER%/%PELMORA_T_UNSET%" << "anna/%PELMORA_T_UNSET%";
-    QTest::newRow("lone percent sign") << "/data/50%off" << "/data/50%off";
-    QTest::newRow("adjacent percent signs vanish") << "/a%%b" << "/ab";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("plain") << "/home/anna"
+                           << "/home/anna";
+    QTest::newRow("variable then folder") << "%PELMORA_T_ROOT%/Sync"
+                                          << "/srv/data/Sync";
+    QTest::newRow("two variables") << "%PELMORA_T_ROOT%/%PELMORA_T_USER%"
+                                   << "/srv/data/anna";
+    QTest::newRow("unknown stays, later ones too") << "%PELMORA_T_UNSET%/%PELMORA_T_USER%"
+                                                   << "%PELMORA_T_UNSET%/%PELMORA_T_USER%";
+    QTest::newRow("known before unknown") << "%PELMORA_T_USER%/%PELMORA_T_UNSET%"
+                                          << "anna/%PELMORA_T_UNSET%";
+    QTest::newRow("lone percent sign") << "/data/50%off"
+                                       << "/data/50%off";
+    QTest::newRow("adjacent percent signs vanish") << "/a%%b"
+                                                   << "/ab";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void BrowseTest::expandEnvVars()

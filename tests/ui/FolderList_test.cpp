@@ -67,17 +67,55 @@ void FolderListTest::addFolder_data()
 
     const QString neither = QStringLiteral("Invalid folder! Selected folder is neither in host nor in mirror!");
     const QString itself = QStringLiteral("Invalid folder! Neither host folder nor mirror folder can be excluded!");
-    QTest::newRow("root host") << "/" << "/backup" << "/tmp" << "/tmp" << "";
-    QTest::newRow("case of chosen kept") << "/data" << "/backup" << "/DATA/Old" << "/Old" << "";
-    QTest::newRow("deeper folder") << "/data" << "/backup" << "/data/Projects/Old" << "/Projects/Old" << "";
-    QTest::newRow("name prefix only") << "/data" << "/backup" << "/data2" << "" << neither;
-    QTest::newRow("trailing separator on host") << "/data/" << "/backup" << "/data/Old" << "" << neither;
-    QTest::newRow("host itself") << "/data" << "/backup" << "/data" << "" << itself;
-    QTest::newRow("mirror itself") << "/data" << "/backup" << "/Backup" << "" << itself;
-    QTest::newRow("inside mirror") << "/data" << "/backup" << "/backup/cache" << "/cache" << "";
-    QTest::newRow("outside both") << "/data" << "/backup" << "/home/me" << "" << neither;
-    QTest::newRow("empty host never matches") << "" << "/backup" << "/backup/x" << "/x" << "";
-    QTest::newRow("empty roots") << "" << "" << "/x" << "" << neither;
+    QTest::newRow("root host") << "/"
+                               << "/backup"
+                               << "/tmp"
+                               << "/tmp"
+                               << "";
+    QTest::newRow("case of chosen kept") << "/data"
+                                         << "/backup"
+                                         << "/DATA/Old"
+                                         << "/Old"
+                                         << "";
+    QTest::newRow("deeper folder") << "/data"
+                                   << "/backup"
+                                   << "/data/Projects/Old"
+                                   << "/Projects/Old"
+                                   << "";
+    QTest::newRow("name prefix only") << "/data"
+                                      << "/backup"
+                                      << "/data2"
+                                      << "" << neither;
+    QTest::newRow("trailing separator on host") << "/data/"
+                                                << "/backup"
+                                                << "/data/Old"
+                                                << "" << neither;
+    QTest::newRow("host itself") << "/data"
+                                 << "/backup"
+                                 << "/data"
+                                 << "" << itself;
+    QTest::newRow("mirror itself") << "/data"
+                                   << "/backup"
+                                   << "/Backup"
+                                   << "" << itself;
+    QTest::newRow("inside mirror") << "/data"
+                                   << "/backup"
+                                   << "/backup/cache"
+                                   << "/cache"
+                                   << "";
+    QTest::newRow("outside both") << "/data"
+                                  << "/backup"
+                                  << "/home/me"
+                                  << "" << neither;
+    QTest::newRow("empty host never matches") << ""
+                                              << "/backup"
+                                              << "/backup/x"
+                                              << "/x"
+                                              << "";
+    QTest::newRow("empty roots") << ""
+                                 << ""
+                                 << "/x"
+                                 << "" << neither;
 }
 
 void FolderListTest::addFolder()

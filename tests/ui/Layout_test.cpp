@@ -45,13 +45,11 @@ QStringList cutTexts(QWidget* window)
     QStringList cut;
     const QString prefix = window->objectName() + QLatin1Char('/');
     for (QLabel* label : window->findChildren<QLabel*>()) {
-        if (label->isVisibleTo(window) && !label->text().isEmpty() &&
-            label->width() < label->minimumSizeHint().width())
+        if (label->isVisibleTo(window) && !label->text().isEmpty() && label->width() < label->minimumSizeHint().width())
             cut << prefix + label->objectName();
     }
     for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
-        if (button->isVisibleTo(window) && !button->text().isEmpty() &&
-            button->width() < button->sizeHint().width())
+        if (button->isVisibleTo(window) && !button->text().isEmpty() && button->width() < button->sizeHint().width())
             cut << prefix + button->objectName();
     }
     for (QGroupBox* box : window->findChildren<QGroupBox*>()) {

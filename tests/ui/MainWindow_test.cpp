@@ -263,9 +263,8 @@ void MainWindowTest::fileTypeTaskShowsFileList()
 void MainWindowTest::draggedTaskKeepsEditorWhenRenamed()
 {
     QTemporaryDir dir;
-    WriteConfig(dir, {"one", "two", "three"}, [](std::size_t i, TSyncTask& task) {
-        WriteTextField(task.MainDir, "/host" + std::to_string(i));
-    });
+    WriteConfig(dir, {"one", "two", "three"},
+                [](std::size_t i, TSyncTask& task) { WriteTextField(task.MainDir, "/host" + std::to_string(i)); });
     Program program(dir);
     auto* liTask = program.find<QListWidget>("liTask");
     setCheck(liTask, 2, true);
@@ -345,9 +344,9 @@ void MainWindowTest::editorStoresCutFields()
     QCOMPARE(ReadTextField(task.MirrorDir), std::string(511, 'm'));
 
     // Combo boxes store the code whose name they show, whatever its place in the list.
-    program.find<QComboBox>("cbInMain")->setCurrentIndex(2);    // Delete
-    program.find<QComboBox>("cbInMirror")->setCurrentIndex(1);  // Host <- Mirror
-    program.find<QComboBox>("cbEmptyDir")->setCurrentIndex(3);  // Delete
+    program.find<QComboBox>("cbInMain")->setCurrentIndex(2);   // Delete
+    program.find<QComboBox>("cbInMirror")->setCurrentIndex(1); // Host <- Mirror
+    program.find<QComboBox>("cbEmptyDir")->setCurrentIndex(3); // Delete
     QCOMPARE(task.InMain, acDelete);
     QCOMPARE(task.InMirror, acMirrorToHost);
     QCOMPARE(task.EmptyDir, acDelete);

@@ -12,9 +12,7 @@ namespace {
 
 void writeThreeTasks(const QTemporaryDir& dir)
 {
-    WriteConfig(dir, {"Alpha", "beta", "BETA"}, [](std::size_t i, TSyncTask& task) {
-        task.AutoMode = ToFlag(i != 1);
-    });
+    WriteConfig(dir, {"Alpha", "beta", "BETA"}, [](std::size_t i, TSyncTask& task) { task.AutoMode = ToFlag(i != 1); });
 }
 
 QList<int> checkedRows(Program& program)

@@ -33,8 +33,7 @@ inline QString ConfigPathIn(const QTemporaryDir& dir)
 
 // Writes a configuration file holding `names` with default records, letting `edit` change
 // each record (index, record) before it is written.
-template <typename Edit>
-void WriteConfig(const QTemporaryDir& dir, const std::vector<std::string>& names, Edit edit)
+template <typename Edit> void WriteConfig(const QTemporaryDir& dir, const std::vector<std::string>& names, Edit edit)
 {
     TaskRecords tasks;
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -88,8 +87,7 @@ struct Program
 
 inline void SendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons)
 {
-    QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), Qt::LeftButton, buttons,
-                      Qt::NoModifier);
+    QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), Qt::LeftButton, buttons, Qt::NoModifier);
     QApplication::sendEvent(target, &event);
 }
 

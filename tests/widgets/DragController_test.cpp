@@ -12,8 +12,7 @@ namespace {
 
 void sendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons)
 {
-    QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), Qt::LeftButton, buttons,
-                      Qt::NoModifier);
+    QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), Qt::LeftButton, buttons, Qt::NoModifier);
     QApplication::sendEvent(target, &event);
 }
 
@@ -211,7 +210,8 @@ void DragControllerTest::multiSelectionListIsRefused()
     TrDragController controller;
     controller.SetListBox(&single);
     controller.SetListBox(&multi);
-    QCOMPARE(boxes, QStringList({"TrDragController Error", "Sorry, can't operate with ListBox where MultiSelect=True"}));
+    QCOMPARE(boxes,
+             QStringList({"TrDragController Error", "Sorry, can't operate with ListBox where MultiSelect=True"}));
     QCOMPARE(controller.ListBox(), &single);
     TrDragController::SetErrorBox({});
 
