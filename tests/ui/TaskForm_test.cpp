@@ -345,14 +345,13 @@ private slots:
     void aCheckWhileTheDialogIsOpenUpdatesTheShownEntry()
     {
         ScheduleItems schedules;
-        const double due = SystemClock().Now();
-        schedules.push_back(scheduleEntry("often", "missing", due, 2));
+        schedules.push_back(scheduleEntry("often", "missing", at(2024, 5, 15, 7, 0, 0), 2));
         TaskRecords tasks;
         writeConfig(m_dir, {}, tasks, schedules);
         Program program(m_dir);
-        OpenDialog dialog(program);
+        program.main().DisableScheduleTimer(); // the checks are the test's own
+        OpenDialog dialog(program);            // its clock stands at the entry's time
         TfmTask& f = *dialog.form;
-        f.SetClock(SystemClock());
         f.ListBox1->setCurrentRow(0);
         QCOMPARE(f.edRep->value(), 2);
 
@@ -373,11 +372,15 @@ private slots:
         std::vector<std::string> names{"job", "other", "job"};
         TaskRecords tasks = taskTrees(root, 3);
         ScheduleItems schedules;
-        schedules.push_back(scheduleEntry("s", "job", SystemClock().Now(), 1));
+        const double due = at(2024, 5, 15, 8, 0, 0);
+        schedules.push_back(scheduleEntry("s", "job", due, 1));
         writeConfig(m_dir, names, tasks, schedules);
 
         Program program(m_dir);
+        program.main().DisableScheduleTimer();
         TfmTask& f = *program.forms->fmTask;
+        FakeClock clock(due);
+        f.SetClock(clock);
         f.OnCheckSche();
         QCOMPARE(f.PendingScheduleTask(), std::string("job"));
         f.OnCheckSche(); // pending: a second check changes nothing
@@ -409,10 +412,11 @@ private slots:
         for (int i = 0; i < 2000; ++i) // enough for the run to let timers through while it lists
             std::ofstream(root / "host0" / ("f" + std::to_string(i))) << i;
         ScheduleItems schedules;
-        schedules.push_back(scheduleEntry("s", "job", SystemClock().Now() + 1.0 / 86400, 1));
+        schedules.push_back(scheduleEntry("s", "job", at(2024, 5, 15, 8, 0, 0), 1));
         writeConfig(m_dir, {"by hand", "job"}, tasks, schedules);
 
         Program program(m_dir);
+        program.main().DisableScheduleTimer();
         TfmTask& f = *program.forms->fmTask;
         bool fired = false;
         QTimer poll;
@@ -422,7 +426,7 @@ private slots:
             if (!fired && run && !run->CanClose()) {
                 // A check posted just before the run began, delivered during it.
                 fired = true;
-                FakeClock due(program.state().ScheduleList[0]->NextRun);
+                const FakeClock due(at(2024, 5, 15, 8, 0, 0));
                 f.SetClock(due);
                 f.OnCheckSche();
                 f.SetClock(SystemClock());
