@@ -48,27 +48,48 @@ void ForgetLocalNamesOf(const std::string& shareKey)
 std::string ErrorText(int code)
 {
     switch (code) {
-    case 5: return "Access to network resource denied";
-    case 53: return "Network path not found";
-    case 66: return "Local device type does not match network resource type";
-    case 67: return "Network resource name is invalid or unlocatable";
-    case 85: return "Local device already assigned";
-    case 86: return "Invalid password";
-    case 170: return "Provider is busy";
-    case 1200: return "Local device is invalid";
-    case 1202: return "Connection already remembered";
-    case 1203: return "Network not started or name could not be handled";
-    case 1204: return "Provider property does not match any provider";
-    case 1205: return "Cannot save reconnect at logon information";
-    case 1206: return "User profile is in an incorrect format";
-    case 1208: return "A network specific error occurred";
-    case 1222: return "No network present";
-    case 1223: return "Connection attempt cancelled";
-    case 1326: return "User name or password incorrect";
-    case 2250: return "Not connected to specified resource or on specified device";
-    case 2401: return "Files are open on resource and force disconnect not specified";
-    case 2404: return "Device in use by active process, cannot disconnect";
-    default: return std::to_string(code) + ": Unhandled Error";
+    case 5:
+        return "Access to network resource denied";
+    case 53:
+        return "Network path not found";
+    case 66:
+        return "Local device type does not match network resource type";
+    case 67:
+        return "Network resource name is invalid or unlocatable";
+    case 85:
+        return "Local device already assigned";
+    case 86:
+        return "Invalid password";
+    case 170:
+        return "Provider is busy";
+    case 1200:
+        return "Local device is invalid";
+    case 1202:
+        return "Connection already remembered";
+    case 1203:
+        return "Network not started or name could not be handled";
+    case 1204:
+        return "Provider property does not match any provider";
+    case 1205:
+        return "Cannot save reconnect at logon information";
+    case 1206:
+        return "User profile is in an incorrect format";
+    case 1208:
+        return "A network specific error occurred";
+    case 1222:
+        return "No network present";
+    case 1223:
+        return "Connection attempt cancelled";
+    case 1326:
+        return "User name or password incorrect";
+    case 2250:
+        return "Not connected to specified resource or on specified device";
+    case 2401:
+        return "Files are open on resource and force disconnect not specified";
+    case 2404:
+        return "Device in use by active process, cannot disconnect";
+    default:
+        return std::to_string(code) + ": Unhandled Error";
     }
 }
 

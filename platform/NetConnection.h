@@ -9,8 +9,7 @@
 
 namespace pelmora {
 
-enum TResourceTypes
-{
+enum TResourceTypes {
     rtDisk = 0,
     rtPrint = 1,
     rtAny = 2,

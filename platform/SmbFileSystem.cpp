@@ -404,7 +404,9 @@ int SmbFileSystem::ListDir(const std::string& path, const std::function<bool(con
     // each entry costs no further request.
     const auto readdir = smbc_getFunctionReaddirPlus2(ctx);
     while (true) {
-        struct stat st {};
+        struct stat st
+        {
+        };
         const libsmb_file_info* info = readdir(ctx, dir, &st);
         if (info == nullptr) {
             break;
@@ -439,7 +441,9 @@ int SmbFileSystem::Stat(const std::string& path, FileStat& out)
         m_knownDirs.erase(it);
     }
     SMBCCTX* ctx = session->Context();
-    struct stat st {};
+    struct stat st
+    {
+    };
     errno = 0;
     if (smbc_getFunctionStat(ctx)(ctx, url.c_str(), &st) < 0) {
         return LastError();
@@ -522,7 +526,7 @@ int SmbFileSystem::SetMTime(const std::string& path, std::int64_t mtimeSec)
         return err;
     }
     SMBCCTX* ctx = session->Context();
-    struct timeval times[2] {};
+    struct timeval times[2]{};
     times[0].tv_sec = std::time(nullptr);
     times[1].tv_sec = static_cast<time_t>(mtimeSec);
     errno = 0;

@@ -201,7 +201,9 @@ TEST_F(SmbFiles, SetsTimesAndReadOnly)
     ASSERT_EQ(WriteNet(root + "/t.txt", "times"), 0);
     const std::int64_t when = 1262304000; // 2010-01-01 00:00:00 UTC
     ASSERT_EQ(Net().SetMTime(root + "/t.txt", when), 0);
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat((disk + "/t.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, when);
     FileStat fst;

@@ -45,7 +45,9 @@ std::string ReadLocal(const std::string& path)
 
 std::time_t MTimeOf(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
 }
 
@@ -155,8 +157,8 @@ TEST_F(SmbRun, LocalHostToMirrorOnTheShare)
     EXPECT_EQ(run.Result().FailedCount, 0u);
     EXPECT_EQ(run.Result().CopiedToMirrorCount, 4u);
     EXPECT_EQ(run.Result().DeletedMirrorCount, 1u);
-    EXPECT_EQ(TreeOf(mirrorDisk), (std::set<std::string>{"changed.txt", "deep/", "deep/big.bin", "deep/er/",
-                                                          "deep/er/" + odd, "new.txt"}));
+    EXPECT_EQ(TreeOf(mirrorDisk),
+              (std::set<std::string>{"changed.txt", "deep/", "deep/big.bin", "deep/er/", "deep/er/" + odd, "new.txt"}));
     EXPECT_EQ(ReadLocal(mirrorDisk + "/new.txt"), "brand new");
     EXPECT_EQ(ReadLocal(mirrorDisk + "/changed.txt"), "the newer text");
     EXPECT_EQ(ReadLocal(mirrorDisk + "/deep/er/" + odd), "odd name");

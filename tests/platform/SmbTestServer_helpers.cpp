@@ -186,8 +186,8 @@ bool SmbTestServer::Start()
             return false;
         }
     }
-    const std::string addUser = "printf '%s\\n%s\\n' '" + m_password + "' '" + m_password + "' | smbpasswd -c " +
-                                conf + " -s -a " + m_user + " >/dev/null 2>&1";
+    const std::string addUser = "printf '%s\\n%s\\n' '" + m_password + "' '" + m_password + "' | smbpasswd -c " + conf +
+                                " -s -a " + m_user + " >/dev/null 2>&1";
     if (std::system(addUser.c_str()) != 0) {
         m_reason = "smbpasswd -a failed";
         return false;
