@@ -145,6 +145,11 @@ bool SmbTestServer::Start()
         m_reason = "cannot hand the share folders to " + m_user;
         return false;
     }
+    const std::string reach = "runuser -u " + m_user + " -- test -x " + DataDir() + " >/dev/null 2>&1";
+    if (std::system(reach.c_str()) != 0) {
+        m_reason = m_user + " cannot reach " + m_base + " (a folder above it is closed to others)";
+        return false;
+    }
 
     m_port = FreeLoopbackPort();
     if (m_port == 0) {
