@@ -230,13 +230,15 @@ void TSortList::sortNewestFirst(std::size_t from)
     {
         TMFileInfoRec* rec;
         std::uint32_t seq;
+        std::uint32_t nameStart; // where the last component begins
+        std::uint64_t head;      // its first eight bytes, folded, most significant first
     };
     const std::size_t n = m_items.size() - from;
     if (n < 2)
         return;
     std::vector<Item> items(n);
     for (std::size_t i = 0; i < n; ++i)
-        items[i] = {m_items[from + i], static_cast<std::uint32_t>(i)};
+        items[i] = {m_items[from + i], static_cast<std::uint32_t>(i), 0, 0};
     auto less = [this](const Item& a, const Item& b) {
         const int c = compare(a.rec->RelPath(), b.rec->RelPath());
         if (c != 0)
@@ -244,10 +246,11 @@ void TSortList::sortNewestFirst(std::size_t from)
         m_mayHoldEqualKeys = true;
         return a.seq > b.seq;
     };
+    // The key up to and including its last separator ("" when it has none).
     auto folderOf = [](const TMFileInfoRec* r) {
         const std::string_view p = r->RelPath();
         const auto slash = p.rfind('/');
-        return slash == std::string_view::npos ? std::string_view() : p.substr(0, slash);
+        return slash == std::string_view::npos ? std::string_view() : p.substr(0, slash + 1);
     };
 
     struct Run
@@ -255,13 +258,44 @@ void TSortList::sortNewestFirst(std::size_t from)
         std::size_t begin;
         std::size_t end;
     };
+    // Within one stretch every key starts with the same folder bytes, so under the name
+    // comparison the keys order as their last components do; those are told apart by their
+    // first eight folded bytes as one integer, mostly without touching the text again.
+    auto lessInRun = [this](const Item& a, const Item& b) {
+        if (a.head != b.head)
+            return a.head < b.head;
+        const std::string_view na = a.rec->RelPath().substr(std::min<std::size_t>(a.nameStart + 8, a.rec->RelPath().size()));
+        const std::string_view nb = b.rec->RelPath().substr(std::min<std::size_t>(b.nameStart + 8, b.rec->RelPath().size()));
+        const int c = CompareNames(na, nb);
+        if (c != 0)
+            return c < 0;
+        m_mayHoldEqualKeys = true;
+        return a.seq > b.seq;
+    };
     std::vector<Run> runs;
     for (std::size_t i = 0; i < n;) {
         const std::string_view folder = folderOf(items[i].rec);
         std::size_t j = i + 1;
         while (j < n && folderOf(items[j].rec) == folder)
             ++j;
-        std::sort(items.begin() + static_cast<std::ptrdiff_t>(i), items.begin() + static_cast<std::ptrdiff_t>(j), less);
+        const auto first = items.begin() + static_cast<std::ptrdiff_t>(i);
+        const auto last = items.begin() + static_cast<std::ptrdiff_t>(j);
+        if (OnCompare) {
+            std::sort(first, last, less);
+        } else {
+            const std::size_t nameStart = folder.size();
+            for (auto it = first; it != last; ++it) {
+                const std::string_view name = it->rec->RelPath().substr(nameStart);
+                std::uint64_t head = 0;
+                for (std::size_t k = 0; k < 8; ++k) {
+                    const unsigned char c = k < name.size() ? kFold.map[static_cast<unsigned char>(name[k])] : 0;
+                    head = head << 8 | c;
+                }
+                it->nameStart = static_cast<std::uint32_t>(nameStart);
+                it->head = head;
+            }
+            std::sort(first, last, lessInRun);
+        }
         runs.push_back({i, j});
         i = j;
     }
