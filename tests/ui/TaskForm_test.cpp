@@ -182,13 +182,13 @@ private slots:
         QVERIFY(!f.ComboBox3->isVisible());
         QVERIFY(state.Modified);
         QCOMPARE(state.ScheduleList.size(), std::size_t(1));
-        QCOMPARE(state.ScheduleList[0]->NextRun, 0.0); // not armed until a field changes
+        QCOMPARE(double(state.ScheduleList[0]->NextRun), 0.0); // not armed until a field changes
 
         // Naming the task arms the entry from the moment of the edit.
         f.ComboBox1->setFocus();
         QTest::keyClicks(f.ComboBox1, "nightly");
         QCOMPARE(QString::fromStdString(ReadShortString(state.ScheduleList[0]->TaskName)), QString("nightly"));
-        QCOMPARE(state.ScheduleList[0]->NextRun, dialog.clock.Now() + 0.5);
+        QCOMPARE(double(state.ScheduleList[0]->NextRun), dialog.clock.Now() + 0.5);
         QCOMPARE(f.lbNext->text(), msg(143) + ScheduleDateTimeText(at(2024, 5, 15, 19, 0, 0)));
         QVERIFY(f.lbNext->text().contains(QLocale().toString(QTime(19, 0), QLocale::ShortFormat)));
 
@@ -198,11 +198,11 @@ private slots:
         QVERIFY(f.ComboBox3->isVisible());
         QCOMPARE(f.ComboBox3->currentText(), msg(134));
         QCOMPARE(state.ScheduleList[0]->Kind, skWeekly);
-        QCOMPARE(state.ScheduleList[0]->NextRun, at(2024, 5, 21, 12, 0, 0)); // the coming Tuesday
+        QCOMPARE(double(state.ScheduleList[0]->NextRun), at(2024, 5, 21, 12, 0, 0)); // the coming Tuesday
         f.ComboBox2->setCurrentIndex(1);
         QVERIFY(!f.ComboBox3->isVisible());
         QCOMPARE(state.ScheduleList[0]->WeekDay, std::uint8_t(3));
-        QCOMPARE(state.ScheduleList[0]->NextRun, at(2024, 5, 15, 12, 0, 0));
+        QCOMPARE(double(state.ScheduleList[0]->NextRun), at(2024, 5, 15, 12, 0, 0));
 
         // A repeat count of 0 makes the entry inactive: no next time is shown.
         f.edRep->setValue(0);
@@ -248,8 +248,8 @@ private slots:
         QCOMPARE(program.dialogs.asked().size(), std::size_t(1));
         QCOMPARE(program.dialogs.asked()[0].text, msg(145));
         QCOMPARE(program.dialogs.asked()[0].caption, msg(31));
-        QCOMPARE(item.Time, 0.5);
-        QCOMPARE(item.NextRun, 0.0);
+        QCOMPARE(double(item.Time), 0.5);
+        QCOMPARE(double(item.NextRun), 0.0);
         QCOMPARE(f.lbNext->text(), shownBefore);
         QVERIFY(f.MaskEdit1->hasFocus());
 
@@ -257,8 +257,8 @@ private slots:
         dialog.retype(f.MaskEdit1, "063000");
         dialog.leaveTo(f.edRep);
         QCOMPARE(program.dialogs.asked().size(), std::size_t(1));
-        QCOMPARE(item.Time, 6.5 / 24);
-        QCOMPARE(item.NextRun, dialog.clock.Now() + 6.5 / 24);
+        QCOMPARE(double(item.Time), 6.5 / 24);
+        QCOMPARE(double(item.NextRun), dialog.clock.Now() + 6.5 / 24);
 
         // Escape while a bad time is typed: the box, and the dialog stays open.
         program.dialogs.pushAnswer(QMessageBox::Ok);
@@ -266,7 +266,7 @@ private slots:
         QTest::keyClick(f.MaskEdit1, Qt::Key_Escape);
         QCOMPARE(program.dialogs.asked().size(), std::size_t(2));
         QVERIFY(f.isVisible());
-        QCOMPARE(item.Time, 6.5 / 24);
+        QCOMPARE(double(item.Time), 6.5 / 24);
     }
 
     void renamingChecksTheOtherNamesAndCutsToFifteenBytes()
@@ -337,7 +337,7 @@ private slots:
         QTest::keyClicks(form.MaskEdit1, "063000");
         QCOMPARE(form.MaskEdit1->text(), QString("06.30.00"));
         form.MaskEdit1Exit();
-        QCOMPARE(state.ScheduleList[0]->Time, 6.5 / 24);
+        QCOMPARE(double(state.ScheduleList[0]->Time), 6.5 / 24);
         form.hide();
         QLocale::setDefault(before);
     }
