@@ -10,6 +10,7 @@ WORK="$(mktemp -d)"
 chmod 755 "$WORK" # the share's user must reach the share folders below it
 . "$HERE/smb_server.sh"
 trap 'smb_server_stop; rm -rf "$WORK"' EXIT
+trap 'exit 130' INT TERM
 FAILS=0
 
 USER_NAME=pelmorae2e

@@ -73,8 +73,11 @@ CONF
         SMB_REASON="smbpasswd -a failed"
         return 1
     fi
-    # smbd -F leads its own process group; smb_server_stop ends the group.
-    "$smbd" -F -s "$dir/smb.conf" >"$dir/log/smbd.out" 2>&1 &
+    # smbd -F leads its own process group; smb_server_stop ends the group. Should this shell
+    # be killed before it can do so, the parent-death signal still stops the server.
+    local guard=()
+    command -v setpriv >/dev/null && guard=(setpriv --pdeathsig TERM)
+    "${guard[@]}" "$smbd" -F -s "$dir/smb.conf" >"$dir/log/smbd.out" 2>&1 &
     SMB_PID=$!
     i=0
     until (exec 3<>"/dev/tcp/127.0.0.1/$SMB_PORT") 2>/dev/null; do
