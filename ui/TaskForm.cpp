@@ -92,11 +92,34 @@ bool ParseScheduleTime(const QString& text, double& time)
     return true;
 }
 
+QString ScheduleDateTimeFormat(const QLocale& locale)
+{
+    // The short date and the long time without its time zone: an entry's time is local and
+    // may have seconds. Some locales' data use the day-period letter B, which Qt cannot
+    // write; the AM/PM marker stands in for it.
+    const QString time = locale.timeFormat(QLocale::LongFormat);
+    QString kept;
+    bool quoted = false;
+    for (const QChar c : time) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && (c == QLatin1Char('t') || c == QLatin1Char('[') || c == QLatin1Char(']')))
+            continue;
+        if (!quoted && c == QLatin1Char('B')) {
+            kept += QLatin1String("AP");
+            continue;
+        }
+        kept += c;
+    }
+    return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + kept.trimmed();
+}
+
 QString ScheduleDateTimeText(double days)
 {
     const LocalDateTime value = DecodeDateTime(days);
     const QDateTime shown(QDate(value.year, value.month, value.day), QTime(value.hour, value.minute, value.second));
-    return QLocale().toString(shown, QLocale::ShortFormat);
+    const QLocale locale;
+    return locale.toString(shown, ScheduleDateTimeFormat(locale));
 }
 
 TfmTask::TfmTask(QWidget* parent) : QDialog(parent), m_main(qobject_cast<TcltForm*>(parent)), m_trigger(SystemClock())

@@ -34,7 +34,9 @@ QString ScheduleTimeText(double days, QChar separator = QLatin1Char(':'));
 // between them, blanks of the input mask ignored) into a fraction of a day. Returns false
 // when the text is no time of day.
 bool ParseScheduleTime(const QString& text, double& time);
-// A day count as the user's locale writes a short date and time.
+// How a next run is written in `locale`: its short date and its time with seconds.
+QString ScheduleDateTimeFormat(const QLocale& locale);
+// A day count written that way in the default locale.
 QString ScheduleDateTimeText(double days);
 
 class TfmTask : public QDialog

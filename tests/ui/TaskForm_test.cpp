@@ -190,7 +190,7 @@ private slots:
         QCOMPARE(QString::fromStdString(ReadShortString(state.ScheduleList[0]->TaskName)), QString("nightly"));
         QCOMPARE(double(state.ScheduleList[0]->NextRun), dialog.clock.Now() + 0.5);
         QCOMPARE(f.lbNext->text(), msg(143) + ScheduleDateTimeText(at(2024, 5, 15, 19, 0, 0)));
-        QVERIFY(f.lbNext->text().contains(QLocale().toString(QTime(19, 0), QLocale::ShortFormat)));
+        QVERIFY(f.lbNext->text().endsWith(QStringLiteral("19:00:00")));
 
         // Every week shows the weekday list at the entry's day; back hides it, day kept.
         state.ScheduleList[0]->WeekDay = 3;
@@ -339,6 +339,15 @@ private slots:
         form.MaskEdit1Exit();
         QCOMPARE(double(state.ScheduleList[0]->Time), 6.5 / 24);
         form.hide();
+
+        // Next-run times in a locale whose data Qt cannot write whole.
+        QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::Taiwan));
+        const QString evening = ScheduleDateTimeText(at(2026, 12, 12, 22, 30, 5));
+        QVERIFY2(evening.contains(QString::fromUtf8("下午")), qPrintable(evening));
+        QVERIFY2(evening.startsWith(QStringLiteral("2026/12/12 ")) && evening.endsWith(QStringLiteral("10:30:05")),
+                 qPrintable(evening));
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(ScheduleDateTimeText(at(2026, 12, 12, 22, 30, 5)), QString("12/12/26 10:30:05 PM"));
         QLocale::setDefault(before);
     }
 
