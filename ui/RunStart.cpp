@@ -47,13 +47,6 @@ std::size_t ShareRootEnd(std::string_view path, int n)
     return 0;
 }
 
-// Linux has no drive letters, so every letter is free and the highest one names the
-// connection; it only has to be the same name at connect and at disconnect.
-char FindFreeDrive()
-{
-    return 'Z';
-}
-
 } // namespace
 
 void TcltForm::GoSyncClick()
@@ -123,22 +116,23 @@ bool TcltForm::RunTask()
     const std::string netName = ReadCountedField(task->NetName);
     const std::string netPass = ReadCountedField(task->NetPass);
     TNetConnection& net = NetCon();
+    // Linux has no drive letters to redirect: the local name stays blank, and the run
+    // remembers that it connected so that it disconnects the session by its remote name.
+    net.SetLocalName("");
+    bool connected = false;
     if (!netPath.empty() && (!netName.empty() || !netPass.empty())) {
         net.SetUserName(netName);
         net.SetPassword(netPass);
-        net.SetLocalName(std::string(1, FindFreeDrive()) + ":");
         const std::size_t end = ShareRootEnd(netPath, 4);
         net.SetRemoteName(end == 0 ? netPath : netPath.substr(0, end - 1));
         try {
             net.Connect();
+            connected = true;
         } catch (const EConnectError&) {
-            net.SetLocalName("");
             if (!m_state.AutoRun && !IsSet(task->AutoMode))
                 Dialogs().error(this, Text(108));
             return false;
         }
-    } else {
-        net.SetLocalName("");
     }
 
     m_state.OnlyTypeMasks = SplitLines(ReadCountedField(task->OnlyTypeList));
@@ -158,10 +152,8 @@ bool TcltForm::RunTask()
         move(left, y());
     }
 
-    if (!net.LocalName().empty()) {
+    if (connected)
         net.Disconnect(true);
-        net.SetLocalName("");
-    }
     return ran;
 }
 
