@@ -58,8 +58,8 @@ def main():
     out = sys.argv[1]
     names = []
     records = []
-    for spec in sys.argv[2:]:
-        name, rest = spec.split('=', 1)
+    for arg in sys.argv[2:]:
+        name, rest = arg.split('=', 1)
         parts = rest.split(',')
         fields = dict(p.split('=', 1) for p in parts[2:])
         names.append(name)

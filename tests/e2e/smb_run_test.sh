@@ -46,13 +46,13 @@ share_dir() {
 }
 # make_cfg.py writes the tasks; user names and passwords go into each record here.
 cfg() { # NAME=HOST,MIRROR[,key=value...]|user|password ...
-    local specs=() creds=() item
+    local tasks=() creds=() item
     for item in "$@"; do
-        specs+=("${item%%|*}")
+        tasks+=("${item%%|*}")
         creds+=("${item#*|}")
     done
-    python3 "$HERE/make_cfg.py" "$A/Pelmora.cfg" "${specs[@]}" || fail "make_cfg.py"
-    python3 - "$A/Pelmora.cfg" "${#specs[@]}" "${creds[@]}" <<'PY' || fail "writing the credentials"
+    python3 "$HERE/make_cfg.py" "$A/Pelmora.cfg" "${tasks[@]}" || fail "make_cfg.py"
+    python3 - "$A/Pelmora.cfg" "${#tasks[@]}" "${creds[@]}" <<'PY' || fail "writing the credentials"
 import sys
 path, count, creds = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
 data = bytearray(open(path, 'rb').read())
