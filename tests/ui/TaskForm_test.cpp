@@ -277,9 +277,11 @@ private slots:
         TAppState& state = program.state();
         QTest::mouseClick(f.Button1, Qt::LeftButton);
         QTest::mouseClick(f.Button1, Qt::LeftButton); // selected: the second
+        state.Modified = false;
 
         program.dialogs.pushAnswer(QMessageBox::Ok);
         dialog.retype(f.Edit1, msg(142) + "1");
+        QVERIFY(state.Modified); // typing in the name counts as an edit
         dialog.leaveTo(f.edRep);
         QCOMPARE(program.dialogs.asked().size(), std::size_t(1));
         QCOMPARE(program.dialogs.asked()[0].text, msg(144));
