@@ -107,9 +107,6 @@ done
 # The engine's copy must be the same tree, or its time means nothing.
 diff -r "$work/A" "$work/copies/ours-1" >/dev/null || { echo "$0: the engine's copy differs from the source" >&2; exit 1; }
 
-echo "cleaning up"
-rm -rf "$work"
-
 ours_nc=$(median ours_nochange)
 rsync_nc=$(median rsync_nochange)
 ours_i=$(median ours_initial)
@@ -124,3 +121,7 @@ echo "initial_copy_vs_rsync=$(ratio "$ours_i" "$rsync_i")"
 echo "big_file_vs_dd16k=$(ratio "$ours_b" "$dd_b")"
 echo "big_file_vs_cp=$(ratio "$ours_b" "$cp_b")"
 echo "no_change_vs_rsync=$(ratio "$ours_nc" "$rsync_nc")"
+
+# Printed first: removing this many files takes minutes.
+echo "cleaning up" >&2
+rm -rf "$work"
