@@ -38,18 +38,6 @@ TEST(SyncLogTest, OnlyTheFirstPlaceholderIsReplaced)
     EXPECT_EQ(ReplaceFirst("a %2 b %2", "%2", "%1"), "a %1 b %2");
 }
 
-TEST(SyncLogTest, TextEndsEveryLineWithCrLfAndListenersFollow)
-{
-    SyncLog log;
-    std::vector<std::string> seen;
-    log.onLineAdded = [&](const std::string& line) { seen.push_back(line); };
-    log.Add("one");
-    log.Add("");
-    log.Add("three");
-    EXPECT_EQ(log.Text(), "one\r\n\r\nthree\r\n");
-    EXPECT_EQ(seen, (std::vector<std::string>{"one", "", "three"}));
-}
-
 TEST(SyncLogTest, LogFileGrowsByOneBlockAndNulPerProgramRun)
 {
     const std::string path = FreshDir("log") + "/Pelmora.log";
