@@ -90,10 +90,10 @@ TEST(ConfigCorpus, NonFiniteDoublesFallBack)
 {
     const ConfigContents c = ReadConfigFile((kCorpus / "non-finite-doubles.cfg").string());
     ASSERT_EQ(c.TaskList.size(), 1u);
-    EXPECT_EQ(c.TaskList[0]->TimeShift, DefaultTimeShift());
+    EXPECT_EQ(double{c.TaskList[0]->TimeShift}, DefaultTimeShift());
     ASSERT_EQ(c.ScheduleList.size(), 2u);
     EXPECT_FALSE(IsArmed(*c.ScheduleList[0]));
-    EXPECT_EQ(c.ScheduleList[1]->Time, 0.0);
+    EXPECT_EQ(double{c.ScheduleList[1]->Time}, 0.0);
     EXPECT_TRUE(IsArmed(*c.ScheduleList[1]));
 }
 

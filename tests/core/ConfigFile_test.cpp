@@ -275,7 +275,7 @@ TEST(ConfigLoad, LargerRecordSizeKeeps3458AndSkipsTheRest)
     EXPECT_TRUE(sameBytes(recordBytes(*c.TaskList[1]), b.substr(0, 3458)));
     ASSERT_EQ(c.ScheduleList.size(), 1u);
     EXPECT_EQ(c.ScheduleList[0]->Kind, skWeekly);
-    EXPECT_EQ(c.ScheduleList[0]->NextRun, 46000.25);
+    EXPECT_EQ(double{c.ScheduleList[0]->NextRun}, 46000.25);
 }
 
 // The first 2092 bytes come from the file, everything after keeps the new-record defaults.
@@ -284,7 +284,7 @@ void expectOldRecord(const TSyncTask& task, const std::string& stored)
     const std::string bytes = recordBytes(task);
     EXPECT_TRUE(sameBytes(bytes.substr(0, 2092), stored));
     EXPECT_TRUE(sameBytes(bytes.substr(2092), recordBytes(*NewSyncTask()).substr(2092)));
-    EXPECT_EQ(task.Speed, 3000);
+    EXPECT_EQ(std::int32_t{task.Speed}, 3000);
     EXPECT_FALSE(IsSet(task.AutoMode));
     EXPECT_EQ(ReadTextField(task.Desc), "");
 }
@@ -416,7 +416,7 @@ TEST(ConfigLoad, NonFiniteDoublesReadAsDefaultsOrNotArmed)
     AppendInt32(file, 1);
     file += scheduleBytes("nan", skDaily, std::nan(""));
     const ConfigContents c = parse(file);
-    EXPECT_EQ(c.TaskList[0]->TimeShift, DefaultTimeShift());
+    EXPECT_EQ(double{c.TaskList[0]->TimeShift}, DefaultTimeShift());
     ASSERT_EQ(c.ScheduleList.size(), 1u);
     EXPECT_FALSE(IsArmed(*c.ScheduleList[0]));
 }

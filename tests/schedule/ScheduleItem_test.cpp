@@ -113,16 +113,16 @@ TEST(ComputeNextRun, UnknownKindOrBadFieldsLeaveNextRun)
     TScheduleItem item = entry(7, 0.5);
     item.NextRun = 45000.25;
     ComputeNextRun(item, clock);
-    EXPECT_EQ(item.NextRun, 45000.25);
+    EXPECT_EQ(double{item.NextRun}, 45000.25);
 
     TScheduleItem badDay = entry(skWeekly, 0.5, 9);
     badDay.NextRun = 45000.25;
     ComputeNextRun(badDay, clock);
-    EXPECT_EQ(badDay.NextRun, 45000.25);
+    EXPECT_EQ(double{badDay.NextRun}, 45000.25);
 
     TScheduleItem nanTime = entry(skDaily, std::nan(""));
     ComputeNextRun(nanTime, clock);
-    EXPECT_EQ(nanTime.NextRun, 0.0);
+    EXPECT_EQ(double{nanTime.NextRun}, 0.0);
     EXPECT_FALSE(IsArmed(nanTime));
 }
 
@@ -208,8 +208,8 @@ TEST(ScheduleSanitize, NonFiniteDoublesAreNotArmed)
     TScheduleItem item = entry(skDaily, INFINITY);
     item.NextRun = std::nan("");
     SanitizeScheduleItem(item);
-    EXPECT_EQ(item.NextRun, 0.0);
-    EXPECT_EQ(item.Time, 0.0);
+    EXPECT_EQ(double{item.NextRun}, 0.0);
+    EXPECT_EQ(double{item.Time}, 0.0);
     EXPECT_FALSE(IsArmed(item));
 }
 
