@@ -247,6 +247,11 @@ struct TRunLists
     TSortList MirrorFiles;
     TFolderList HostFolders;
     TFolderList MirrorFolders;
+    // Relative paths whose contents a side's listing could not see ("" for the root): folders
+    // that could not be listed, links to folders and special files. Planning treats the other
+    // side's files at or below them as paired with something unknown and plans nothing for them.
+    TFolderList HostUnlisted;
+    TFolderList MirrorUnlisted;
 
     TRunLists() = default;
     TRunLists(const TRunLists&) = delete;
@@ -256,11 +261,13 @@ struct TRunLists
     void ClearHost()
     {
         HostFolders.Clear();
+        HostUnlisted.Clear();
         HostFiles.Clear();
     }
     void ClearMirror()
     {
         MirrorFolders.Clear();
+        MirrorUnlisted.Clear();
         MirrorFiles.FreeRecords();
     }
 };

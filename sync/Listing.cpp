@@ -2,6 +2,7 @@
 
 #include "core/DateTime.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace pelmora {
@@ -77,8 +78,10 @@ SideLister::SideLister(const TSyncTask& task, const RunState& state, const TRunM
         SchDirEnquiryOperation(s, t, item, op);
     };
     SchDir.OnFoundItem = [this](TSearchDir& s, TFoundItemType t, std::string_view item, std::int64_t& size,
-                                std::uint32_t age, std::uint32_t attr) { SchDirFoundItem(s, t, item, size, age, attr); };
+                                std::uint32_t age,
+                                std::uint32_t attr) { SchDirFoundItem(s, t, item, size, age, attr); };
     SchDir.OnProgress = [this](TSearchDir& s, std::string_view dir) { SchDirSearching(s, dir); };
+    SchDir.OnUnlisted = [this](TSearchDir& s, std::string_view item, int error) { SchDirUnlisted(s, item, error); };
 }
 
 void SideLister::ListHost(std::string_view root)
@@ -134,8 +137,14 @@ void SideLister::listFiles(TRunSide side, std::string_view root)
         else
             full = rel;
         FileStat st;
-        if (fs.Stat(full, st) != 0 || st.type != EntryType::File)
+        const int found = fs.Stat(full, st);
+        if (found != 0 || st.type != EntryType::File) {
+            // Only a name that is plainly absent is missing on this side; a file that could not
+            // be looked at (or is something else) must not be replaced or mirrored away.
+            if (found != ENOENT && found != ENOTDIR)
+                (side == TRunSide::Host ? m_lists.HostUnlisted : m_lists.MirrorUnlisted).Add(rel, 0);
             continue;
+        }
         std::int64_t size = st.size;
         std::unique_ptr<FileHandle> handle;
         if (fs.OpenRead(full, handle) != 0)
@@ -215,6 +224,13 @@ void SideLister::SchDirFoundItem(TSearchDir&, TFoundItemType ItemType, std::stri
         m_lists.MirrorFiles.AddBulk(rec.get());
         rec.release();
     }
+}
+
+void SideLister::SchDirUnlisted(TSearchDir&, std::string_view Item, int Error)
+{
+    (m_side == TRunSide::Host ? m_lists.HostUnlisted : m_lists.MirrorUnlisted).Add(relative(Item), 0);
+    if (Error != 0 && m_observer)
+        m_observer->FolderNotRead(Item);
 }
 
 void SideLister::SchDirSearching(TSearchDir&, std::string_view Directory)

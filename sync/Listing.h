@@ -25,7 +25,12 @@ public:
     virtual void SearchingFolder(std::string_view directory) = 0;
     // Lets the window system handle pending input, so Cancel works during a scan.
     virtual void ProcessPendingInput() = 0;
+    // A folder (full path) whose contents could not be listed; the run logs it.
+    virtual void FolderNotRead(std::string_view folder) { (void)folder; }
 };
+
+// The result-log line for a folder that could not be listed, followed by its full path.
+inline constexpr std::string_view kFolderNotReadLine = "Failed to read folder, path: ";
 
 // The run's three mask lists, compiled once at run start.
 struct TRunMasks
@@ -49,8 +54,7 @@ std::vector<std::string> SplitLines(std::string_view text);
 // The task's folder list (ExcludeList) as lines.
 std::vector<std::string> ExcludeLines(const TSyncTask& task);
 
-enum class TRunSide
-{
+enum class TRunSide {
     Host,
     Mirror,
 };
@@ -84,6 +88,9 @@ public:
     void SchDirFoundItem(TSearchDir& Sender, TFoundItemType ItemType, std::string_view Item, std::int64_t& ItemSize,
                          std::uint32_t Age, std::uint32_t Attr);
     void SchDirSearching(TSearchDir& Sender, std::string_view Directory);
+    // Records a path whose contents stay unknown on this side (see TRunLists::HostUnlisted)
+    // and reports a folder that failed to list to the observer.
+    void SchDirUnlisted(TSearchDir& Sender, std::string_view Item, int Error);
 
     // The scanner, with Mask "*.*" and IntoSubDir true as the run window sets it up.
     TSearchDir SchDir;

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace pelmora {
 
@@ -30,25 +34,119 @@ bool SameTime(std::uint32_t ageA, std::uint32_t ageB, const TTimeBounds& bounds)
     return bounds.Ignore1Hour && bounds.HourLow < d && d < bounds.HourHigh;
 }
 
+namespace {
+
+// Answers whether a path lies at or below one of a side's unlisted paths.
+class TUnlistedPaths
+{
+public:
+    explicit TUnlistedPaths(const TFolderList& list) : m_any(list.Count() > 0), m_index(list) {}
+
+    bool Covers(std::string_view path) const
+    {
+        if (!m_any)
+            return false;
+        if (m_index.Find(path) >= 0)
+            return true;
+        // Every ancestor, down to "" for the root (the cut before the leading separator).
+        for (std::size_t i = path.size(); i-- > 0;)
+            if (path[i] == '/' && m_index.Find(path.substr(0, i)) >= 0)
+                return true;
+        return false;
+    }
+
+private:
+    bool m_any;
+    TFolderIndex m_index;
+};
+
+// The records around `at` whose paths compare equal to `path` (names that differ only in the
+// case of ASCII letters, which a case-sensitive file system holds side by side): calls
+// visit(index) for each until it returns true; returns that index or -1.
+template <typename Visit> int EqualNear(const TSortList& list, int at, std::string_view path, Visit visit)
+{
+    for (int i = at; i >= 0 && SameName(list[i]->RelPath(), path); --i)
+        if (visit(i))
+            return i;
+    for (int i = at + 1; i < list.Count() && SameName(list[i]->RelPath(), path); ++i)
+        if (visit(i))
+            return i;
+    return -1;
+}
+
+} // namespace
+
 void CompareHostFiles(const TSyncTask& task, TRunLists& lists)
 {
     const TTimeBounds bounds = TimeBoundsOf(task);
-    const TSortListIndex mirrorIndex(lists.MirrorFiles);
-    for (TMFileInfoRec* h : lists.HostFiles) {
-        if (h->Op != opNone)
-            continue; // marked for deletion by the delete masks
-        const int at = mirrorIndex.Find(*h);
-        if (at < 0) {
-            h->Op = task.InMain;
-            continue;
-        }
-        TMFileInfoRec* m = lists.MirrorFiles.Items(at);
+    const TSortList& mirrorFiles = lists.MirrorFiles;
+    const TSortListIndex mirrorIndex(mirrorFiles);
+    const TUnlistedPaths mirrorUnlisted(lists.MirrorUnlisted);
+    const TUnlistedPaths hostUnlisted(lists.HostUnlisted);
+
+    const auto pair = [&](TMFileInfoRec* h, int at) {
+        TMFileInfoRec* m = mirrorFiles.Items(at);
         m->Op = opNone;
         if (SameTime(h->Age, m->Age, bounds)) {
             h->Op = h->Size == m->Size ? opNone : task.SizeDiffer;
-            continue;
+            return;
         }
         h->Op = DosToDays(h->Age) > DosToDays(m->Age) ? task.NewInMain : task.NewInMirror;
+    };
+    // A host file without a mirror namesake: unless the mirror could not see that place, in
+    // which case its file there may well exist and must be neither overwritten nor mirrored.
+    const auto unpaired = [&](TMFileInfoRec* h) { h->Op = mirrorUnlisted.Covers(h->RelPath()) ? opNone : task.InMain; };
+
+    // The name comparison folds ASCII case, but on a case-sensitive file system "a.txt" and
+    // "A.txt" are two files. A host file pairs with its byte-equal namesake first; only host
+    // files that have none are paired afterwards, each with a different mirror file whose own
+    // exact namesake is not on the host side.
+    const bool exactFirst = !mirrorFiles.HasCustomOrder();
+    std::vector<std::pair<TMFileInfoRec*, int>> foldOnly;
+    for (TMFileInfoRec* h : lists.HostFiles) {
+        if (h->Op != opNone)
+            continue; // marked for deletion by the delete masks
+        int at = mirrorIndex.Find(*h);
+        if (at < 0) {
+            unpaired(h);
+            continue;
+        }
+        if (exactFirst && mirrorFiles[at]->RelPath() != h->RelPath()) {
+            const std::string_view path = h->RelPath();
+            const int near = at;
+            at = EqualNear(mirrorFiles, near, path, [&](int i) { return mirrorFiles[i]->RelPath() == path; });
+            if (at < 0) {
+                foldOnly.emplace_back(h, near);
+                continue;
+            }
+        }
+        pair(h, at);
+    }
+    if (!foldOnly.empty()) {
+        std::unordered_set<std::string_view> hostPaths;
+        hostPaths.reserve(static_cast<std::size_t>(lists.HostFiles.Count()));
+        for (const TMFileInfoRec* h : lists.HostFiles)
+            hostPaths.insert(h->RelPath());
+        std::unordered_set<int> taken;
+        for (auto [h, near] : foldOnly) {
+            const int at = EqualNear(mirrorFiles, near, h->RelPath(), [&](int i) {
+                return !hostPaths.count(mirrorFiles[i]->RelPath()) && !taken.count(i);
+            });
+            if (at < 0) {
+                unpaired(h);
+                continue;
+            }
+            taken.insert(at);
+            pair(h, at);
+        }
+    }
+
+    // Mirror files only in the mirror keep their listed code, unless the host side could not
+    // see that place: then they are left alone rather than deleted or copied over host files.
+    if (task.InMirror != opNone && lists.HostUnlisted.Count() > 0) {
+        for (TMFileInfoRec* m : mirrorFiles)
+            if (m->Op == task.InMirror && hostUnlisted.Covers(m->RelPath()))
+                m->Op = opNone;
     }
 }
 

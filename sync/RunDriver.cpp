@@ -47,13 +47,18 @@ RunRequest MakeRunRequest(TAppState& state)
 // observer and the file operations.
 struct RunDriver::Impl final : ListingObserver
 {
-    Impl(RunDriver& driver) : owner(driver), ops(driver.m_view, driver.m_log, driver.m_state,
-                                                 driver.m_plan->TotalBytes, driver.m_plan->DoneBytes)
+    Impl(RunDriver& driver)
+        : owner(driver),
+          ops(driver.m_view, driver.m_log, driver.m_state, driver.m_plan->TotalBytes, driver.m_plan->DoneBytes)
     {
     }
 
     void SearchingFolder(std::string_view directory) override { owner.m_view.SetLabel(2, directory); }
     void ProcessPendingInput() override { owner.m_view.ProcessPendingInput(); }
+    void FolderNotRead(std::string_view folder) override
+    {
+        owner.m_log.Add(std::string(kFolderNotReadLine).append(folder));
+    }
 
     FileSystem& fsFor(std::string_view path) const { return fsOverride ? *fsOverride : FileSystemFor(path); }
 

@@ -83,23 +83,31 @@ std::int64_t TSearchDir::search(const std::string& folder)
 
     Entries entries;
     bool first = true;
-    // A listing error ends this folder quietly with what was read so far.
-    m_fs->ListDir(base, [&](const DirEntry& e) {
+    // A listing error ends this folder with what was read so far.
+    const int listed = m_fs->ListDir(base, [&](const DirEntry& e) {
         if (!first && OnProgress && ProgressInterval > 0) {
             m_tick = (m_tick + 1) % ProgressInterval;
             if (m_tick == 0)
                 OnProgress(*this, folder);
         }
         first = false;
-        if (e.stat.type == EntryType::Other)
+        if (e.stat.type == EntryType::Other) {
+            if (OnUnlisted) {
+                std::string item = base;
+                item.append(e.name);
+                OnUnlisted(*this, item, 0);
+            }
             return true;
+        }
         if (e.stat.type == EntryType::File && e.name.substr(0, kPartialFilePrefix.size()) == kPartialFilePrefix)
             return true;
-        entries.items.push_back({static_cast<std::uint32_t>(entries.names.size()),
-                                 static_cast<std::uint32_t>(e.name.size()), e.stat});
+        entries.items.push_back(
+            {static_cast<std::uint32_t>(entries.names.size()), static_cast<std::uint32_t>(e.name.size()), e.stat});
         entries.names.append(e.name);
         return true;
     });
+    if (listed != 0 && OnUnlisted)
+        OnUnlisted(*this, folder, listed);
 
     std::int64_t total = 0;
     std::string path = base;

@@ -14,21 +14,18 @@
 
 namespace pelmora {
 
-enum TSearchDirType : std::uint8_t
-{
+enum TSearchDirType : std::uint8_t {
     stBoth, // files and folders
     stFile, // files only
     stDir,  // folders only
 };
 
-enum TFoundItemType : std::uint8_t
-{
+enum TFoundItemType : std::uint8_t {
     itFolder = 0,
     itFile = 1,
 };
 
-enum TSearchOperation : std::uint8_t
-{
+enum TSearchOperation : std::uint8_t {
     soTake = 0, // take the item
     soSkip = 1, // skip it: a skipped folder is neither entered nor reported
     soStop = 2, // stop the whole search
@@ -52,6 +49,10 @@ public:
                                              TSearchOperation& Operation)>;
     using TSearchingNotify = std::function<void(TSearchDir& Sender, std::string_view Directory)>;
     using TNotifyEvent = std::function<void(TSearchDir& Sender)>;
+    // Item is the full path of something the search could not look into: a folder whose
+    // listing failed (Error is its errno) or an entry that is neither a regular file nor a
+    // real folder, such as a link to a folder or a FIFO (Error 0).
+    using TUnlistedNotify = std::function<void(TSearchDir& Sender, std::string_view Item, int Error)>;
 
     std::string Root;
     std::string Mask = "*.*";
@@ -62,6 +63,9 @@ public:
     TNotifyEvent OnSearchEnd;
     TSearchingNotify OnProgress;
     int ProgressInterval = 16;
+    // Told of every folder or entry whose contents stay unknown, so that a run can leave the
+    // other side's files of the same paths alone.
+    TUnlistedNotify OnUnlisted;
 
     // The file system to search; nullptr (the default) takes FileSystemFor(Root).
     FileSystem* FS = nullptr;

@@ -1,0 +1,203 @@
+// Whole runs that try to make the engine lose data: folders that cannot be listed, names that
+// differ only in case, links where real folders are expected. Each test checks the bytes left
+// on disk on both sides (and outside them) after the run.
+
+#include "RunFixture.h"
+
+#include "core/SyncTask.h"
+#include "lang/Messages.h"
+#include "platform/FaultFileSystem.h"
+#include "sync/HeadlessRunner.h"
+#include "sync/SyncLog.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace pelmora {
+namespace {
+
+using namespace testing_run;
+
+constexpr std::time_t kT = 1700000000;
+
+class SafetyTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        SelectLanguage(kLangEnglishUS);
+        host = FreshDir("host");
+        mirror = FreshDir("mirror");
+        InitSyncTask(task);
+        task.IntoSub = kFlagTrue;
+        task.Speed = 0;
+        task.MaxErr = 0;
+        runner.Driver().SetFileSystem(&faults);
+    }
+
+    RunRequest Request()
+    {
+        RunRequest request;
+        request.Task = &task;
+        request.TaskName = "Backup";
+        request.HostDir = host;
+        request.MirrorDir = mirror;
+        request.AutoRun = true; // no preview: what was planned is carried out
+        return request;
+    }
+
+    void Run() { ASSERT_TRUE(runner.Run(Request())); }
+
+    bool Logged(const std::string& line) const
+    {
+        const auto& lines = log.Lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    // The usual mirroring task: copy what only the host has, delete what only the mirror has.
+    void Mirroring()
+    {
+        task.InMain = acHostToMirror;
+        task.InMirror = acDelete;
+        task.SizeDiffer = acHostToMirror;
+        task.NewInMain = acHostToMirror;
+        task.NewInMirror = acHostToMirror;
+    }
+
+    std::string host, mirror;
+    TSyncTask task{};
+    SyncLog log;
+    FaultFileSystem faults{LocalFileSystem()};
+    HeadlessRunner runner{log};
+};
+
+TEST_F(SafetyTest, AHostFolderThatCannotBeListedKeepsItsMirrorCopies)
+{
+    WriteBytes(host + "/docs/letter.txt", "host letter", kT);
+    WriteBytes(mirror + "/docs/letter.txt", "mirror letter", kT);
+    WriteBytes(mirror + "/docs/deep/notes.txt", "notes", kT);
+    WriteBytes(host + "/other.txt", "other", kT);
+    WriteBytes(mirror + "/gone.txt", "only in mirror", kT);
+    Mirroring();
+    faults.FailListDir(host + "/docs/", EACCES);
+
+    Run();
+
+    // The folder's files are unknown on the host side, so nothing under it is "only in mirror".
+    EXPECT_EQ(ReadBytes(mirror + "/docs/letter.txt"), "mirror letter");
+    EXPECT_EQ(ReadBytes(mirror + "/docs/deep/notes.txt"), "notes");
+    // The rest of the run goes ahead as planned.
+    EXPECT_EQ(ReadBytes(mirror + "/other.txt"), "other");
+    EXPECT_FALSE(fs::exists(mirror + "/gone.txt"));
+    EXPECT_TRUE(Logged("Failed to read folder, path: " + host + "/docs"));
+    EXPECT_TRUE(Logged("Delete file(s) in mirror folder: 1"));
+}
+
+TEST_F(SafetyTest, AnUnreadableHostRootDeletesNothingInTheMirror)
+{
+    WriteBytes(host + "/a.txt", "a", kT);
+    WriteBytes(mirror + "/a.txt", "a", kT);
+    WriteBytes(mirror + "/b/c.txt", "c", kT);
+    Mirroring();
+    task.EmptyDir = acHostToMirror;
+    faults.FailListDir(host + "/", EIO);
+
+    Run();
+
+    EXPECT_EQ(TreeOf(mirror), (std::set<std::string>{"a.txt", "b/", "b/c.txt"}));
+    EXPECT_TRUE(Logged("Failed to read folder, path: " + host));
+}
+
+TEST_F(SafetyTest, AMirrorFolderThatCannotBeListedIsNeitherOverwrittenNorMirroredBack)
+{
+    // The mirror holds a newer version that the listing cannot see.
+    WriteBytes(host + "/work/report.txt", "old host report", kT);
+    WriteBytes(mirror + "/work/report.txt", "newer mirror report", kT + 100);
+    WriteBytes(host + "/plain.txt", "plain", kT);
+    task.InMain = acHostToMirror;
+    faults.FailListDir(mirror + "/work/", EACCES);
+
+    Run();
+    EXPECT_EQ(ReadBytes(mirror + "/work/report.txt"), "newer mirror report");
+    EXPECT_EQ(ReadBytes(mirror + "/plain.txt"), "plain");
+    EXPECT_TRUE(Logged("Failed to read folder, path: " + mirror + "/work"));
+
+    // "Only in host: delete" must not take the host file either.
+    SyncLog again;
+    HeadlessRunner second(again);
+    second.Driver().SetFileSystem(&faults);
+    task.InMain = acDelete;
+    ASSERT_TRUE(second.Run(Request()));
+    EXPECT_EQ(ReadBytes(host + "/work/report.txt"), "old host report");
+}
+
+TEST_F(SafetyTest, NamesThatDifferOnlyInCasePairWithTheirExactNamesake)
+{
+    // The host file is newer than its exact namesake; a second mirror file folds alike.
+    WriteBytes(host + "/Photo.jpg", "host new!", kT);
+    WriteBytes(mirror + "/Photo.jpg", "mirror old", kT - 100);
+    WriteBytes(mirror + "/PHOTO.JPG", "other one", kT);
+    task.InMirror = acMirrorToHost;
+    task.SizeDiffer = acMirrorToHost;
+    task.NewInMirror = acMirrorToHost;
+
+    Run();
+
+    // Newer in the host with "newer in host: ignore": the host file stays; the other mirror
+    // file is only in the mirror and comes over under its own name.
+    EXPECT_EQ(ReadBytes(host + "/Photo.jpg"), "host new!");
+    EXPECT_EQ(ReadBytes(host + "/PHOTO.JPG"), "other one");
+    EXPECT_EQ(ReadBytes(mirror + "/Photo.jpg"), "mirror old");
+
+    // Mirroring keeps the exact namesake in the mirror and removes the other name.
+    fs::remove(host + "/PHOTO.JPG");
+    SyncLog again;
+    HeadlessRunner second(again);
+    Mirroring();
+    ASSERT_TRUE(second.Run(Request()));
+    EXPECT_EQ(TreeOf(mirror), std::set<std::string>{"Photo.jpg"});
+    EXPECT_EQ(ReadBytes(mirror + "/Photo.jpg"), "host new!");
+}
+
+TEST_F(SafetyTest, TwoHostNamesThatFoldAlikeDoNotShareOneMirrorFile)
+{
+    WriteBytes(host + "/a.txt", "lower", kT);
+    WriteBytes(host + "/A.txt", "upper", kT - 100);
+    WriteBytes(mirror + "/a.txt", "lower", kT);
+    Mirroring();
+    task.NewInMirror = acMirrorToHost;
+
+    Run();
+
+    // "A.txt" is only in the host: copied, not compared with "a.txt" (which is newer and
+    // would have been copied over it).
+    EXPECT_EQ(ReadBytes(host + "/A.txt"), "upper");
+    EXPECT_EQ(ReadBytes(mirror + "/A.txt"), "upper");
+    EXPECT_EQ(ReadBytes(mirror + "/a.txt"), "lower");
+    EXPECT_TRUE(Logged("Failed to synchronize: 0"));
+}
+
+TEST_F(SafetyTest, LinksToFoldersAreNeitherWrittenThroughNorMirroredAway)
+{
+    const std::string outside = FreshDir("outside");
+    WriteBytes(outside + "/a.txt", "outside data", kT - 100);
+    WriteBytes(host + "/shared/a.txt", "host data", kT);
+    WriteBytes(host + "/shared/sub/b.txt", "host b", kT);
+    fs::create_directory_symlink(outside, mirror + "/shared");
+    // And the other way round: a link on the host side, a real folder in the mirror.
+    fs::create_directory_symlink(outside, host + "/linked");
+    WriteBytes(mirror + "/linked/kept.txt", "mirror copy", kT);
+    Mirroring();
+
+    Run();
+
+    EXPECT_EQ(ReadBytes(outside + "/a.txt"), "outside data");
+    EXPECT_FALSE(fs::exists(outside + "/sub"));
+    EXPECT_TRUE(fs::is_symlink(mirror + "/shared"));
+    EXPECT_EQ(ReadBytes(mirror + "/linked/kept.txt"), "mirror copy");
+    EXPECT_EQ(TreeOf(outside), std::set<std::string>{"a.txt"});
+}
+
+} // namespace
+} // namespace pelmora
