@@ -78,8 +78,7 @@ SideLister::SideLister(const TSyncTask& task, const RunState& state, const TRunM
         SchDirEnquiryOperation(s, t, item, op);
     };
     SchDir.OnFoundItem = [this](TSearchDir& s, TFoundItemType t, std::string_view item, std::int64_t& size,
-                                std::uint32_t age,
-                                std::uint32_t attr) { SchDirFoundItem(s, t, item, size, age, attr); };
+                                std::uint32_t age, std::uint32_t attr) { SchDirFoundItem(s, t, item, size, age, attr); };
     SchDir.OnProgress = [this](TSearchDir& s, std::string_view dir) { SchDirSearching(s, dir); };
     SchDir.OnUnlisted = [this](TSearchDir& s, std::string_view item, int error) { SchDirUnlisted(s, item, error); };
 }

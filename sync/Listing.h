@@ -54,7 +54,8 @@ std::vector<std::string> SplitLines(std::string_view text);
 // The task's folder list (ExcludeList) as lines.
 std::vector<std::string> ExcludeLines(const TSyncTask& task);
 
-enum class TRunSide {
+enum class TRunSide
+{
     Host,
     Mirror,
 };

@@ -63,7 +63,8 @@ private:
 // The records around `at` whose paths compare equal to `path` (names that differ only in the
 // case of ASCII letters, which a case-sensitive file system holds side by side): calls
 // visit(index) for each until it returns true; returns that index or -1.
-template <typename Visit> int EqualNear(const TSortList& list, int at, std::string_view path, Visit visit)
+template <typename Visit>
+int EqualNear(const TSortList& list, int at, std::string_view path, Visit visit)
 {
     for (int i = at; i >= 0 && SameName(list[i]->RelPath(), path); --i)
         if (visit(i))

@@ -47,9 +47,8 @@ RunRequest MakeRunRequest(TAppState& state)
 // observer and the file operations.
 struct RunDriver::Impl final : ListingObserver
 {
-    Impl(RunDriver& driver)
-        : owner(driver),
-          ops(driver.m_view, driver.m_log, driver.m_state, driver.m_plan->TotalBytes, driver.m_plan->DoneBytes)
+    Impl(RunDriver& driver) : owner(driver), ops(driver.m_view, driver.m_log, driver.m_state,
+                                                 driver.m_plan->TotalBytes, driver.m_plan->DoneBytes)
     {
     }
 

@@ -14,18 +14,21 @@
 
 namespace pelmora {
 
-enum TSearchDirType : std::uint8_t {
+enum TSearchDirType : std::uint8_t
+{
     stBoth, // files and folders
     stFile, // files only
     stDir,  // folders only
 };
 
-enum TFoundItemType : std::uint8_t {
+enum TFoundItemType : std::uint8_t
+{
     itFolder = 0,
     itFile = 1,
 };
 
-enum TSearchOperation : std::uint8_t {
+enum TSearchOperation : std::uint8_t
+{
     soTake = 0, // take the item
     soSkip = 1, // skip it: a skipped folder is neither entered nor reported
     soStop = 2, // stop the whole search
