@@ -96,6 +96,39 @@ bool MakeDirs(FileSystem& fs, const std::string& path)
     return rc == 0 || (rc == EEXIST && fs.Stat(path, st) == 0 && st.type == EntryType::Dir);
 }
 
+bool MakeDirsBelow(FileSystem& fs, std::string_view root, const std::string& path)
+{
+    const std::size_t start = root == "/" ? 0 : root.size();
+    if (root.empty() || path.compare(0, root.size(), root) != 0 || (path.size() > start && path[start] != '/'))
+        return MakeDirs(fs, path);
+    // Component by component: each is looked at without following it, and every one before
+    // it is already known to be a real folder, so no link anywhere below the root is used.
+    std::string prefix = path.substr(0, start);
+    if (!prefix.empty()) {
+        // The root itself may be a link the user chose (the trailing separator resolves it);
+        // a missing root is made like any target folder.
+        FileStat st;
+        if (fs.Stat(prefix + "/", st) != 0 || st.type != EntryType::Dir)
+            MakeDirs(fs, prefix);
+    }
+    std::size_t pos = start;
+    while (pos < path.size()) {
+        const std::size_t next = std::min(path.find('/', pos + 1), path.size());
+        prefix.append(path, pos, next - pos);
+        pos = next;
+        FileStat st;
+        int rc = fs.Stat(prefix, st);
+        if (rc == ENOENT) {
+            rc = fs.MakeDir(prefix);
+            if (rc == 0 || rc == EEXIST)
+                rc = fs.Stat(prefix, st);
+        }
+        if (rc != 0 || st.type != EntryType::Dir)
+            return false;
+    }
+    return true;
+}
+
 FileOps::FileOps(RunView& view, SyncLog& log, const RunState& state, const std::int64_t& totalBytes,
                  std::int64_t& doneBytes, Clock& clock)
     : m_view(view), m_log(log), m_state(state), m_totalBytes(totalBytes), m_doneBytes(doneBytes), m_clock(&clock),
@@ -175,10 +208,17 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
 
     // Copies come in scan order, so most share the folder of the one before: its existence
     // was settled then. Should it have gone since, the create below fails and makes it again.
+    // A target folder that is reached through a link, or where a file stands, is refused: the
+    // copy would land outside the tree.
     const std::string_view folder = ParentOf(target);
+    bool folderOk = true;
     if (!folder.empty() && folder != m_knownFolder) {
-        m_knownFolder.assign(folder);
-        MakeDirs(fsFor(m_knownFolder), m_knownFolder);
+        const std::string wanted(folder);
+        folderOk = MakeDirsBelow(fsFor(wanted), targetRoot, wanted);
+        if (folderOk)
+            m_knownFolder = wanted;
+        else
+            m_knownFolder.clear();
     }
 
     // The source is opened first: when it cannot be read an existing target is left alone and
@@ -201,11 +241,9 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
     std::string partial;
     std::unique_ptr<FileHandle> out;
     const std::string partialFolder = folder.empty() ? std::string(".") : std::string(folder);
-    int created = createPartial(partialFolder, partial, out);
-    if (created == ENOENT) {
-        MakeDirs(targetFs, partialFolder);
+    int created = folderOk ? createPartial(partialFolder, partial, out) : ENOTDIR;
+    if (created == ENOENT && MakeDirsBelow(targetFs, targetRoot, partialFolder))
         created = createPartial(partialFolder, partial, out);
-    }
     if (created != 0) {
         fail(std::string(Msg(kMsgCreateTargetFailed)) + target);
         return kCopyTargetFailed;
@@ -321,7 +359,9 @@ void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRo
         m_view.SetLabel(2, path);
     };
     const auto removeDir = [this](const std::string& path) { fsFor(path).RemoveDir(path); };
-    const auto makeDirs = [this](const std::string& path) { MakeDirs(fsFor(path), path); };
+    const auto makeDirs = [this](const std::string& root, const std::string& path) {
+        MakeDirsBelow(fsFor(path), root, path);
+    };
 
     for (const TFolderLine& line : lists.HostFolders) {
         if (line.Value != 0)
@@ -338,7 +378,7 @@ void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRo
             continue;
         } else if (emptyDir == acHostToMirror) {
             show(acHostToMirror, host);
-            makeDirs(JoinPath(mirrorRoot, line.Path));
+            makeDirs(mirrorRoot, JoinPath(mirrorRoot, line.Path));
         } else if (emptyDir == acMirrorToHost) {
             show(acDelete, host);
             removeDir(host);
@@ -362,7 +402,7 @@ void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRo
             removeDir(mirror);
         } else if (emptyDir == acMirrorToHost) {
             show(acMirrorToHost, mirror);
-            makeDirs(JoinPath(hostRoot, line.Path));
+            makeDirs(hostRoot, JoinPath(hostRoot, line.Path));
         }
     }
 }

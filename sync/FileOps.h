@@ -33,6 +33,11 @@ std::string JoinPath(std::string_view root, std::string_view relPath);
 // Creates `path` and every missing parent folder through `fs`. Failures are not reported (a
 // later create of a file in it reports them). Returns true when the folder exists afterwards.
 bool MakeDirs(FileSystem& fs, const std::string& path);
+// The same for a folder below `root` (a side's root), where every component after the root
+// must be a real folder: a link to a folder, or a file, in the way makes it fail, so nothing
+// is ever written through a link out of the tree. Outside `root` it falls back to MakeDirs.
+// Returns true when the folder exists afterwards and is reached through real folders only.
+bool MakeDirsBelow(FileSystem& fs, std::string_view root, const std::string& path);
 
 class FileOps
 {

@@ -199,5 +199,28 @@ TEST_F(SafetyTest, LinksToFoldersAreNeitherWrittenThroughNorMirroredAway)
     EXPECT_EQ(TreeOf(outside), std::set<std::string>{"a.txt"});
 }
 
+TEST_F(SafetyTest, ACopyOfEverythingNeverWritesThroughALinkedFolder)
+{
+    // Copy-all does not list the mirror, so only the copy itself can notice the link.
+    const std::string outside = FreshDir("outside");
+    WriteBytes(outside + "/a.txt", "outside data", kT);
+    WriteBytes(host + "/shared/a.txt", "host data", kT);
+    WriteBytes(host + "/top.txt", "top", kT);
+    fs::create_directories(host + "/shared/empty");
+    fs::create_directory_symlink(outside, mirror + "/shared");
+    task.InMain = acHostToMirror;
+    task.EmptyDir = acHostToMirror;
+    RunRequest request = Request();
+    request.CopyAll = true;
+
+    ASSERT_TRUE(runner.Run(request));
+
+    EXPECT_EQ(TreeOf(outside), std::set<std::string>{"a.txt"});
+    EXPECT_EQ(ReadBytes(outside + "/a.txt"), "outside data");
+    EXPECT_EQ(ReadBytes(mirror + "/top.txt"), "top");
+    EXPECT_TRUE(Logged("Failed to create target file, path: " + mirror + "/shared/a.txt"));
+    EXPECT_TRUE(Logged("Failed to synchronize: 1"));
+}
+
 } // namespace
 } // namespace pelmora
