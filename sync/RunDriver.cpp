@@ -5,6 +5,7 @@
 #include "sync/FileOps.h"
 #include "sync/Listing.h"
 #include "sync/Mask.h"
+#include "sync/SearchDir.h"
 #include "sync/SyncLog.h"
 
 #include <optional>
@@ -164,8 +165,8 @@ void RunDriver::OnListMain()
     lister.SetFileSystem(m_impl->fsOverride);
     lister.ListHost(m_request.HostDir);
 
-    FileStat root;
-    if (m_impl->fsFor(m_request.HostDir).Stat(m_request.HostDir, root) != 0 || root.type != EntryType::Dir)
+    // A root named through a link to a folder is a folder too (the scanner listed it).
+    if (!IsExistingFolder(m_impl->fsFor(m_request.HostDir), m_request.HostDir))
         m_state = rsCancelled;
     m_view.Post(RunPhase::ListMirror);
 }

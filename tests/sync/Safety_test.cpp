@@ -222,5 +222,26 @@ TEST_F(SafetyTest, ACopyOfEverythingNeverWritesThroughALinkedFolder)
     EXPECT_TRUE(Logged("Failed to synchronize: 1"));
 }
 
+TEST_F(SafetyTest, RootsReachedThroughLinksAreSynchronised)
+{
+    // Users pick roots through links (a home folder on another disk); the link is their choice.
+    const std::string realHost = FreshDir("real-host");
+    const std::string realMirror = FreshDir("real-mirror");
+    WriteBytes(realHost + "/a.txt", "a", kT);
+    WriteBytes(realHost + "/sub/b.txt", "b", kT);
+    WriteBytes(realMirror + "/old.txt", "old", kT);
+    fs::remove(host);
+    fs::remove(mirror);
+    fs::create_directory_symlink(realHost, host);
+    fs::create_directory_symlink(realMirror, mirror);
+    Mirroring();
+
+    Run();
+
+    EXPECT_EQ(TreeOf(realMirror), (std::set<std::string>{"a.txt", "sub/", "sub/b.txt"}));
+    EXPECT_EQ(ReadBytes(realMirror + "/sub/b.txt"), "b");
+    EXPECT_TRUE(Logged("Task finish!"));
+}
+
 } // namespace
 } // namespace pelmora
