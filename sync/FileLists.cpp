@@ -441,4 +441,17 @@ int TFolderIndex::Find(std::string_view path) const
     return it == m_first.end() ? -1 : it->second;
 }
 
+bool TUnlistedPaths::Covers(std::string_view path) const
+{
+    if (!m_any)
+        return false;
+    if (m_index.Find(path) >= 0)
+        return true;
+    // Every ancestor, down to "" for the root (the cut before the leading separator).
+    for (std::size_t i = path.size(); i-- > 0;)
+        if (path[i] == '/' && m_index.Find(path.substr(0, i)) >= 0)
+            return true;
+    return false;
+}
+
 } // namespace pelmora

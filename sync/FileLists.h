@@ -240,6 +240,20 @@ private:
     std::unordered_map<std::string_view, int, Hash, Equal> m_first;
 };
 
+// Answers whether a path lies at or below one of a side's unlisted paths (TRunLists::
+// HostUnlisted / MirrorUnlisted). The list must not change while this is in use.
+class TUnlistedPaths
+{
+public:
+    explicit TUnlistedPaths(const TFolderList& list) : m_any(list.Count() > 0), m_index(list) {}
+    // True when path, or one of its parent folders ("" being the root), is on the list.
+    bool Covers(std::string_view path) const;
+
+private:
+    bool m_any;
+    TFolderIndex m_index;
+};
+
 // The run's four lists. The file lists' records are freed when cleared and on destruction.
 struct TRunLists
 {

@@ -353,6 +353,9 @@ void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRo
         return;
     const TFolderIndex inHost(lists.HostFolders);
     const TFolderIndex inMirror(lists.MirrorFolders);
+    // A folder below a place the other side could not list is not known to be missing there.
+    const TUnlistedPaths hostUnlisted(lists.HostUnlisted);
+    const TUnlistedPaths mirrorUnlisted(lists.MirrorUnlisted);
 
     const auto show = [this](int action, const std::string& path) {
         m_view.SetLabel(3, Performing(action));
@@ -374,7 +377,7 @@ void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRo
         if (emptyDir == acDelete) {
             show(acDelete, host);
             removeDir(host);
-        } else if (inMirror.Find(line.Path) >= 0) {
+        } else if (inMirror.Find(line.Path) >= 0 || mirrorUnlisted.Covers(line.Path)) {
             continue;
         } else if (emptyDir == acHostToMirror) {
             show(acHostToMirror, host);
@@ -395,7 +398,7 @@ void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRo
         if (emptyDir == acDelete) {
             show(acDelete, mirror);
             removeDir(mirror);
-        } else if (inHost.Find(line.Path) >= 0) {
+        } else if (inHost.Find(line.Path) >= 0 || hostUnlisted.Covers(line.Path)) {
             continue;
         } else if (emptyDir == acHostToMirror) {
             show(acDelete, mirror);

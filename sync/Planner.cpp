@@ -36,30 +36,6 @@ bool SameTime(std::uint32_t ageA, std::uint32_t ageB, const TTimeBounds& bounds)
 
 namespace {
 
-// Answers whether a path lies at or below one of a side's unlisted paths.
-class TUnlistedPaths
-{
-public:
-    explicit TUnlistedPaths(const TFolderList& list) : m_any(list.Count() > 0), m_index(list) {}
-
-    bool Covers(std::string_view path) const
-    {
-        if (!m_any)
-            return false;
-        if (m_index.Find(path) >= 0)
-            return true;
-        // Every ancestor, down to "" for the root (the cut before the leading separator).
-        for (std::size_t i = path.size(); i-- > 0;)
-            if (path[i] == '/' && m_index.Find(path.substr(0, i)) >= 0)
-                return true;
-        return false;
-    }
-
-private:
-    bool m_any;
-    TFolderIndex m_index;
-};
-
 // The records around `at` whose paths compare equal to `path` (names that differ only in the
 // case of ASCII letters, which a case-sensitive file system holds side by side): calls
 // visit(index) for each until it returns true; returns that index or -1.
@@ -192,11 +168,16 @@ TPlanSummary CountPlan(const TSyncTask& task, const TRunLists& lists)
         const bool deleteAll = task.EmptyDir == acDelete;
         const TFolderIndex hostIndex(lists.HostFolders);
         const TFolderIndex mirrorIndex(lists.MirrorFolders);
+        // "Only on one side" is not known where the other side could not look.
+        const TUnlistedPaths hostUnlisted(lists.HostUnlisted);
+        const TUnlistedPaths mirrorUnlisted(lists.MirrorUnlisted);
         for (const TFolderLine& line : lists.MirrorFolders)
-            if (line.Value == 0 && (deleteAll || hostIndex.Find(line.Path) < 0))
+            if (line.Value == 0 &&
+                (deleteAll || (hostIndex.Find(line.Path) < 0 && !hostUnlisted.Covers(line.Path))))
                 ++plan.EmptyFolderCount;
         for (const TFolderLine& line : lists.HostFolders)
-            if (line.Value == 0 && (deleteAll || mirrorIndex.Find(line.Path) < 0))
+            if (line.Value == 0 &&
+                (deleteAll || (mirrorIndex.Find(line.Path) < 0 && !mirrorUnlisted.Covers(line.Path))))
                 ++plan.EmptyFolderCount;
     }
     return plan;

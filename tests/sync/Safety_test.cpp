@@ -188,7 +188,11 @@ TEST_F(SafetyTest, LinksToFoldersAreNeitherWrittenThroughNorMirroredAway)
     // And the other way round: a link on the host side, a real folder in the mirror.
     fs::create_directory_symlink(outside, host + "/linked");
     WriteBytes(mirror + "/linked/kept.txt", "mirror copy", kT);
+    fs::create_directories(mirror + "/linked/empty");
+    fs::create_directories(host + "/shared/new");
+    WriteBytes(host + "/top.txt", "top", kT);
     Mirroring();
+    task.EmptyDir = acHostToMirror;
 
     Run();
 
@@ -196,6 +200,8 @@ TEST_F(SafetyTest, LinksToFoldersAreNeitherWrittenThroughNorMirroredAway)
     EXPECT_FALSE(fs::exists(outside + "/sub"));
     EXPECT_TRUE(fs::is_symlink(mirror + "/shared"));
     EXPECT_EQ(ReadBytes(mirror + "/linked/kept.txt"), "mirror copy");
+    EXPECT_TRUE(fs::is_directory(mirror + "/linked/empty"));
+    EXPECT_EQ(ReadBytes(mirror + "/top.txt"), "top");
     EXPECT_EQ(TreeOf(outside), std::set<std::string>{"a.txt"});
 }
 
