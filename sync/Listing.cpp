@@ -227,7 +227,10 @@ void SideLister::SchDirFoundItem(TSearchDir&, TFoundItemType ItemType, std::stri
 
 void SideLister::SchDirUnlisted(TSearchDir&, std::string_view Item, int Error)
 {
-    (m_side == TRunSide::Host ? m_lists.HostUnlisted : m_lists.MirrorUnlisted).Add(relative(Item), 0);
+    std::string_view rel = relative(Item);
+    if (rel == "/")
+        rel = {}; // the root "/" itself: everything below it
+    (m_side == TRunSide::Host ? m_lists.HostUnlisted : m_lists.MirrorUnlisted).Add(rel, 0);
     if (Error != 0 && m_observer)
         m_observer->FolderNotRead(Item);
 }
