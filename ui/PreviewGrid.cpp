@@ -406,6 +406,9 @@ TPreviewGrid::TPreviewGrid(QWidget* parent) : QTableView(parent)
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setSectionsClickable(false);
+    // Qt's own minimum follows the header font and would widen the narrow operation
+    // column, pushing the mirror size out of the grid.
+    horizontalHeader()->setMinimumSectionSize(kColumnWidths[3]);
     for (int c = 0; c < kColumnCount; ++c)
         setColumnWidth(c, kColumnWidths[c]);
 

@@ -263,6 +263,33 @@ private slots:
         QCOMPARE(form.TreeV->topLevelItem(0)->childCount(), 1000);
         form.FormClose();
     }
+
+    // At its opening size the grid shows all six columns, the size of the mirror file
+    // included, in either language's font.
+    void everyGridColumnIsInViewAtTheStart()
+    {
+        for (std::uint16_t lang : {kLangEnglishUS, kLangChineseTaiwan}) {
+            SelectLanguage(lang);
+            PreviewRun run;
+            run.host("/a.txt", 10, opHostToMirror);
+            run.mirror("/a.txt", 123456789, opNone);
+            run.count();
+            TTreeVForm form;
+            form.ApplyTexts();
+            ShowPreview(form, InputFor(run), [lang](TTreeVForm& f) {
+                int used = 0;
+                for (int c = 0; c < 6; ++c)
+                    used += f.ListV->columnWidth(c);
+                QVERIFY2(used <= f.ListV->viewport()->width(),
+                         qPrintable(QStringLiteral("language %1: columns %2 px, grid %3 px")
+                                        .arg(lang, 0, 16)
+                                        .arg(used)
+                                        .arg(f.ListV->viewport()->width())));
+                QCOMPARE(f.ListV->columnWidth(3), 21);
+            });
+        }
+        SelectLanguage(kLangEnglishUS);
+    }
 };
 
 QTEST_MAIN(TreeVTest)
