@@ -283,7 +283,8 @@ void TfmTask::FormShow()
 
 void TfmTask::showNextRun()
 {
-    if (m_current && m_current->RepeatCount != 0)
+    // An entry that is not armed never fires: its stored zero is no time to show.
+    if (m_current && m_current->RepeatCount != 0 && IsArmed(*m_current))
         lbNext->setText(msg(kMsgNextRunLabel) + ScheduleDateTimeText(m_current->NextRun));
     else
         lbNext->setText(msg(kMsgNextRunLabel));
