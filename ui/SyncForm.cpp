@@ -245,7 +245,11 @@ BoxAnswer TSyncForm::Ask(std::string_view text, std::string_view caption, BoxBut
                                            QMessageBox::Question);
         return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
     }
-    Dialogs().ask(this, FromUtf8(caption), FromUtf8(text), QMessageBox::Ok, QMessageBox::Information);
+    // The driver's error boxes (an invalid mask) carry the error caption; they get the
+    // error icon that every other "Error" box of the program shows.
+    const bool isError = caption == std::string_view(Msg(31));
+    Dialogs().ask(this, FromUtf8(caption), FromUtf8(text), QMessageBox::Ok,
+                  isError ? QMessageBox::Critical : QMessageBox::Information);
     return BoxAnswer::Ok;
 }
 

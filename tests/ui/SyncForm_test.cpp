@@ -268,6 +268,7 @@ private slots:
         QVERIFY(!form.isVisible());
         QCOMPARE(f.dialogs.asked().size(), std::size_t(1));
         QCOMPARE(f.dialogs.asked()[0].caption, QStringLiteral("Error"));
+        QCOMPARE(f.dialogs.asked()[0].icon, QMessageBox::Critical);
         QVERIFY(f.dialogs.asked()[0].text.contains(QStringLiteral("is an invalid mask at")));
         QVERIFY(!QFile::exists(f.mirror + "/a.txt"));
     }
