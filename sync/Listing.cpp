@@ -180,6 +180,10 @@ void SideLister::SchDirEnquiryOperation(TSearchDir&, TFoundItemType ItemType, st
     }
     if (ItemType == itFile)
         return;
+    if (Item == m_otherRoot) {
+        Operation = soSkip;
+        return;
+    }
     if (isRecycleFolder(lastComponent(Item))) {
         Operation = soSkip;
         return;

@@ -73,6 +73,10 @@ public:
 
     // The file system to list; nullptr (the default) takes FileSystemFor(root).
     void SetFileSystem(FileSystem* fs) { m_fs = fs; }
+    // The other side's root. When it lies inside the root being listed, the folder is neither
+    // entered nor reported: its files belong to the other side, and taking them as this
+    // side's would have the run delete or copy them as if they were.
+    void SetOtherRoot(std::string_view root) { m_otherRoot.assign(root); }
 
     // Lists the host side into HostFiles / HostFolders (appended in scan order). In folder
     // type the scanner's IntoSubDir is taken from the task first. The caller clears the lists
@@ -110,6 +114,7 @@ private:
     std::vector<std::string> m_excludeLines;
     TRunSide m_side = TRunSide::Host;
     std::string m_root;
+    std::string m_otherRoot;
 };
 
 } // namespace pelmora

@@ -163,6 +163,7 @@ void RunDriver::OnListMain()
 
     SideLister lister(*m_request.Task, m_state, *m_impl->masks, m_lists, m_impl.get());
     lister.SetFileSystem(m_impl->fsOverride);
+    lister.SetOtherRoot(m_request.MirrorDir);
     lister.ListHost(m_request.HostDir);
 
     // A root named through a link to a folder is a folder too (the scanner listed it).
@@ -178,6 +179,7 @@ void RunDriver::OnListMirror()
     if (m_state != rsCancelled && !m_request.CopyAll) {
         SideLister lister(task, m_state, *m_impl->masks, m_lists, m_impl.get());
         lister.SetFileSystem(m_impl->fsOverride);
+        lister.SetOtherRoot(m_request.HostDir);
         if (task.SyncType != tyFile) {
             m_state = rsListMirror;
             m_view.SetLabel(1, Msg(kMsgAnalyzingMirror));

@@ -249,5 +249,42 @@ TEST_F(SafetyTest, RootsReachedThroughLinksAreSynchronised)
     EXPECT_TRUE(Logged("Task finish!"));
 }
 
+TEST_F(SafetyTest, ARootInsideTheOtherSideIsNotListedAsThatSidesFiles)
+{
+    // The host is a folder inside the mirror: its files are not "only in the mirror".
+    const std::string outer = FreshDir("outer");
+    WriteBytes(outer + "/inner/photo.jpg", "photo", kT);
+    WriteBytes(outer + "/inner/sub/notes.txt", "notes", kT);
+    WriteBytes(outer + "/stale.txt", "stale", kT);
+    Mirroring();
+    task.EmptyDir = acHostToMirror;
+    RunRequest request = Request();
+    request.HostDir = outer + "/inner";
+    request.MirrorDir = outer;
+
+    ASSERT_TRUE(runner.Run(request));
+    EXPECT_EQ(ReadBytes(outer + "/inner/photo.jpg"), "photo");
+    EXPECT_EQ(ReadBytes(outer + "/inner/sub/notes.txt"), "notes");
+    EXPECT_EQ(ReadBytes(outer + "/photo.jpg"), "photo");
+    EXPECT_FALSE(fs::exists(outer + "/stale.txt"));
+
+    // The mirror inside the host, with "only in host: delete": the mirror's own files are not
+    // host files to delete, nor to copy into the mirror again.
+    WriteBytes(host + "/keep.txt", "keep", kT);
+    WriteBytes(host + "/backup/keep.txt", "keep", kT);
+    WriteBytes(host + "/backup/older.txt", "older", kT);
+    task.InMain = acDelete;
+    task.InMirror = acIgnore;
+    request.HostDir = host;
+    request.MirrorDir = host + "/backup";
+    SyncLog again;
+    HeadlessRunner second(again);
+    ASSERT_TRUE(second.Run(request));
+    EXPECT_EQ(ReadBytes(host + "/backup/keep.txt"), "keep");
+    EXPECT_EQ(ReadBytes(host + "/backup/older.txt"), "older");
+    EXPECT_EQ(ReadBytes(host + "/keep.txt"), "keep");
+    EXPECT_FALSE(fs::exists(host + "/backup/backup"));
+}
+
 } // namespace
 } // namespace pelmora
