@@ -188,7 +188,15 @@ void RunDriver::OnListMirror()
         lister.ListMirror(m_request.MirrorDir);
     }
     if (m_state != rsCancelled) {
-        *m_plan = PlanRun(task, m_lists);
+        if (m_request.CopyAll && task.InMain == acDelete) {
+            // Copy-all does not look at the mirror, so "only in the host" is not known of any
+            // file: a delete planned from it would empty the host.
+            TSyncTask copyAll = task;
+            copyAll.InMain = acIgnore;
+            *m_plan = PlanRun(copyAll, m_lists);
+        } else {
+            *m_plan = PlanRun(task, m_lists);
+        }
         if (NothingToDo(*m_plan)) {
             m_endLine = Msg(kMsgNothingToSync);
             m_log.Add(m_endLine);

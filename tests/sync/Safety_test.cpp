@@ -226,6 +226,15 @@ TEST_F(SafetyTest, ACopyOfEverythingNeverWritesThroughALinkedFolder)
     EXPECT_EQ(ReadBytes(mirror + "/top.txt"), "top");
     EXPECT_TRUE(Logged("Failed to create target file, path: " + mirror + "/shared/a.txt"));
     EXPECT_TRUE(Logged("Failed to synchronize: 1"));
+
+    // A task whose host-only files are deleted: copy-all never saw the mirror, so it deletes
+    // nothing.
+    task.InMain = acDelete;
+    SyncLog again;
+    HeadlessRunner second(again);
+    ASSERT_TRUE(second.Run(request));
+    EXPECT_EQ(ReadBytes(host + "/top.txt"), "top");
+    EXPECT_EQ(ReadBytes(host + "/shared/a.txt"), "host data");
 }
 
 TEST_F(SafetyTest, RootsReachedThroughLinksAreSynchronised)
