@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScreen>
 
 #include "lang/Messages.h"
 #include "platform/widgets/Gauge.h"
@@ -196,6 +197,12 @@ bool TSyncForm::RunModal(const RunRequest& request, SyncLog& log)
                 done(QDialog::Rejected);
         },
         Qt::QueuedConnection);
+    // The main window has stepped out of sight for the run; centring on it, as a dialog
+    // does by default, would push this window against the screen's left edge.
+    if (const QScreen* where = screen()) {
+        const QRect area = where->availableGeometry();
+        move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    }
     exec();
     m_request = nullptr;
     return m_started;

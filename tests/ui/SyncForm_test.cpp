@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -254,6 +255,34 @@ private slots:
         const int copied = static_cast<int>(QDir(f.mirror).entryList(QDir::Files).size());
         QVERIFY(copied >= 1 && copied < 10);
         QCOMPARE(static_cast<int>(form.Driver()->Result().CopiedToMirrorCount), copied);
+    }
+
+    // The main window steps out of sight (x = -10000) before a run; the run window must
+    // still come up in the middle of the screen, not pushed against its left edge.
+    void runWindowIsCentredWhileTheMainWindowIsAway()
+    {
+        Fixture f;
+        WriteFile(f.host + "/a.txt", "a");
+        QWidget main;
+        main.resize(700, 500);
+        main.show();
+        main.move(-10000, 100);
+        ScriptedSyncForm form;
+        form.setParent(&main, form.windowFlags());
+        f.attach(form);
+        QRect shown;
+        form.onInput = [&shown](ScriptedSyncForm& w) {
+            if (w.isVisible())
+                shown = w.geometry();
+        };
+        RunRequest request = f.request();
+        request.AutoRun = true;
+        QVERIFY(form.RunModal(request, f.log));
+        QCOMPARE(ReadFile(f.mirror + "/a.txt"), QByteArray("a"));
+        const QRect screen = form.screen()->availableGeometry();
+        QVERIFY(!shown.isEmpty());
+        QVERIFY2(screen.contains(shown), qPrintable(QStringLiteral("shown at %1,%2").arg(shown.x()).arg(shown.y())));
+        QVERIFY(qAbs(shown.center().x() - screen.center().x()) <= 1);
     }
 
     void invalidMaskRefusesTheRun()
