@@ -93,7 +93,7 @@ bool RunDriver::Unattended() const
 
 bool RunDriver::Start(const RunRequest& request)
 {
-    if (m_state != rsIdle || !request.Task)
+    if (m_state != rsIdle || !request.Task || request.HostDir.empty() || request.MirrorDir.empty())
         return false;
     m_request = request;
 

@@ -68,7 +68,8 @@ public:
 
     // The window has been shown (FormShow): resets gauges, counters and labels, logs the start
     // lines and posts the host listing. Returns false, and starts nothing, when a run is
-    // already going on or the request has no task. A mask list that does not compile is
+    // already going on, the request has no task, or a root is empty (an empty root would make
+    // every path absolute from the file-system root). A mask list that does not compile is
     // reported ("Error" box unless unattended, and a line in the result log); then the run
     // ends at once with CloseRunWindow() and false is returned.
     bool Start(const RunRequest& request);

@@ -295,5 +295,22 @@ TEST_F(SafetyTest, ARootInsideTheOtherSideIsNotListedAsThatSidesFiles)
     EXPECT_FALSE(fs::exists(host + "/backup/backup"));
 }
 
+TEST_F(SafetyTest, ARunWithAnEmptyRootIsNotStarted)
+{
+    // A folder text that expands to nothing must not turn "/a.txt" into a path below "/".
+    WriteBytes(host + "/a.txt", "a", kT);
+    Mirroring();
+    faults.AddFault({FsCall::CreateNew, "", 0, EACCES}); // should it start anyway: write nothing
+    faults.AddFault({FsCall::MakeDir, "", 0, EACCES});
+    RunRequest request = Request();
+    request.MirrorDir.clear();
+    EXPECT_FALSE(runner.Run(request));
+    request = Request();
+    request.HostDir.clear();
+    EXPECT_FALSE(runner.Run(request));
+    EXPECT_TRUE(log.Lines().empty());
+    EXPECT_EQ(faults.Calls(FsCall::CreateNew), 0);
+}
+
 } // namespace
 } // namespace pelmora
