@@ -111,6 +111,9 @@ TEST(RsyncDiffTest, MirroringTaskMatchesRsyncDelete)
 
     ASSERT_TRUE(runner.Run(request));
     EXPECT_EQ(log.Lines()[log.Lines().size() - 2], "No file need to be synchronized!");
+
+    std::error_code ec;
+    fs::remove_all(base, ec);
 }
 
 } // namespace
