@@ -207,8 +207,12 @@ std::string StripBackslash(std::string_view text)
     return std::string(text);
 }
 
-ExclusionEntry FolderExclusionEntry(std::string_view host, std::string_view mirror, std::string_view chosen)
+ExclusionEntry FolderExclusionEntry(std::string_view host, std::string_view mirror, std::string_view chosenText)
 {
+    // A typed trailing separator names the same folder; kept, the entry would match no
+    // folder met by the scan.
+    const std::string chosenFolder = StripBackslash(chosenText);
+    const std::string_view chosen = chosenFolder;
     // The file-system root plays the part of a drive root: its separator stays on the
     // entry, so "/tmp" below "/" gives the entry "/tmp".
     auto prefixOf = [](std::string_view root) { return AsciiUpper(root == "/" ? std::string_view() : root); };

@@ -90,6 +90,17 @@ void FolderListTest::addFolder_data()
                                                 << "/backup"
                                                 << "/data/Old"
                                                 << "" << neither;
+    // A folder typed with a trailing separator names the same folder; an entry "/Old/"
+    // would match no folder of the scan, and "/" would stand for the root itself.
+    QTest::newRow("trailing separator on chosen") << "/data"
+                                                  << "/backup"
+                                                  << "/data/Old/"
+                                                  << "/Old"
+                                                  << "";
+    QTest::newRow("host itself with separator") << "/data"
+                                                << "/backup"
+                                                << "/data/"
+                                                << "" << itself;
     QTest::newRow("host itself") << "/data"
                                  << "/backup"
                                  << "/data"
