@@ -443,9 +443,9 @@ int TFolderIndex::Find(std::string_view path) const
 
 bool TUnlistedPaths::Covers(std::string_view path) const
 {
-    if (!m_any)
+    if (m_list.Count() == 0)
         return false;
-    if (m_index.Find(path) >= 0)
+    if (const int at = m_index.Find(path); at >= 0 && m_list.Values(at) == kUnlistedAtAndBelow)
         return true;
     // Every ancestor, down to "" for the root (the cut before the leading separator).
     for (std::size_t i = path.size(); i-- > 0;)

@@ -240,17 +240,22 @@ private:
     std::unordered_map<std::string_view, int, Hash, Equal> m_first;
 };
 
-// Answers whether a path lies at or below one of a side's unlisted paths (TRunLists::
-// HostUnlisted / MirrorUnlisted). The list must not change while this is in use.
+// Line values of TRunLists::HostUnlisted / MirrorUnlisted.
+inline constexpr std::uint32_t kUnlistedAtAndBelow = 0; // could not be looked at: the path and all below it
+inline constexpr std::uint32_t kUnlistedBelow = 1;      // a link or special file: only what lies below its name
+
+// Answers whether a path is covered by one of a side's unlisted paths. The list must not
+// change while this is in use.
 class TUnlistedPaths
 {
 public:
-    explicit TUnlistedPaths(const TFolderList& list) : m_any(list.Count() > 0), m_index(list) {}
-    // True when path, or one of its parent folders ("" being the root), is on the list.
+    explicit TUnlistedPaths(const TFolderList& list) : m_list(list), m_index(list) {}
+    // True when one of path's parent folders ("" being the root) is on the list, or path
+    // itself with kUnlistedAtAndBelow.
     bool Covers(std::string_view path) const;
 
 private:
-    bool m_any;
+    const TFolderList& m_list;
     TFolderIndex m_index;
 };
 
@@ -262,8 +267,9 @@ struct TRunLists
     TFolderList HostFolders;
     TFolderList MirrorFolders;
     // Relative paths whose contents a side's listing could not see ("" for the root): folders
-    // that could not be listed, links to folders and special files. Planning treats the other
-    // side's files at or below them as paired with something unknown and plans nothing for them.
+    // that could not be listed (kUnlistedAtAndBelow), links to folders and special files
+    // (kUnlistedBelow). Planning treats the other side's files that they cover as paired with
+    // something unknown and plans nothing for them.
     TFolderList HostUnlisted;
     TFolderList MirrorUnlisted;
 

@@ -138,10 +138,10 @@ void SideLister::listFiles(TRunSide side, std::string_view root)
         FileStat st;
         const int found = fs.Stat(full, st);
         if (found != 0 || st.type != EntryType::File) {
-            // Only a name that is plainly absent is missing on this side; a file that could not
-            // be looked at (or is something else) must not be replaced or mirrored away.
-            if (found != ENOENT && found != ENOTDIR)
-                (side == TRunSide::Host ? m_lists.HostUnlisted : m_lists.MirrorUnlisted).Add(rel, 0);
+            // Only a name that is plainly absent, or not a file, is missing on this side; one
+            // that could not be looked at must not be replaced or mirrored away.
+            if (found != 0 && found != ENOENT && found != ENOTDIR)
+                (side == TRunSide::Host ? m_lists.HostUnlisted : m_lists.MirrorUnlisted).Add(rel, kUnlistedAtAndBelow);
             continue;
         }
         std::int64_t size = st.size;
@@ -234,7 +234,10 @@ void SideLister::SchDirUnlisted(TSearchDir&, std::string_view Item, int Error)
     std::string_view rel = relative(Item);
     if (rel == "/")
         rel = {}; // the root "/" itself: everything below it
-    (m_side == TRunSide::Host ? m_lists.HostUnlisted : m_lists.MirrorUnlisted).Add(rel, 0);
+    // A link or special file holds no files of its own; what the other side has below its name
+    // is what must be left alone.
+    (m_side == TRunSide::Host ? m_lists.HostUnlisted : m_lists.MirrorUnlisted)
+        .Add(rel, Error != 0 ? kUnlistedAtAndBelow : kUnlistedBelow);
     if (Error != 0 && m_observer)
         m_observer->FolderNotRead(Item);
 }

@@ -191,6 +191,9 @@ TEST_F(SafetyTest, LinksToFoldersAreNeitherWrittenThroughNorMirroredAway)
     fs::create_directories(mirror + "/linked/empty");
     fs::create_directories(host + "/shared/new");
     WriteBytes(host + "/top.txt", "top", kT);
+    // A dangling link holds nothing: the host's file of that name replaces it.
+    WriteBytes(host + "/report.txt", "report", kT);
+    fs::create_symlink(outside + "/nowhere", mirror + "/report.txt");
     Mirroring();
     task.EmptyDir = acHostToMirror;
 
@@ -202,6 +205,8 @@ TEST_F(SafetyTest, LinksToFoldersAreNeitherWrittenThroughNorMirroredAway)
     EXPECT_EQ(ReadBytes(mirror + "/linked/kept.txt"), "mirror copy");
     EXPECT_TRUE(fs::is_directory(mirror + "/linked/empty"));
     EXPECT_EQ(ReadBytes(mirror + "/top.txt"), "top");
+    EXPECT_FALSE(fs::is_symlink(mirror + "/report.txt"));
+    EXPECT_EQ(ReadBytes(mirror + "/report.txt"), "report");
     EXPECT_EQ(TreeOf(outside), std::set<std::string>{"a.txt"});
 }
 
