@@ -25,6 +25,7 @@ int main(int argc, char* argv[])
 
     pelmora::TApplication app(argc, argv);
     pelmora::SelectLanguage();
+    pelmora::InstallToolkitTranslation(app);
     pelmora::TrDragController::SetErrorBox([](const QString& caption, const QString& text) {
         pelmora::Dialogs().ask(nullptr, caption, text, QMessageBox::Ok, QMessageBox::Critical);
     });

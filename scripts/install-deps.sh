@@ -10,7 +10,7 @@ packages=(
     clang libclang-rt-dev
     rsync xvfb xauth imagemagick trayer xdotool x11-utils
     samba smbclient libsmbclient-dev
-    fonts-noto-cjk
+    fonts-noto-cjk qt6-translations-l10n
 )
 
 missing=()

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "lang/Messages.h"
 
@@ -140,6 +142,17 @@ QString QueuedDialogService::getOpenFileName(QWidget*, const QString&, const QSt
     QString path = m_files.front();
     m_files.pop_front();
     return path;
+}
+
+bool InstallToolkitTranslation(QCoreApplication& app)
+{
+    if (&CurrentMessages() != &kChineseMessages)
+        return false;
+    // The message table is Traditional Chinese for every Chinese locale it selects.
+    static QTranslator translator;
+    if (!translator.load(QStringLiteral("qtbase_zh_TW"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    return app.installTranslator(&translator);
 }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}

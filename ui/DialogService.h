@@ -109,6 +109,12 @@ void SetDialogService(DialogService* service);
 // The escape button of a button set: Cancel, else No, else Ok, else the lowest button.
 QMessageBox::StandardButton EscapeButton(QMessageBox::StandardButtons buttons);
 
+// Loads Qt's own texts (the standard buttons Yes, No, OK and Cancel, the file dialog) in
+// the language of the message table, so a Chinese box does not answer in English. Call
+// after SelectLanguage. Returns false when the Qt translation is not installed (or the
+// table is English, which needs none); the texts then stay English.
+bool InstallToolkitTranslation(QCoreApplication& app);
+
 // An application object that shows an exception escaping an event handler through
 // Dialogs().showException instead of ending the program.
 class TApplication : public QApplication

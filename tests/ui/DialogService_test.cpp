@@ -4,6 +4,10 @@
 
 #include <stdexcept>
 
+#include <QAbstractButton>
+#include <QMessageBox>
+
+#include "lang/Messages.h"
 #include "ui/DialogService.h"
 
 using namespace pelmora;
@@ -30,7 +34,27 @@ class DialogServiceTest : public QObject
 
 private slots:
     void uncaughtFailureIsShown();
+    void chineseBoxesAnswerInChinese();
 };
+
+// Under the Chinese table the standard buttons of a box read Chinese too; English keeps
+// Qt's own texts.
+void DialogServiceTest::chineseBoxesAnswerInChinese()
+{
+    SelectLanguage(kLangEnglishUS);
+    QVERIFY(!InstallToolkitTranslation(*qApp));
+    {
+        QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Yes"));
+    }
+    SelectLanguage(kLangChineseTaiwan);
+    QVERIFY(InstallToolkitTranslation(*qApp));
+    QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+    QVERIFY2(box.button(QMessageBox::Yes)->text().startsWith(QString::fromUtf8("\xe6\x98\xaf")),
+             qPrintable(box.button(QMessageBox::Yes)->text()));
+    QVERIFY(box.button(QMessageBox::No)->text().startsWith(QString::fromUtf8("\xe5\x90\xa6")));
+    SelectLanguage(kLangEnglishUS);
+}
 
 void DialogServiceTest::uncaughtFailureIsShown()
 {
