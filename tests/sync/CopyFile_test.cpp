@@ -34,6 +34,8 @@ protected:
         mirror = FreshDir("mirror");
     }
 
+    void TearDown() override { RemoveFreshDirs(); }
+
     FileOps& Ops(Clock& clock = SystemClock())
     {
         if (!ops)

@@ -35,6 +35,8 @@ protected:
         task.MaxErr = 0;
     }
 
+    void TearDown() override { RemoveFreshDirs(); }
+
     RunRequest Request()
     {
         RunRequest request;

@@ -11,21 +11,40 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
+#include <vector>
 
 namespace pelmora::testing_run {
 
 namespace fs = std::filesystem;
 
-// A folder below the test temp dir, unique for each test and created empty.
+inline std::vector<std::string>& CreatedDirs()
+{
+    static std::vector<std::string> dirs;
+    return dirs;
+}
+
+// A folder below the test temp dir, unique for each test and process (test binaries of
+// several build folders may run at once) and created empty.
 inline std::string FreshDir(const std::string& tag)
 {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    fs::path dir = fs::path(::testing::TempDir()) /
-                   (std::string("pelmora-") + info->test_suite_name() + "-" + info->name() + "-" + tag);
+    fs::path dir = fs::path(::testing::TempDir()) / (std::string("pelmora-") + std::to_string(::getpid()) + "-" +
+                                                     info->test_suite_name() + "-" + info->name() + "-" + tag);
     std::error_code ec;
     fs::remove_all(dir, ec);
     fs::create_directories(dir);
+    CreatedDirs().push_back(dir.string());
     return dir.string();
+}
+
+// Removes every folder FreshDir made so far (a fixture's TearDown calls it).
+inline void RemoveFreshDirs()
+{
+    std::error_code ec;
+    for (const std::string& dir : CreatedDirs())
+        fs::remove_all(dir, ec);
+    CreatedDirs().clear();
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes, std::time_t mtime = 0, int mode = -1)
