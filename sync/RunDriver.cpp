@@ -186,6 +186,10 @@ void RunDriver::OnListMirror()
             m_view.SetLabel(2, m_request.MirrorDir);
         }
         lister.ListMirror(m_request.MirrorDir);
+        // Every host file would be "only in the host" and deleted; the run start refuses such
+        // a run, and a mirror that went away since (a drive unplugged) is refused here too.
+        if (task.InMain == acDelete && !IsExistingFolder(m_impl->fsFor(m_request.MirrorDir), m_request.MirrorDir))
+            m_lists.MirrorUnlisted.Add("", kUnlistedAtAndBelow);
     }
     if (m_state != rsCancelled) {
         if (m_request.CopyAll && task.InMain == acDelete) {

@@ -2,6 +2,7 @@
 
 #include "core/DateTime.h"
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <vector>
 
@@ -54,8 +55,17 @@ std::int64_t TSearchDir::Execute()
     if (Root.empty())
         return 0;
     m_fs = FS ? FS : &FileSystemFor(Root);
-    if (!IsExistingFolder(*m_fs, Root))
+    if (!IsExistingFolder(*m_fs, Root)) {
+        // A root that could not even be looked at is not a missing one: its files are unknown.
+        std::string probe = Root;
+        if (probe.back() != '/')
+            probe.push_back('/');
+        FileStat st;
+        const int rc = m_fs->Stat(probe, st);
+        if (rc != 0 && rc != ENOENT && rc != ENOTDIR && OnUnlisted)
+            OnUnlisted(*this, Root, rc);
         return 0;
+    }
     m_matchAll = Mask == "*.*";
     if (m_matchAll)
         m_mask.reset();

@@ -74,7 +74,8 @@ public:
     FileSystem* FS = nullptr;
 
     // Searches Root when it is non-empty and names an existing folder, fires OnSearchEnd and
-    // returns the byte total of the files taken; otherwise returns 0 and fires nothing.
+    // returns the byte total of the files taken; otherwise returns 0 and fires nothing but
+    // OnUnlisted, for a root that could not be looked at (an error other than "missing").
     // Throws EMaskError when Mask is not a valid mask. Folders that cannot be read contribute
     // nothing and do not stop the search.
     std::int64_t Execute();

@@ -317,5 +317,28 @@ TEST_F(SafetyTest, ARunWithAnEmptyRootIsNotStarted)
     EXPECT_EQ(faults.Calls(FsCall::CreateNew), 0);
 }
 
+TEST_F(SafetyTest, AMirrorRootThatIsGoneOrCannotBeLookedAtDeletesNoHostFile)
+{
+    WriteBytes(host + "/a.txt", "a", kT);
+    WriteBytes(host + "/sub/b.txt", "b", kT);
+    WriteBytes(mirror + "/a.txt", "a", kT);
+    task.InMain = acDelete;
+    task.InMirror = acMirrorToHost;
+
+    // The mirror root cannot be looked at (a network share that stopped answering).
+    faults.AddFault({FsCall::Stat, mirror + "/", 0, EIO});
+    Run();
+    EXPECT_EQ(TreeOf(host), (std::set<std::string>{"a.txt", "sub/", "sub/b.txt"}));
+    EXPECT_TRUE(Logged("Failed to read folder, path: " + mirror));
+
+    // The mirror root is gone since the run was started (a drive unplugged).
+    faults.ClearFaults();
+    fs::remove_all(mirror);
+    SyncLog again;
+    HeadlessRunner second(again);
+    ASSERT_TRUE(second.Run(Request()));
+    EXPECT_EQ(TreeOf(host), (std::set<std::string>{"a.txt", "sub/", "sub/b.txt"}));
+}
+
 } // namespace
 } // namespace pelmora
