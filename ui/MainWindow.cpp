@@ -1073,7 +1073,11 @@ void TcltForm::closeEvent(QCloseEvent* event)
     while (m_state.Modified) {
         if (!Dialogs().askYesNo(this, msg(27), msg(28), QMessageBox::Question))
             break;
-        SaveConfigFile();
+        // A failed save says why before the question comes again, as the Save button does;
+        // a silent repeat would leave the user guessing.
+        QString failure;
+        if (!SaveConfigFile(&failure))
+            Dialogs().showException(this, failure);
     }
     DisableScheduleTimer();
     appendLog();

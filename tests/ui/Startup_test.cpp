@@ -163,11 +163,18 @@ void StartupTest::failedSaveAsksAgain()
     program.main().NewBtnClick();
     // A folder where the file should go makes every save fail.
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Pelmora.cfg/inside")));
+    // The failure is shown with its reason before the question comes again; without it the
+    // same question would simply reappear.
     program.dialogs.pushAnswer(QMessageBox::Yes);
+    program.dialogs.pushAnswer(QMessageBox::Ok);
     program.dialogs.pushAnswer(QMessageBox::No);
     QVERIFY(program.main().close());
-    QCOMPARE(program.dialogs.asked().size(), std::size_t{2});
-    QCOMPARE(program.dialogs.asked()[1].text, QStringLiteral("Task changed, save it or not?"));
+    QVERIFY(program.dialogs.allAnswersUsed());
+    QCOMPARE(program.dialogs.asked().size(), std::size_t{3});
+    QCOMPARE(program.dialogs.asked()[1].icon, QMessageBox::Critical);
+    QVERIFY2(program.dialogs.asked()[1].text.contains(QStringLiteral("Pelmora.cfg")),
+             qPrintable(program.dialogs.asked()[1].text));
+    QCOMPARE(program.dialogs.asked()[2].text, QStringLiteral("Task changed, save it or not?"));
     QVERIFY(QFileInfo(ConfigPathIn(dir)).isDir());
 }
 
