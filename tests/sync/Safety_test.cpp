@@ -1,6 +1,7 @@
-// Whole runs that try to make the engine lose data: folders that cannot be listed, names that
-// differ only in case, links where real folders are expected. Each test checks the bytes left
-// on disk on both sides (and outside them) after the run.
+// Whole runs that try to make the engine lose data: folders and roots that cannot be listed,
+// names that differ only in case, links where real folders are expected, a root inside the
+// other side, copy-all and empty roots. Each test checks the bytes left on disk on both sides
+// (and outside them) after the run.
 
 #include "RunFixture.h"
 
