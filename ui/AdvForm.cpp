@@ -92,6 +92,18 @@ template <typename T> T* named(T* widget, const char* name)
     return widget;
 }
 
+// An unchecked list may be longer than its field. It is cut after its last whole line that
+// fits: a mask cut in the middle ("*.fil", or "*" alone) selects other files than the one
+// written, and once the list is switched on a delete list would delete them.
+std::string WholeMaskLines(std::string text)
+{
+    if (text.size() <= kMaxMaskListBytes)
+        return text;
+    const std::size_t end = text.rfind("\r\n", kMaxMaskListBytes - 2);
+    text.resize(end == std::string::npos ? 0 : end + 2);
+    return text;
+}
+
 } // namespace
 
 std::string MaskListText(const QString& editorText)
@@ -310,11 +322,11 @@ void TadvForm::btnOkClick()
     }
 
     task->IgnoreOn = ToFlag(chkIgnore->isChecked());
-    WriteCountedField(task->IgnoreList, MaskListText(liIgnore->toPlainText()));
+    WriteCountedField(task->IgnoreList, WholeMaskLines(MaskListText(liIgnore->toPlainText())));
     task->DelOn = ToFlag(chkDel->isChecked());
-    WriteCountedField(task->DelList, MaskListText(liDel->toPlainText()));
+    WriteCountedField(task->DelList, WholeMaskLines(MaskListText(liDel->toPlainText())));
     task->OnlyTypeOn = ToFlag(chkOnlyType->isChecked());
-    WriteCountedField(task->OnlyTypeList, MaskListText(liOnlyType->toPlainText()));
+    WriteCountedField(task->OnlyTypeList, WholeMaskLines(MaskListText(liOnlyType->toPlainText())));
     task->AutoMode = ToFlag(chkAuto->isChecked());
     WriteCountedField(task->NetName, edNetName->text().toStdString());
     WriteCountedField(task->NetPass, edNetPass->text().toStdString());
