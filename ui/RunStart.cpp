@@ -11,6 +11,7 @@
 #include "platform/NetConnection.h"
 #include "sync/Listing.h"
 #include "sync/RunDriver.h"
+#include "sync/SearchDir.h"
 #include "ui/DialogService.h"
 #include "ui/MainWindow.h"
 #include "ui/SyncForm.h"
@@ -31,10 +32,10 @@ QString Text(int message)
     return QString::fromUtf8(Msg(message));
 }
 
+// A root reached through a link to a folder is an existing folder too.
 bool FolderExists(const std::string& path)
 {
-    FileStat stat;
-    return FileSystemFor(path).Stat(path, stat) == 0 && stat.type == EntryType::Dir;
+    return IsExistingFolder(FileSystemFor(path), path);
 }
 
 // The 1-based position of the n-th separator in path, or 0 when it has fewer.

@@ -234,6 +234,25 @@ private slots:
         QCOMPARE(ReadAll(dir.path() + "/m/keep.txt"), QByteArray("keep"));
     }
 
+    void hostRootThroughALinkToAFolderRuns()
+    {
+        // A host root that is a link to a real folder exists: the mirror-delete guard must
+        // not take it for a missing host.
+        QTemporaryDir dir;
+        const std::string root = dir.path().toStdString();
+        WriteFile(dir.path() + "/real/new.txt", "new");
+        WriteFile(dir.path() + "/m/stale.txt", "stale");
+        QVERIFY(QFile::link(dir.path() + "/real", dir.path() + "/linked"));
+        WriteTasks(dir, {{"Linked", root + "/linked", root + "/m", acDelete}});
+        Program program(dir);
+        CheckAll(program);
+        ConfirmPreview(program.dialogs);
+        CloseResults(program.dialogs);
+        program.main().GoSyncClick();
+        QCOMPARE(ReadAll(dir.path() + "/m/new.txt"), QByteArray("new"));
+        QVERIFY(!QFile::exists(dir.path() + "/m/stale.txt"));
+    }
+
     void networkHostConnectsOnlyWithCredentials()
     {
         QTemporaryDir dir;
