@@ -3,7 +3,9 @@
 // notification area and coming back, and the orderly end that a signal asks for.
 #include "ui/MainWindow.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QListWidget>
 #include <QTimer>
@@ -169,8 +171,15 @@ void TcltForm::QuitFromOutside()
     RunDriver* driver = m_syncForm ? m_syncForm->Driver() : nullptr;
     const bool running = (driver && !driver->CanClose()) || x() <= kRunHiddenLeft;
     if (running && m_quitWaits < kMaxQuitWaits) {
-        if (driver && !driver->CanClose())
+        if (driver && !driver->CanClose()) {
             driver->CancelWithoutQuestion();
+            // A box or the preview on screen holds the run in its own event loop (the stop
+            // question, a message of the run): it is put away, so the run can notice the
+            // cancel and write its result block before the program ends.
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog && dialog != m_syncForm)
+                dialog->reject();
+        }
         ++m_quitWaits;
         QTimer::singleShot(kQuitWaitMs, this, &TcltForm::QuitFromOutside);
         return;

@@ -1,5 +1,8 @@
 // Going to the notification area and back, "/H", the schedule timer of the main window and
 // the orderly end that a quit signal asks for.
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QToolButton>
 #include <QtTest>
@@ -198,7 +201,7 @@ private slots:
         QVERIFY(!main.ScheduleTimer().Enabled());
     }
 
-    // The last two: a quit from outside ends the application's event loops for good.
+    // The last three: a quit from outside ends the application's event loops for good.
     void aQuitSignalCancelsARunningTaskWithoutAQuestion()
     {
         namespace fs = std::filesystem;
@@ -266,6 +269,56 @@ private slots:
         QCOMPARE(ReadAll(ConfigPathIn(dir)), configBefore);
         const QByteArray log = ReadAll(dir.path() + "/pelmora.log");
         QCOMPARE(log, QByteArray("Start task: kept\r\nend of the run\r\n") + QByteArray(1, '\0'));
+    }
+    // A signal that arrives while the stop question of a copy is on screen: the box is
+    // put away, the run ends cancelled and its result block reaches the log in full.
+    void aQuitSignalDuringTheStopQuestionStillLogsTheRun()
+    {
+        namespace fs = std::filesystem;
+        QTemporaryDir dir;
+        const fs::path host = fs::path(dir.path().toStdString()) / "host";
+        const fs::path mirror = fs::path(dir.path().toStdString()) / "mirror";
+        fs::create_directories(host);
+        fs::create_directories(mirror);
+        std::ofstream(host / "big.bin") << std::string(4 * 1024 * 1024, 'x');
+        WriteConfig(dir, {"big"}, [&](std::size_t, TSyncTask& task) {
+            WriteTextField(task.MainDir, host.string());
+            WriteTextField(task.MirrorDir, mirror.string());
+            task.InMain = acHostToMirror;
+            task.AutoMode = 0xFF;
+            task.Speed = 200; // 20 s for the file: the copy is surely under way
+        });
+        Start start(dir, {});
+        TcltForm& main = start.main();
+        // Real message boxes from here on: the stop question runs its own event loop.
+        SetDialogService(nullptr);
+        bool cancelPressed = false;
+        bool signalled = false;
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, &main, [&] {
+            RunDriver* run = start.forms->syncForm->Driver();
+            if (!cancelPressed && run && run->State() == rsExecHost) {
+                cancelPressed = true;
+                QMetaObject::invokeMethod(start.forms->syncForm->btnCancel, &QPushButton::click, Qt::QueuedConnection);
+            } else if (cancelPressed && !signalled && qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                signalled = true;
+                main.QuitFromOutside();
+            }
+        });
+        poll.start();
+        main.TaskListBox()->item(0)->setCheckState(Qt::Checked);
+        QElapsedTimer clock;
+        clock.start();
+        main.GoSyncClick();
+        QVERIFY(signalled);
+        QTRY_VERIFY(!main.isVisible());
+        QVERIFY2(clock.elapsed() < 4000, "the box was not waited out");
+        const QByteArray log = ReadAll(dir.path() + "/pelmora.log");
+        QVERIFY2(log.contains(QByteArray(Msg(67)) + "\r\n\r\n" + QByteArray(Msg(70))), log.constData());
+        QVERIFY2(log.endsWith(QByteArray(61, '=') + "\r\n" + QByteArray(1, '\0')), log.constData());
+        QVERIFY(!fs::exists(mirror / "big.bin"));
+        QVERIFY(fs::is_empty(mirror));
     }
 };
 
