@@ -9,8 +9,11 @@
 # (default 256), then alternates, ROUNDS times (default 3): the smb_copy executable (an
 # unattended run of the engine into a new, empty folder on the share) and
 # smbclient -c 'prompt; recurse; mput *' of the same folder into another new folder.
-# Prints the medians and, as its last lines, smb_small_vs_smbclient=X.XX and
-# smb_big_vs_smbclient=X.XX. Needs root (it adds a system user for the share).
+# mput only creates, writes and closes each file; the engine also sets the file's time and
+# writes under a temporary name that it renames at the end. So each round also times
+# smbclient doing that same work for the small files (put to NAME.tmp, utimes, rename), as
+# smbclient_same_work. Prints the medians and, as its last lines, smb_small_vs_smbclient=X.XX
+# and smb_big_vs_smbclient=X.XX. Needs root (it adds a system user for the share).
 #
 # The smb_copy executable is taken from $PELMORA_BENCH_SMB_BIN when set, else built in
 # build-bench (Release, engine only).
@@ -93,35 +96,62 @@ run_smbclient() { # SOURCE NAME
         -c "lcd $1; prompt; recurse; mput *" >"$srv/log/smbclient.out" 2>&1 ||
         { echo "$0: smbclient failed:" >&2; tail -5 "$srv/log/smbclient.out" >&2; exit 1; }
 }
+# The commands for smbclient to copy SOURCE as the engine does: each folder made, each file
+# put under a temporary name, given the source's time and renamed.
+same_work_commands() { # SOURCE
+    find "$1" -mindepth 1 -type d -printf 'mkdir "%P"\n'
+    find "$1" -type f -printf 'put "%p" "%P.tmp"\nutimes "%P.tmp" -1 -1 "%TY:%Tm:%Td-%TH:%TM:%TS" -1\nrename "%P.tmp" "%P"\n' |
+        sed 's/\(:[0-9][0-9]\)\.[0-9]*" -1$/\1" -1/'
+}
+run_smbclient_same_work() { # COMMANDS NAME
+    fresh "$2"
+    smbclient "//127.0.0.1/data" -p "$port" -A "$auth" -D "$2" <"$1" >"$srv/log/smbclient-same.out" 2>&1 ||
+        { echo "$0: smbclient (same work) failed:" >&2; tail -5 "$srv/log/smbclient-same.out" >&2; exit 1; }
+    if grep -q 'NT_STATUS_' "$srv/log/smbclient-same.out"; then
+        echo "$0: smbclient (same work) reported errors:" >&2
+        grep -m 5 'NT_STATUS_' "$srv/log/smbclient-same.out" >&2
+        exit 1
+    fi
+}
 count_files() { find "$1" -type f | wc -l; }
+same_cmds="$srv/same-work.cmds"
+same_work_commands "$small_dir" >"$same_cmds"
 
-es=""; cs=""; eb=""; cb=""
+es=""; cs=""; ss=""; eb=""; cb=""
 r=0
 while [ "$r" -lt "$rounds" ]; do
     s=$(now); run_engine "$small_dir" "es$r"; e=$(now); es="$es $(elapsed "$s" "$e")"
     s=$(now); run_smbclient "$small_dir" "cs$r"; e=$(now); cs="$cs $(elapsed "$s" "$e")"
+    s=$(now); run_smbclient_same_work "$same_cmds" "ss$r"; e=$(now); ss="$ss $(elapsed "$s" "$e")"
     s=$(now); run_engine "$big_dir" "eb$r"; e=$(now); eb="$eb $(elapsed "$s" "$e")"
     s=$(now); run_smbclient "$big_dir" "cb$r"; e=$(now); cb="$cb $(elapsed "$s" "$e")"
     # Both tools must have copied everything, byte for byte where it is cheap to check.
     want=$(count_files "$small_dir")
-    for d in "es$r" "cs$r"; do
+    for d in "es$r" "cs$r" "ss$r"; do
         got=$(count_files "$srv/data/$d")
         [ "$got" -eq "$want" ] || { echo "$0: $d holds $got of $want files" >&2; exit 1; }
     done
+    left=$(find "$srv/data/ss$r" -name '*.tmp' | wc -l)
+    [ "$left" -eq 0 ] || { echo "$0: smbclient (same work) left $left temporary files" >&2; exit 1; }
+    cmp -s "$(find "$small_dir" -type f -print -quit)" \
+        "$srv/data/ss$r/$(cd "$small_dir" && find . -type f -print -quit)" ||
+        { echo "$0: smbclient (same work) copied a file wrongly" >&2; exit 1; }
     cmp -s "$big_dir/big.bin" "$srv/data/eb$r/big.bin" || { echo "$0: the engine's big.bin differs" >&2; exit 1; }
     cmp -s "$big_dir/big.bin" "$srv/data/cb$r/big.bin" || { echo "$0: smbclient's big.bin differs" >&2; exit 1; }
     # Set the copies aside instead of deleting them now: a mass delete slows what follows.
     mkdir -p "$srv/data/.old/$r"
-    mv "$srv/data/es$r" "$srv/data/cs$r" "$srv/data/eb$r" "$srv/data/cb$r" "$srv/data/.old/$r/"
+    mv "$srv/data/es$r" "$srv/data/cs$r" "$srv/data/ss$r" "$srv/data/eb$r" "$srv/data/cb$r" "$srv/data/.old/$r/"
     r=$((r + 1))
 done
 
-mes=$(echo "$es" | median); mcs=$(echo "$cs" | median)
+mes=$(echo "$es" | median); mcs=$(echo "$cs" | median); mss=$(echo "$ss" | median)
 meb=$(echo "$eb" | median); mcb=$(echo "$cb" | median)
 echo "small_files=$small big_mib=$big_mib rounds=$rounds"
 echo "engine_small_median_s=$mes (runs:$es)"
 echo "smbclient_small_median_s=$mcs (runs:$cs)"
+echo "smbclient_same_work_small_median_s=$mss (runs:$ss)"
 echo "engine_big_median_s=$meb (runs:$eb)"
 echo "smbclient_big_median_s=$mcb (runs:$cb)"
+awk -v a="$mes" -v b="$mss" 'BEGIN { printf "smb_small_vs_smbclient_same_work=%.2f\n", a / b }'
 awk -v a="$mes" -v b="$mcs" 'BEGIN { printf "smb_small_vs_smbclient=%.2f\n", a / b }'
 awk -v a="$meb" -v b="$mcb" 'BEGIN { printf "smb_big_vs_smbclient=%.2f\n", a / b }'
