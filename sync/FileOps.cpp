@@ -357,57 +357,37 @@ void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRo
     const TUnlistedPaths hostUnlisted(lists.HostUnlisted);
     const TUnlistedPaths mirrorUnlisted(lists.MirrorUnlisted);
 
-    const auto show = [this](int action, const std::string& path) {
-        m_view.SetLabel(3, Performing(action));
-        m_view.SetLabel(2, path);
-    };
-    const auto removeDir = [this](const std::string& path) { fsFor(path).RemoveDir(path); };
-    const auto makeDirs = [this](const std::string& root, const std::string& path) {
-        MakeDirsBelow(fsFor(path), root, path);
+    // One side's empty folders; the rule is the same for both sides with the roles swapped.
+    // `copyAction` copies this side's folder to the other side, `removeAction` (the other
+    // direction) removes it here, as delete does even where the other side has the folder.
+    const auto step = [&](const TFolderList& folders, const std::string& ownRoot, const std::string& otherRoot,
+                          const TFolderIndex& onOtherSide, const TUnlistedPaths& otherUnlisted, std::uint8_t copyAction,
+                          std::uint8_t removeAction) {
+        for (const TFolderLine& line : folders) {
+            if (line.Value != 0)
+                continue;
+            m_view.ProcessPendingInput();
+            if (state == rsCancelled || state == rsTooManyErrors)
+                return false;
+            state = rsExecMirror;
+            const std::string own = JoinPath(ownRoot, line.Path);
+            const bool elsewhere = onOtherSide.Find(line.Path) >= 0 || otherUnlisted.Covers(line.Path);
+            if (emptyDir == acDelete || (!elsewhere && emptyDir == removeAction)) {
+                m_view.SetLabel(3, Performing(acDelete));
+                m_view.SetLabel(2, own);
+                fsFor(own).RemoveDir(own);
+            } else if (!elsewhere && emptyDir == copyAction) {
+                m_view.SetLabel(3, Performing(copyAction));
+                m_view.SetLabel(2, own);
+                const std::string other = JoinPath(otherRoot, line.Path);
+                MakeDirsBelow(fsFor(other), otherRoot, other);
+            }
+        }
+        return true;
     };
 
-    for (const TFolderLine& line : lists.HostFolders) {
-        if (line.Value != 0)
-            continue;
-        m_view.ProcessPendingInput();
-        if (state == rsCancelled || state == rsTooManyErrors)
-            return;
-        state = rsExecMirror;
-        const std::string host = JoinPath(hostRoot, line.Path);
-        if (emptyDir == acDelete) {
-            show(acDelete, host);
-            removeDir(host);
-        } else if (inMirror.Find(line.Path) >= 0 || mirrorUnlisted.Covers(line.Path)) {
-            continue;
-        } else if (emptyDir == acHostToMirror) {
-            show(acHostToMirror, host);
-            makeDirs(mirrorRoot, JoinPath(mirrorRoot, line.Path));
-        } else if (emptyDir == acMirrorToHost) {
-            show(acDelete, host);
-            removeDir(host);
-        }
-    }
-    for (const TFolderLine& line : lists.MirrorFolders) {
-        if (line.Value != 0)
-            continue;
-        m_view.ProcessPendingInput();
-        if (state == rsCancelled || state == rsTooManyErrors)
-            return;
-        state = rsExecMirror;
-        const std::string mirror = JoinPath(mirrorRoot, line.Path);
-        if (emptyDir == acDelete) {
-            show(acDelete, mirror);
-            removeDir(mirror);
-        } else if (inHost.Find(line.Path) >= 0 || hostUnlisted.Covers(line.Path)) {
-            continue;
-        } else if (emptyDir == acHostToMirror) {
-            show(acDelete, mirror);
-            removeDir(mirror);
-        } else if (emptyDir == acMirrorToHost) {
-            show(acMirrorToHost, mirror);
-            makeDirs(hostRoot, JoinPath(hostRoot, line.Path));
-        }
-    }
+    if (step(lists.HostFolders, hostRoot, mirrorRoot, inMirror, mirrorUnlisted, acHostToMirror, acMirrorToHost))
+        step(lists.MirrorFolders, mirrorRoot, hostRoot, inHost, hostUnlisted, acMirrorToHost, acHostToMirror);
 }
 
 } // namespace pelmora
