@@ -2,7 +2,8 @@
 //   smb_copy HOST MIRROR
 // Either folder may be a network path; the share is logged in to with the user name and
 // password in PELMORA_SMB_USER and PELMORA_SMB_PASSWORD (both unset: a guest session).
-// Every difference goes host -> mirror. Prints the end line and the counts to stderr; exits 0
+// Every difference goes host -> mirror. The run uses its copy lanes as the program's runs do;
+// PELMORA_BENCH_LANES sets their number (1: none, the run works on one thread). Prints the end line and the counts to stderr; exits 0
 // when every file was copied, 1 when the connection or any copy failed, 2 on bad arguments.
 
 #include "core/SyncTask.h"
@@ -66,6 +67,8 @@ int main(int argc, char** argv)
     SyncLog log;
     HeadlessRunner runner(log);
     runner.View().record = false;
+    const char* lanes = std::getenv("PELMORA_BENCH_LANES");
+    runner.Driver().SetCopyLanes(lanes ? std::atoi(lanes) : 0, PELMORA_LANE_PROGRAM);
     const bool started = runner.Run(request);
     if (connect) {
         con.Disconnect(true);
@@ -76,6 +79,7 @@ int main(int argc, char** argv)
     }
     const RunResult& r = runner.Driver().Result();
     const std::string& end = runner.Driver().EndLine();
-    std::fprintf(stderr, "%s copied %u failed %u\n", end.c_str(), r.CopiedToMirrorCount, r.FailedCount);
+    std::fprintf(stderr, "%s copied %u failed %u lanes %d\n", end.c_str(), r.CopiedToMirrorCount, r.FailedCount,
+                 runner.Driver().LanesUsed());
     return end == Msg(kMsgTaskFinished) && r.FailedCount == 0 ? 0 : 1;
 }

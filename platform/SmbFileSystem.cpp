@@ -211,6 +211,7 @@ std::shared_ptr<SmbSession> SmbSession::Create(const NetPath& share, const std::
     } else {
         session->m_userName = userName;
     }
+    session->m_loginName = userName;
     session->m_password = password;
     const bool anonymous = userName.empty() && password.empty();
 
@@ -291,6 +292,7 @@ void SmbSession::Close()
     // The password is needed no longer; do not leave it in memory longer than the session.
     std::fill(m_password.begin(), m_password.end(), '\0');
     m_password.clear();
+    m_loginName.clear();
 }
 
 void AddSmbSession(const std::string& key, std::shared_ptr<SmbSession> session)

@@ -41,6 +41,10 @@ public:
     // session's files is never taken for another's.
     std::uint64_t Id() const { return m_id; }
     const NetPath& Share() const { return m_share; }
+    // The user name as given (a "DOMAIN\user" form included) and the password, for a helper
+    // process that logs in to the same share on its own connection. Empty once closed.
+    const std::string& LoginName() const { return m_loginName; }
+    const std::string& Password() const { return m_password; }
     int OpenFiles() const { return m_openFiles; }
     void FileOpened() { ++m_openFiles; }
     void FileClosed() { --m_openFiles; }
@@ -55,6 +59,7 @@ private:
     NetPath m_share;
     std::string m_workgroup;
     std::string m_userName;
+    std::string m_loginName;
     std::string m_password;
     int m_openFiles = 0;
 };

@@ -178,6 +178,11 @@ void FileOps::showProgress(std::int64_t position, std::int64_t size)
         m_fileGauge = fileGauge;
         m_view.SetFileGauge(fileGauge);
     }
+    ShowTotals();
+}
+
+void FileOps::ShowTotals()
+{
     // A plan total of 0 (files that were empty when listed and have grown since) shows as
     // complete rather than dividing by zero; more bytes than planned never go past 100.
     const int totalGauge =

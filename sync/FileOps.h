@@ -79,6 +79,10 @@ public:
     void SyncEmptyFolders(const TRunLists& lists, const std::string& hostRoot, const std::string& mirrorRoot,
                           std::uint8_t emptyDir, RunState& state);
 
+    // Shows the total gauge and the total line for the bytes copied so far, as a copy does
+    // after every block (for bytes that were copied elsewhere).
+    void ShowTotals();
+
 private:
     FileSystem& fsFor(std::string_view path) const { return m_fsOverride ? *m_fsOverride : FileSystemFor(path); }
     void showProgress(std::int64_t position, std::int64_t size);

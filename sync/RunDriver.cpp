@@ -2,12 +2,15 @@
 
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
+#include "sync/CopyLanes.h"
 #include "sync/FileOps.h"
 #include "sync/Listing.h"
 #include "sync/Mask.h"
 #include "sync/SearchDir.h"
 #include "sync/SyncLog.h"
 
+#include <algorithm>
+#include <deque>
 #include <optional>
 
 namespace pelmora {
@@ -22,6 +25,23 @@ bool IsActive(RunState state)
 std::string Performing(int action)
 {
     return std::string(Msg(kMsgPerforming)) + ActionName(action);
+}
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -44,8 +64,21 @@ RunRequest MakeRunRequest(TAppState& state)
     return request;
 }
 
+// One file operation of the lists: what to do, what the window shows, and which counter a
+// success adds to.
+struct RunDriver::Operation
+{
+    LaneJobKind kind = LaneJobKind::Copy;
+    int action = acIgnore;
+    std::string relPath;
+    std::string source; // copies only
+    std::string target; // the copy's target or the file to delete
+    std::string root;   // the root of the copy's target side
+    std::uint32_t RunResult::*counter = nullptr;
+};
+
 // The parts of a run that the header need not show: the compiled masks, the listing's
-// observer and the file operations.
+// observer, the file operations and the copy lanes.
 struct RunDriver::Impl final : ListingObserver
 {
     Impl(RunDriver& driver) : owner(driver), ops(driver.m_view, driver.m_log, driver.m_state,
@@ -62,10 +95,27 @@ struct RunDriver::Impl final : ListingObserver
 
     FileSystem& fsFor(std::string_view path) const { return fsOverride ? *fsOverride : FileSystemFor(path); }
 
+    // An operation handed to a lane, kept until it is taken in list order.
+    struct Pending
+    {
+        std::int64_t id = 0;
+        Operation op;
+        bool done = false;
+        LaneResult result;
+    };
+
     RunDriver& owner;
     FileOps ops;
     std::optional<TRunMasks> masks;
     FileSystem* fsOverride = nullptr;
+
+    CopyLanes lanes;
+    int laneCount = 0; // SetCopyLanes
+    std::string laneProgram;
+    bool lanesOn = false;
+    bool cancelSent = false;
+    std::int64_t lastId = 0;
+    std::deque<Pending> pending;
 };
 
 RunDriver::RunDriver(RunView& view, SyncLog& log)
@@ -84,6 +134,12 @@ void RunDriver::SetFileSystem(FileSystem* fs)
 void RunDriver::SetClock(Clock& clock)
 {
     m_impl->ops.SetClock(clock);
+}
+
+void RunDriver::SetCopyLanes(int count, std::string program)
+{
+    m_impl->laneCount = count < 0 ? 0 : count;
+    m_impl->laneProgram = std::move(program);
 }
 
 bool RunDriver::Unattended() const
@@ -231,9 +287,161 @@ void RunDriver::checkErrorLimit()
         m_state = rsTooManyErrors;
 }
 
+bool RunDriver::startLanes()
+{
+    Impl& impl = *m_impl;
+    impl.lanesOn = false;
+    impl.cancelSent = false;
+    impl.pending.clear();
+    m_lanesUsed = 0;
+    int count = impl.laneCount;
+    // A speed limit is one budget for the whole run, which lanes could not share.
+    if (count == 1 || m_request.Task->Speed > 0)
+        return false;
+    std::vector<std::string> networkRoots;
+    for (const std::string* root : {&m_request.HostDir, &m_request.MirrorDir}) {
+        if (IsNetworkPath(*root))
+            networkRoots.push_back(*root);
+    }
+    if (count == 0) {
+        if (impl.fsOverride != nullptr || networkRoots.empty())
+            return false;
+        count = kNetworkLanes;
+    }
+    int operations = 0;
+    for (int i = 0; i < m_lists.HostFiles.Count() && operations < kMinLaneOperations; ++i) {
+        const std::uint8_t op = m_lists.HostFiles[i]->Op;
+        operations += op == opHostToMirror || op == opMirrorToHost || op == opDelete;
+    }
+    for (int i = 0; i < m_lists.MirrorFiles.Count() && operations < kMinLaneOperations; ++i) {
+        const std::uint8_t op = m_lists.MirrorFiles[i]->Op;
+        operations += op == opMirrorToHost || op == opDelete;
+    }
+    if (operations < kMinLaneOperations)
+        return false;
+    const std::string program = impl.laneProgram.empty() ? ProgramBesideExecutable("pelmora-lane") : impl.laneProgram;
+    if (program.empty())
+        return false;
+    m_lanesUsed = impl.lanes.Start(program, count, UserLangId(), networkRoots);
+    impl.lanesOn = m_lanesUsed > 0;
+    return impl.lanesOn;
+}
+
+void RunDriver::finish(const Operation& op, bool ok)
+{
+    if (ok)
+        ++(m_result.*op.counter);
+    else
+        ++m_result.FailedCount;
+    checkErrorLimit();
+}
+
+void RunDriver::carryOut(const Operation& op)
+{
+    Impl& impl = *m_impl;
+    const std::string& shown = op.kind == LaneJobKind::Copy ? op.source : op.target;
+    if (impl.lanesOn) {
+        // Room in a lane, and no operation on the same name (letter case aside) under way: on a
+        // share that ignores case two such names are one file, and their order must hold.
+        const auto clash = [&] {
+            return std::any_of(impl.pending.begin(), impl.pending.end(),
+                               [&](const Impl::Pending& p) { return SameNameIgnoringCase(p.op.relPath, op.relPath); });
+        };
+        while (m_state != rsCancelled && m_state != rsTooManyErrors && (!impl.lanes.CanSubmit() || clash())) {
+            if (impl.lanes.Lanes() == 0)
+                break;
+            pumpLanes(20);
+        }
+        if (m_state == rsCancelled || m_state == rsTooManyErrors)
+            return;
+        if (impl.lanes.Lanes() == 0) {
+            // Every lane has gone: what is left is done here.
+            drainLanes();
+            impl.lanesOn = false;
+        }
+    }
+    if (!impl.lanesOn) {
+        m_view.SetLabel(2, shown);
+        m_view.SetLabel(3, Performing(op.action));
+        const bool ok = op.kind == LaneJobKind::Copy ? impl.ops.CopyFile(op.source, op.target, op.root) == kCopyOk
+                                                     : impl.ops.DeleteFile(op.target);
+        finish(op, ok);
+        return;
+    }
+    m_view.SetLabel(2, shown);
+    m_view.SetLabel(3, Performing(op.action));
+    m_view.SetFileGauge(0);
+    Impl::Pending entry;
+    entry.id = ++impl.lastId;
+    entry.op = op;
+    impl.pending.push_back(std::move(entry));
+    impl.lanes.Submit(LaneJob{impl.lastId, op.kind, op.source, op.target, op.root});
+    pumpLanes(0);
+}
+
+void RunDriver::pumpLanes(int timeoutMs)
+{
+    Impl& impl = *m_impl;
+    m_view.ProcessPendingInput();
+    if (m_state == rsCancelled && !impl.cancelSent) {
+        impl.lanes.Cancel();
+        impl.cancelSent = true;
+    }
+    bool moved = false;
+    impl.lanes.Pump(timeoutMs, [&](LaneResult&& result) {
+        for (Impl::Pending& p : impl.pending) {
+            if (p.id == result.id) {
+                m_plan->DoneBytes += result.bytes;
+                moved = moved || result.bytes != 0;
+                if (p.id == impl.lastId)
+                    m_view.SetFileGauge(100);
+                p.result = std::move(result);
+                p.done = true;
+                return;
+            }
+        }
+    });
+    // Results are taken in list order, so the log reads as a run on one thread would write it.
+    while (!impl.pending.empty() && impl.pending.front().done) {
+        Impl::Pending p = std::move(impl.pending.front());
+        impl.pending.pop_front();
+        if (p.result.result == kLaneJobSkipped)
+            continue;
+        if (p.result.result == kLaneBroken) {
+            // The lane went away before it answered: the operation cannot be taken as done.
+            if (p.op.kind == LaneJobKind::Copy)
+                m_log.Add(std::string(Msg(kMsgCopyError)).append(p.op.relPath));
+            else
+                m_log.Add(std::string(Msg(kMsgDeleteFailed)).append(p.op.target));
+        } else {
+            for (std::string& line : p.result.lines)
+                m_log.Add(std::move(line));
+        }
+        finish(p.op, p.result.result == 0);
+    }
+    if (moved)
+        impl.ops.ShowTotals();
+}
+
+void RunDriver::drainLanes()
+{
+    Impl& impl = *m_impl;
+    while (!impl.pending.empty()) {
+        if (impl.lanes.InFlight() == 0) {
+            // Nothing can answer any more; should that ever happen, the rest failed.
+            for (Impl::Pending& p : impl.pending) {
+                p.done = true;
+                p.result = LaneResult{p.id, kLaneBroken, 0, {}};
+            }
+        }
+        pumpLanes(20);
+    }
+}
+
 void RunDriver::OnSyncMain()
 {
     m_view.SetAnimation(true);
+    startLanes();
     const int count = m_lists.HostFiles.Count();
     for (int i = 0; i < count; ++i) {
         m_view.ProcessPendingInput();
@@ -241,42 +449,35 @@ void RunDriver::OnSyncMain()
             break;
         m_state = rsExecHost;
         const TMFileInfoRec& rec = *m_lists.HostFiles[i];
+        Operation op;
+        op.relPath = rec.RelPath();
         switch (rec.Op) {
-        case opHostToMirror: {
-            const std::string host = JoinPath(m_request.HostDir, rec.RelPath());
-            m_view.SetLabel(2, host);
-            m_view.SetLabel(3, Performing(acHostToMirror));
-            if (m_impl->ops.CopyFile(host, JoinPath(m_request.MirrorDir, rec.RelPath()), m_request.MirrorDir) != 0)
-                ++m_result.FailedCount;
-            else
-                ++m_result.CopiedToMirrorCount;
+        case opHostToMirror:
+            op.action = acHostToMirror;
+            op.source = JoinPath(m_request.HostDir, op.relPath);
+            op.target = JoinPath(m_request.MirrorDir, op.relPath);
+            op.root = m_request.MirrorDir;
+            op.counter = &RunResult::CopiedToMirrorCount;
             break;
-        }
-        case opMirrorToHost: {
-            const std::string mirror = JoinPath(m_request.MirrorDir, rec.RelPath());
-            m_view.SetLabel(2, mirror);
-            m_view.SetLabel(3, Performing(acMirrorToHost));
-            if (m_impl->ops.CopyFile(mirror, JoinPath(m_request.HostDir, rec.RelPath()), m_request.HostDir) != 0)
-                ++m_result.FailedCount;
-            else
-                ++m_result.CopiedToHostCount;
+        case opMirrorToHost:
+            op.action = acMirrorToHost;
+            op.source = JoinPath(m_request.MirrorDir, op.relPath);
+            op.target = JoinPath(m_request.HostDir, op.relPath);
+            op.root = m_request.HostDir;
+            op.counter = &RunResult::CopiedToHostCount;
             break;
-        }
-        case opDelete: {
-            const std::string host = JoinPath(m_request.HostDir, rec.RelPath());
-            m_view.SetLabel(2, host);
-            m_view.SetLabel(3, Performing(acDelete));
-            if (m_impl->ops.DeleteFile(host))
-                ++m_result.DeletedHostCount;
-            else
-                ++m_result.FailedCount;
+        case opDelete:
+            op.kind = LaneJobKind::Delete;
+            op.action = acDelete;
+            op.target = JoinPath(m_request.HostDir, op.relPath);
+            op.counter = &RunResult::DeletedHostCount;
             break;
-        }
         default:
-            break;
+            continue;
         }
-        checkErrorLimit();
+        carryOut(op);
     }
+    drainLanes();
     m_view.Post(RunPhase::SyncMirror);
 }
 
@@ -288,25 +489,27 @@ void RunDriver::OnSyncMirror()
             break;
         m_state = rsExecMirror;
         const TMFileInfoRec& rec = *m_lists.MirrorFiles[i];
+        Operation op;
+        op.relPath = rec.RelPath();
         if (rec.Op == opMirrorToHost) {
-            const std::string mirror = JoinPath(m_request.MirrorDir, rec.RelPath());
-            m_view.SetLabel(3, Performing(acMirrorToHost));
-            m_view.SetLabel(2, mirror);
-            if (m_impl->ops.CopyFile(mirror, JoinPath(m_request.HostDir, rec.RelPath()), m_request.HostDir) != 0)
-                ++m_result.FailedCount;
-            else
-                ++m_result.CopiedToHostCount;
+            op.action = acMirrorToHost;
+            op.source = JoinPath(m_request.MirrorDir, op.relPath);
+            op.target = JoinPath(m_request.HostDir, op.relPath);
+            op.root = m_request.HostDir;
+            op.counter = &RunResult::CopiedToHostCount;
         } else if (rec.Op == opDelete) {
-            const std::string mirror = JoinPath(m_request.MirrorDir, rec.RelPath());
-            m_view.SetLabel(3, Performing(acDelete));
-            m_view.SetLabel(2, mirror);
-            if (m_impl->ops.DeleteFile(mirror))
-                ++m_result.DeletedMirrorCount;
-            else
-                ++m_result.FailedCount;
+            op.kind = LaneJobKind::Delete;
+            op.action = acDelete;
+            op.target = JoinPath(m_request.MirrorDir, op.relPath);
+            op.counter = &RunResult::DeletedMirrorCount;
+        } else {
+            continue;
         }
-        checkErrorLimit();
+        carryOut(op);
     }
+    drainLanes();
+    m_impl->lanes.Stop();
+    m_impl->lanesOn = false;
     m_view.Post(RunPhase::SyncFolder);
 }
 

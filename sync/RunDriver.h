@@ -110,14 +110,37 @@ public:
     // implementation that serves each path), the speed limit runs on `clock`. Not owned.
     void SetFileSystem(FileSystem* fs);
     void SetClock(Clock& clock);
+    // Copy lanes: with `count` 0 (the default) a run with a side on a network share and no
+    // speed limit hands its file operations to kNetworkLanes helper processes; 1 keeps every
+    // run on this thread; more forces that many lanes for any run without a speed limit (tests).
+    // `program` is the lane program; "" looks for pelmora-lane beside the executable. A run
+    // without the program, or whose lanes do not start, works on this thread.
+    void SetCopyLanes(int count, std::string program = {});
+    // The lanes the last run used (0: it worked on this thread).
+    int LanesUsed() const { return m_lanesUsed; }
 
     // The run's lists and plan totals; the preview reads and changes them in place.
     TRunLists& Lists() { return m_lists; }
     PlanSummary& Plan() { return *m_plan; }
 
+    // Lanes for a run with a network side; fewer runs on one thread, more gains little as
+    // the server does the work of every lane.
+    static constexpr int kNetworkLanes = 4;
+    // A run with fewer file operations than this works on this thread: starting the lanes and
+    // logging them in costs more than they save.
+    static constexpr int kMinLaneOperations = 24;
+
 private:
     struct Impl;
+    struct Operation;
     void checkErrorLimit();
+    // Carries out one operation of the file lists, on this thread or through a lane.
+    void carryOut(const Operation& op);
+    void finish(const Operation& op, bool ok);
+    bool startLanes();
+    // Waits a moment for lane answers and takes the finished ones in order.
+    void pumpLanes(int timeoutMs);
+    void drainLanes();
 
     RunView& m_view;
     SyncLog& m_log;
@@ -128,6 +151,7 @@ private:
     bool m_resultShown = false;
     std::string m_endLine;
     TRunLists m_lists;
+    int m_lanesUsed = 0;
     std::unique_ptr<PlanSummary> m_plan;
     std::unique_ptr<Impl> m_impl;
 };

@@ -1,0 +1,20 @@
+// pelmora-lane: a copy lane. A run with a side on a network share starts a few of these and
+// hands each file operations to carry out over a connection of its own, so that the round
+// trips of several files overlap. It talks to the run over its standard input and output and
+// ends when the run closes them. Not meant to be started by hand.
+#include "sync/LaneWorker.h"
+
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+int main()
+{
+    int type = 0;
+    socklen_t length = sizeof type;
+    if (::getsockopt(STDIN_FILENO, SOL_SOCKET, SO_TYPE, &type, &length) != 0) {
+        std::fprintf(stderr, "pelmora-lane: started by a run of pelmora only\n");
+        return 2;
+    }
+    return pelmora::RunLaneWorker(STDIN_FILENO, STDOUT_FILENO);
+}

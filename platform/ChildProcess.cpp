@@ -1,0 +1,154 @@
+#include "platform/ChildProcess.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace pelmora {
+
+std::unique_ptr<ChildProcess> ChildProcess::Start(const std::string& program, int& err)
+{
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
+        err = errno;
+        return nullptr;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // dup2 clears close-on-exec on the copies, so the child keeps exactly these two.
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    // The child starts with default signal handling, whatever this process installed.
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        err = rc;
+        return nullptr;
+    }
+    ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    std::unique_ptr<ChildProcess> child(new ChildProcess());
+    child->m_fd = fds[0];
+    child->m_pid = pid;
+    err = 0;
+    return child;
+}
+
+ChildProcess::~ChildProcess()
+{
+    Stop();
+}
+
+int ChildProcess::Send(std::string_view bytes)
+{
+    if (m_fd < 0)
+        return EPIPE;
+    while (!bytes.empty()) {
+        const ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{m_fd, POLLOUT, 0};
+            ::poll(&p, 1, 100);
+            continue;
+        }
+        return n < 0 ? errno : EPIPE;
+    }
+    return 0;
+}
+
+long ChildProcess::Receive(std::string& into)
+{
+    if (m_fd < 0)
+        return 0;
+    char buffer[65536];
+    long total = 0;
+    while (true) {
+        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        if (n > 0) {
+            into.append(buffer, static_cast<std::size_t>(n));
+            total += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return total > 0 ? total : -1;
+        // End of the stream, or the connection broke: either way the child is gone.
+        return total > 0 ? total : 0;
+    }
+}
+
+void ChildProcess::Stop(int graceMs)
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (m_pid <= 0)
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
+    while (true) {
+        int status = 0;
+        const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
+        if (r == m_pid || (r < 0 && errno != EINTR))
+            break;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    m_pid = -1;
+}
+
+std::string ProgramBesideExecutable(std::string_view name)
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return {};
+    std::string path(buffer, static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    path.resize(slash + 1);
+    path.append(name);
+    struct stat st
+    {
+    };
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(path.c_str(), X_OK) != 0)
+        return {};
+    return path;
+}
+
+} // namespace pelmora
