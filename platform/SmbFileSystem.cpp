@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <random>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -516,8 +518,49 @@ int SmbFileSystem::Rename(const std::string& from, const std::string& to)
     Forget(MemoryKey(*fromSession, fromUrl));
     Forget(MemoryKey(*fromSession, toUrl));
     SMBCCTX* ctx = fromSession->Context();
+    const auto rename = [ctx](const std::string& a, const std::string& b) {
+        errno = 0;
+        return smbc_getFunctionRename(ctx)(ctx, a.c_str(), ctx, b.c_str()) < 0 ? LastError() : 0;
+    };
+
+    // The library replaces an existing target by deleting it and renaming again, so should the
+    // second step fail, neither file would be left. An existing target is moved aside under a
+    // name the scanner skips instead, and moved back when the rename fails.
+    struct stat st
+    {
+    };
     errno = 0;
-    return smbc_getFunctionRename(ctx)(ctx, fromUrl.c_str(), ctx, toUrl.c_str()) < 0 ? LastError() : 0;
+    if (smbc_getFunctionStat(ctx)(ctx, toUrl.c_str(), &st) < 0) {
+        const int err = LastError();
+        return err == ENOENT ? rename(fromUrl, toUrl) : err;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return EISDIR;
+    }
+    std::string aside = to.substr(0, to.rfind('/') + 1);
+    aside += kPartialFilePrefix;
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, "%016llx-old", static_cast<unsigned long long>(m_asideCounter++));
+    aside += suffix;
+    std::shared_ptr<SmbSession> asideSession;
+    std::string asideUrl;
+    if (const int err = Resolve(aside, asideSession, asideUrl); err != 0) {
+        return err;
+    }
+    if (const int err = rename(toUrl, asideUrl); err != 0) {
+        return err;
+    }
+    if (const int err = rename(fromUrl, toUrl); err != 0) {
+        rename(asideUrl, toUrl);
+        return err;
+    }
+    errno = 0;
+    if (smbc_getFunctionUnlink(ctx)(ctx, asideUrl.c_str()) < 0) {
+        // A read-only file cannot be deleted on a share until it is made writable.
+        smbc_getFunctionChmod(ctx)(ctx, asideUrl.c_str(), 0644);
+        smbc_getFunctionUnlink(ctx)(ctx, asideUrl.c_str());
+    }
+    return 0;
 }
 
 int SmbFileSystem::SetMTime(const std::string& path, std::int64_t mtimeSec)

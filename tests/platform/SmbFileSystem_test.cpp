@@ -196,6 +196,37 @@ TEST_F(SmbFiles, RenameReplacesTheTarget)
     EXPECT_EQ(Net().Rename(root + "/archive/report.doc", "/tmp/report.doc"), ENOENT);
 }
 
+// Replacing goes through a copy of the old target under a hidden name: whatever fails, the
+// target is either the old file or the new one, never missing, and nothing is left behind.
+TEST_F(SmbFiles, ReplacingAFileNeverLeavesItMissing)
+{
+    const auto leftovers = [&] {
+        int n = 0;
+        for (const auto& entry : fsys::recursive_directory_iterator(disk)) {
+            n += entry.path().filename().string().rfind(".pelmora-partial-", 0) == 0;
+        }
+        return n;
+    };
+    ASSERT_TRUE(server->WriteDiskFile(disk + "/keep.doc", "old version"));
+    EXPECT_EQ(Net().Rename(root + "/.pelmora-partial-gone", root + "/keep.doc"), ENOENT);
+    EXPECT_EQ(ReadDisk(disk + "/keep.doc"), "old version");
+
+    // A folder in the way is never moved or replaced by a file.
+    ASSERT_EQ(Net().MakeDir(root + "/folder"), 0);
+    ASSERT_TRUE(server->WriteDiskFile(disk + "/folder/inside.txt", "inside"));
+    ASSERT_EQ(WriteNet(root + "/.pelmora-partial-2", "file"), 0);
+    EXPECT_EQ(Net().Rename(root + "/.pelmora-partial-2", root + "/folder"), EISDIR);
+    EXPECT_EQ(ReadDisk(disk + "/folder/inside.txt"), "inside");
+    ASSERT_EQ(Net().RemoveFile(root + "/.pelmora-partial-2"), 0);
+
+    // A read-only target is replaced like any other.
+    ASSERT_EQ(Net().SetMode(root + "/keep.doc", 0444), 0);
+    ASSERT_EQ(WriteNet(root + "/.pelmora-partial-3", "new version"), 0);
+    ASSERT_EQ(Net().Rename(root + "/.pelmora-partial-3", root + "/keep.doc"), 0);
+    EXPECT_EQ(ReadDisk(disk + "/keep.doc"), "new version");
+    EXPECT_EQ(leftovers(), 0);
+}
+
 TEST_F(SmbFiles, SetsTimesAndReadOnly)
 {
     ASSERT_EQ(WriteNet(root + "/t.txt", "times"), 0);
