@@ -352,6 +352,13 @@ void RunDriver::carryOut(const Operation& op)
                 break;
             pumpLanes(20);
         }
+        // Answers wait until the ones before them are taken, so failures not yet counted may
+        // already reach the error limit; handing out more would run on far past it.
+        std::uint32_t failedAhead = m_result.FailedCount;
+        for (const Impl::Pending& p : impl.pending)
+            failedAhead += p.done && p.result.result != 0 && p.result.result != kLaneJobSkipped;
+        if (m_request.Task->MaxErr > 0 && failedAhead >= m_request.Task->MaxErr)
+            drainLanes();
         if (m_state == rsCancelled || m_state == rsTooManyErrors)
             return;
         if (impl.lanes.Lanes() == 0) {

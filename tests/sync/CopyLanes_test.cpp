@@ -6,6 +6,7 @@
 
 #include "core/SyncTask.h"
 #include "lang/Messages.h"
+#include "sync/CopyLanes.h"
 #include "sync/HeadlessRunner.h"
 #include "sync/LaneProtocol.h"
 #include "sync/SyncLog.h"
@@ -240,9 +241,9 @@ void Sabotage(const std::string& host, const std::string& mirror)
         fs::remove(host + rel);
         fs::create_directories(host + rel);
     }
-    WriteBytes(mirror + "/d2", "a file where a folder must go");
+    WriteBytes(mirror + "/d2", "a file where a folder must go", kT);
     fs::remove(mirror + "/m1/junk4.tmp");
-    WriteBytes(mirror + "/m1/junk4.tmp/inside", "keeps the folder full");
+    WriteBytes(mirror + "/m1/junk4.tmp/inside", "keeps the folder full", kT);
 }
 
 TEST_F(CopyLanesTest, FailuresAreLoggedInListOrderAndTheErrorLimitStopsTheRun)
@@ -296,6 +297,9 @@ TEST_F(CopyLanesTest, FailuresAreLoggedInListOrderAndTheErrorLimitStopsTheRun)
     ASSERT_EQ(oneFailures.size(), 5u);
     ASSERT_GE(laneFailures.size(), 5u);
     EXPECT_EQ(std::vector<std::string>(laneFailures.begin(), laneFailures.begin() + 5), oneFailures);
+    // Once the limit is reached no more operations are handed out; only those the lanes held,
+    // or had answered and that wait for an earlier one, can still fail.
+    EXPECT_LE(laneFailures.size(), 5u + 2u * 3u * static_cast<unsigned>(CopyLanes::kDepth));
     const RunResult& r = limited->runner.Driver().Result();
     EXPECT_EQ(r.FailedCount, laneFailures.size());
 
