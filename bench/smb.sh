@@ -7,8 +7,10 @@
 # port under $BENCH_DIR, default /tmp/pelmora-bench; stopped by its PID on exit), generates
 # SMALL_FILES small files (default 10000, bench/gen-tree.sh) and one file of BIG_MIB MiB
 # (default 256), then alternates, ROUNDS times (default 3): the smb_copy executable (an
-# unattended run of the engine into a new, empty folder on the share) and
-# smbclient -c 'prompt; recurse; mput *' of the same folder into another new folder.
+# unattended run of the engine into a new, empty folder on the share, with its copy lanes as
+# the program runs it) and smbclient -c 'prompt; recurse; mput *' of the same folder into
+# another new folder. The small files are also copied by the engine on one thread
+# (PELMORA_BENCH_LANES=1), printed as smb_small_one_thread_vs_smbclient.
 # mput only creates, writes and closes each file; the engine also sets the file's time and
 # writes under a temporary name that it renames at the end. So each round also times
 # smbclient doing that same work for the small files (put to NAME.tmp, utimes, rename), as
@@ -90,6 +92,9 @@ run_engine() { # SOURCE NAME
     PELMORA_SMB_USER=$user PELMORA_SMB_PASSWORD=$password "$smb_copy" "$1" "$share/$2" 2>"$srv/log/engine.out" ||
         { echo "$0: smb_copy failed:" >&2; cat "$srv/log/engine.out" >&2; exit 1; }
 }
+run_engine_one_thread() { # SOURCE NAME
+    PELMORA_BENCH_LANES=1 run_engine "$1" "$2"
+}
 run_smbclient() { # SOURCE NAME
     fresh "$2"
     smbclient "//127.0.0.1/data" -p "$port" -A "$auth" -D "$2" \
@@ -117,20 +122,28 @@ count_files() { find "$1" -type f | wc -l; }
 same_cmds="$srv/same-work.cmds"
 same_work_commands "$small_dir" >"$same_cmds"
 
-es=""; cs=""; ss=""; eb=""; cb=""
+es=""; e1=""; cs=""; ss=""; eb=""; cb=""
 r=0
 while [ "$r" -lt "$rounds" ]; do
     s=$(now); run_engine "$small_dir" "es$r"; e=$(now); es="$es $(elapsed "$s" "$e")"
     s=$(now); run_smbclient "$small_dir" "cs$r"; e=$(now); cs="$cs $(elapsed "$s" "$e")"
+    s=$(now); run_engine_one_thread "$small_dir" "e1$r"; e=$(now); e1="$e1 $(elapsed "$s" "$e")"
     s=$(now); run_smbclient_same_work "$same_cmds" "ss$r"; e=$(now); ss="$ss $(elapsed "$s" "$e")"
     s=$(now); run_engine "$big_dir" "eb$r"; e=$(now); eb="$eb $(elapsed "$s" "$e")"
     s=$(now); run_smbclient "$big_dir" "cb$r"; e=$(now); cb="$cb $(elapsed "$s" "$e")"
     # Both tools must have copied everything, byte for byte where it is cheap to check.
     want=$(count_files "$small_dir")
-    for d in "es$r" "cs$r" "ss$r"; do
+    for d in "es$r" "e1$r" "cs$r" "ss$r"; do
         got=$(count_files "$srv/data/$d")
         [ "$got" -eq "$want" ] || { echo "$0: $d holds $got of $want files" >&2; exit 1; }
     done
+    left=$(find "$srv/data/es$r" "$srv/data/e1$r" -name '.pelmora-partial-*' | wc -l)
+    [ "$left" -eq 0 ] || { echo "$0: the engine left $left temporary files" >&2; exit 1; }
+    # Every file with its bytes (empty folders are not copied by this task: it ignores them).
+    if diff -rq "$small_dir" "$srv/data/es$r" | grep -v '^Only in .*: empty$' | grep -q .; then
+        echo "$0: the engine's copy differs from the source" >&2
+        exit 1
+    fi
     left=$(find "$srv/data/ss$r" -name '*.tmp' | wc -l)
     [ "$left" -eq 0 ] || { echo "$0: smbclient (same work) left $left temporary files" >&2; exit 1; }
     cmp -s "$(find "$small_dir" -type f -print -quit)" \
@@ -140,18 +153,20 @@ while [ "$r" -lt "$rounds" ]; do
     cmp -s "$big_dir/big.bin" "$srv/data/cb$r/big.bin" || { echo "$0: smbclient's big.bin differs" >&2; exit 1; }
     # Set the copies aside instead of deleting them now: a mass delete slows what follows.
     mkdir -p "$srv/data/.old/$r"
-    mv "$srv/data/es$r" "$srv/data/cs$r" "$srv/data/ss$r" "$srv/data/eb$r" "$srv/data/cb$r" "$srv/data/.old/$r/"
+    mv "$srv/data/es$r" "$srv/data/e1$r" "$srv/data/cs$r" "$srv/data/ss$r" "$srv/data/eb$r" "$srv/data/cb$r" "$srv/data/.old/$r/"
     r=$((r + 1))
 done
 
-mes=$(echo "$es" | median); mcs=$(echo "$cs" | median); mss=$(echo "$ss" | median)
+mes=$(echo "$es" | median); me1=$(echo "$e1" | median); mcs=$(echo "$cs" | median); mss=$(echo "$ss" | median)
 meb=$(echo "$eb" | median); mcb=$(echo "$cb" | median)
 echo "small_files=$small big_mib=$big_mib rounds=$rounds"
 echo "engine_small_median_s=$mes (runs:$es)"
+echo "engine_one_thread_small_median_s=$me1 (runs:$e1)"
 echo "smbclient_small_median_s=$mcs (runs:$cs)"
 echo "smbclient_same_work_small_median_s=$mss (runs:$ss)"
 echo "engine_big_median_s=$meb (runs:$eb)"
 echo "smbclient_big_median_s=$mcb (runs:$cb)"
+awk -v a="$me1" -v b="$mcs" 'BEGIN { printf "smb_small_one_thread_vs_smbclient=%.2f\n", a / b }'
 awk -v a="$mes" -v b="$mss" 'BEGIN { printf "smb_small_vs_smbclient_same_work=%.2f\n", a / b }'
 awk -v a="$mes" -v b="$mcs" 'BEGIN { printf "smb_small_vs_smbclient=%.2f\n", a / b }'
 awk -v a="$meb" -v b="$mcb" 'BEGIN { printf "smb_big_vs_smbclient=%.2f\n", a / b }'

@@ -65,10 +65,18 @@ ChildProcess::~ChildProcess()
 
 int ChildProcess::Send(std::string_view bytes)
 {
-    if (m_fd < 0)
-        return EPIPE;
+    return m_fd < 0 ? EPIPE : SendAll(m_fd, bytes);
+}
+
+long ChildProcess::Receive(std::string& into)
+{
+    return m_fd < 0 ? 0 : ReceiveAvailable(m_fd, into);
+}
+
+int SendAll(int fd, std::string_view bytes)
+{
     while (!bytes.empty()) {
-        const ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
             continue;
@@ -76,7 +84,7 @@ int ChildProcess::Send(std::string_view bytes)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{m_fd, POLLOUT, 0};
+            pollfd p{fd, POLLOUT, 0};
             ::poll(&p, 1, 100);
             continue;
         }
@@ -85,14 +93,12 @@ int ChildProcess::Send(std::string_view bytes)
     return 0;
 }
 
-long ChildProcess::Receive(std::string& into)
+long ReceiveAvailable(int fd, std::string& into)
 {
-    if (m_fd < 0)
-        return 0;
     char buffer[65536];
     long total = 0;
     while (true) {
-        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n > 0) {
             into.append(buffer, static_cast<std::size_t>(n));
             total += n;
@@ -102,9 +108,29 @@ long ChildProcess::Receive(std::string& into)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return total > 0 ? total : -1;
-        // End of the stream, or the connection broke: either way the child is gone.
+        // The end of the stream, or the connection broke: either way the other end is gone.
         return total > 0 ? total : 0;
     }
+}
+
+std::vector<std::size_t> WaitReadable(const std::vector<int>& fds, int timeoutMs)
+{
+    std::vector<pollfd> polled;
+    polled.reserve(fds.size());
+    for (const int fd : fds)
+        polled.push_back(pollfd{fd, POLLIN, 0});
+    std::vector<std::size_t> ready;
+    int rc;
+    do {
+        rc = ::poll(polled.data(), polled.size(), timeoutMs);
+    } while (rc < 0 && errno == EINTR && timeoutMs < 0);
+    if (rc <= 0)
+        return ready;
+    for (std::size_t i = 0; i < polled.size(); ++i) {
+        if (polled[i].revents != 0)
+            ready.push_back(i);
+    }
+    return ready;
 }
 
 void ChildProcess::Stop(int graceMs)

@@ -1,13 +1,15 @@
 #pragma once
 // ChildProcess: a helper program started with one end of a socket pair as its standard input
-// and output, so that the two processes exchange messages over one connection. The parent
-// side never raises SIGPIPE: writing to a child that has gone fails with EPIPE instead.
+// and output, so that the two processes exchange messages over one connection; and the calls
+// both ends use on such a connection. Writing never raises SIGPIPE: writing to a process that
+// has gone fails with EPIPE instead.
 
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 namespace pelmora {
 
@@ -42,6 +44,16 @@ private:
     int m_fd = -1;
     pid_t m_pid = -1;
 };
+
+// Sends all of `bytes` on the socket `fd`, waiting for room when it is full. Returns 0 or an
+// errno value (EPIPE once the other end has gone).
+int SendAll(int fd, std::string_view bytes);
+// Appends what has arrived on the socket `fd` to `into` without waiting. Returns the number of
+// bytes read, 0 when the other end closed (or the connection broke), -1 when nothing is waiting.
+long ReceiveAvailable(int fd, std::string& into);
+// Waits up to `timeoutMs` (-1: no limit) until some of `fds` can be read (or were closed);
+// returns their positions in `fds`, none when the time ran out.
+std::vector<std::size_t> WaitReadable(const std::vector<int>& fds, int timeoutMs);
 
 // The path of the helper program `name` in the folder of the running executable, or "" when
 // there is no such executable file there.

@@ -83,6 +83,9 @@ public:
     virtual int CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out) = 0;
     // Replaces `to` atomically when it exists (a link at `to` is replaced, never followed).
     virtual int Rename(const std::string& from, const std::string& to) = 0;
+    // Rename for a target that was not there when the run listed its folder. A file system
+    // whose safe replacing costs an extra request may skip looking for the target here.
+    virtual int RenameNew(const std::string& from, const std::string& to) { return Rename(from, to); }
     virtual int SetMTime(const std::string& path, std::int64_t mtimeSec) = 0;
     virtual int SetMode(const std::string& path, std::uint32_t mode) = 0;
     virtual int MakeDir(const std::string& path) = 0;   // one level; EEXIST when present

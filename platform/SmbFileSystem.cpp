@@ -502,6 +502,16 @@ int SmbFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHandle
 
 int SmbFileSystem::Rename(const std::string& from, const std::string& to)
 {
+    return rename(from, to, true);
+}
+
+int SmbFileSystem::RenameNew(const std::string& from, const std::string& to)
+{
+    return rename(from, to, false);
+}
+
+int SmbFileSystem::rename(const std::string& from, const std::string& to, bool lookForTarget)
+{
     std::shared_ptr<SmbSession> fromSession;
     std::shared_ptr<SmbSession> toSession;
     std::string fromUrl;
@@ -518,11 +528,14 @@ int SmbFileSystem::Rename(const std::string& from, const std::string& to)
     Forget(MemoryKey(*fromSession, fromUrl));
     Forget(MemoryKey(*fromSession, toUrl));
     SMBCCTX* ctx = fromSession->Context();
-    const auto rename = [ctx](const std::string& a, const std::string& b) {
+    const auto move = [ctx](const std::string& a, const std::string& b) {
         errno = 0;
         return smbc_getFunctionRename(ctx)(ctx, a.c_str(), ctx, b.c_str()) < 0 ? LastError() : 0;
     };
 
+    if (!lookForTarget) {
+        return move(fromUrl, toUrl);
+    }
     // The library replaces an existing target by deleting it and renaming again, so should the
     // second step fail, neither file would be left. An existing target is moved aside under a
     // name the scanner skips instead, and moved back when the rename fails.
@@ -532,7 +545,7 @@ int SmbFileSystem::Rename(const std::string& from, const std::string& to)
     errno = 0;
     if (smbc_getFunctionStat(ctx)(ctx, toUrl.c_str(), &st) < 0) {
         const int err = LastError();
-        return err == ENOENT ? rename(fromUrl, toUrl) : err;
+        return err == ENOENT ? move(fromUrl, toUrl) : err;
     }
     if (S_ISDIR(st.st_mode)) {
         return EISDIR;
@@ -547,11 +560,11 @@ int SmbFileSystem::Rename(const std::string& from, const std::string& to)
     if (const int err = Resolve(aside, asideSession, asideUrl); err != 0) {
         return err;
     }
-    if (const int err = rename(toUrl, asideUrl); err != 0) {
+    if (const int err = move(toUrl, asideUrl); err != 0) {
         return err;
     }
-    if (const int err = rename(fromUrl, toUrl); err != 0) {
-        rename(asideUrl, toUrl);
+    if (const int err = move(fromUrl, toUrl); err != 0) {
+        move(asideUrl, toUrl);
         return err;
     }
     errno = 0;

@@ -79,6 +79,9 @@ public:
     int OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out) override;
     int CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out) override;
     int Rename(const std::string& from, const std::string& to) override;
+    // A plain library rename, one request less: should a file have appeared at `to` since the
+    // listing, the library deletes it and renames again.
+    int RenameNew(const std::string& from, const std::string& to) override;
     int SetMTime(const std::string& path, std::int64_t mtimeSec) override;
     int SetMode(const std::string& path, std::uint32_t mode) override;
     int MakeDir(const std::string& path) override;
@@ -96,6 +99,8 @@ private:
     static std::string MemoryKey(const SmbSession& session, const std::string& url);
     // Drops what is remembered about the path of `key` and everything below it.
     void Forget(const std::string& key);
+    // Rename and RenameNew; `lookForTarget` moves an existing target aside first.
+    int rename(const std::string& from, const std::string& to, bool lookForTarget);
 
     std::map<std::string, std::shared_ptr<SmbSession>> m_anonymous;
 

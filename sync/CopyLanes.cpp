@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <poll.h>
 
 namespace pelmora {
 
@@ -61,11 +60,11 @@ int CopyLanes::Start(const std::string& program, int count, std::uint16_t langId
     std::vector<bool> loginFailed(m_lanes.size(), false);
     const auto noJobs = [](LaneResult&&) {};
     while (true) {
-        std::vector<pollfd> waiting;
+        std::vector<int> waiting;
         std::vector<std::size_t> which;
         for (std::size_t i = 0; i < m_lanes.size(); ++i) {
             if (!m_lanes[i].broken && answered[i] < answers && !loginFailed[i]) {
-                waiting.push_back(pollfd{m_lanes[i].process->Fd(), POLLIN, 0});
+                waiting.push_back(m_lanes[i].process->Fd());
                 which.push_back(i);
             }
         }
@@ -74,11 +73,7 @@ int CopyLanes::Start(const std::string& program, int count, std::uint16_t langId
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
-        if (::poll(waiting.data(), waiting.size(), static_cast<int>(left.count())) <= 0)
-            continue;
-        for (std::size_t k = 0; k < waiting.size(); ++k) {
-            if (waiting[k].revents == 0)
-                continue;
+        for (const std::size_t k : WaitReadable(waiting, static_cast<int>(left.count()))) {
             const std::size_t i = which[k];
             bool failed = false;
             if (!readLane(m_lanes[i], noJobs, &answered[i], &failed))
@@ -129,6 +124,7 @@ void CopyLanes::Submit(const LaneJob& job)
                                   .Text(job.source)
                                   .Text(job.target)
                                   .Text(job.root)
+                                  .Number(job.targetListed ? 1 : 0)
                                   .Finish();
     best->jobs.push_back(job.id);
     if (best->process->Send(frame) != 0)
@@ -215,20 +211,18 @@ void CopyLanes::dropBroken(const std::function<void(LaneResult&&)>& onDone)
 void CopyLanes::Pump(int timeoutMs, const std::function<void(LaneResult&&)>& onDone)
 {
     dropBroken(onDone);
-    std::vector<pollfd> fds;
+    std::vector<int> fds;
     std::vector<std::size_t> which;
     for (std::size_t i = 0; i < m_lanes.size(); ++i) {
         if (!m_lanes[i].jobs.empty()) {
-            fds.push_back(pollfd{m_lanes[i].process->Fd(), POLLIN, 0});
+            fds.push_back(m_lanes[i].process->Fd());
             which.push_back(i);
         }
     }
     if (fds.empty())
         return;
-    if (::poll(fds.data(), fds.size(), timeoutMs) <= 0)
-        return;
-    for (std::size_t k = 0; k < fds.size(); ++k) {
-        if (fds[k].revents != 0 && !readLane(m_lanes[which[k]], onDone, nullptr, nullptr))
+    for (const std::size_t k : WaitReadable(fds, timeoutMs)) {
+        if (!readLane(m_lanes[which[k]], onDone, nullptr, nullptr))
             m_lanes[which[k]].broken = true;
     }
     dropBroken(onDone);

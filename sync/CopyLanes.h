@@ -24,6 +24,7 @@ struct LaneJob
     std::string source; // copies only
     std::string target; // the copy's target or the file to delete
     std::string root;   // the target's side root (copies only)
+    bool targetListed = true; // false: the run's listing found no file at the copy's target
 };
 
 struct LaneResult

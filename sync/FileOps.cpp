@@ -202,7 +202,8 @@ void FileOps::ShowTotals()
     }
 }
 
-int FileOps::CopyFile(const std::string& source, const std::string& target, std::string_view targetRoot)
+int FileOps::CopyFile(const std::string& source, const std::string& target, std::string_view targetRoot,
+                      bool targetListed)
 {
     m_fileGauge = 0;
     m_view.SetFileGauge(0);
@@ -324,7 +325,8 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
             targetFs.SetMTime(partial, mtime);
         if (modeByPath)
             targetFs.SetMode(partial, mode);
-        if (targetFs.Rename(partial, target) != 0) {
+        const int renamed = targetListed ? targetFs.Rename(partial, target) : targetFs.RenameNew(partial, target);
+        if (renamed != 0) {
             failLine = std::string(Msg(kMsgCreateTargetFailed)) + target;
             result = kCopyTargetFailed;
         }

@@ -66,7 +66,9 @@ public:
     // second) and permission bits. Returns kCopyOk, or a failure code after logging its line;
     // after a failure the temporary file is gone and an existing target is unchanged.
     // `targetRoot` is cut from the front of `target` to give the relative path of messages.
-    int CopyFile(const std::string& source, const std::string& target, std::string_view targetRoot);
+    // `targetListed` false says the run's listing found no file at `target`.
+    int CopyFile(const std::string& source, const std::string& target, std::string_view targetRoot,
+                 bool targetListed = true);
 
     // Deletes one file (a read-only one too). Returns true when it was deleted; false after
     // logging "Failed to delete file" with the path.

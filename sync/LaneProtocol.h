@@ -17,7 +17,7 @@ enum class LaneMessage : std::uint8_t
     // run -> lane
     Hello = 1,  // run -> lane: language id; lane -> run: no fields (the lane is ready)
     Login = 2,  // share key, share path, user name, password
-    Job = 3,    // id, kind, source, target, target root
+    Job = 3,    // id, kind, source, target, target root, target listed (0 or 1)
     Cancel = 4, // every job not finished ends; those not begun are skipped
     // lane -> run
     LoginDone = 10, // share key, errno value (0: logged in)

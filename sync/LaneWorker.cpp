@@ -8,11 +8,9 @@
 #include "sync/RunView.h"
 #include "sync/SyncLog.h"
 
-#include <cerrno>
+#include "platform/ChildProcess.h"
+
 #include <deque>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace pelmora {
 
@@ -27,6 +25,7 @@ struct Job
     std::string source;
     std::string target;
     std::string root;
+    std::int64_t targetListed = 1;
 };
 
 class Lane final : public RunView
@@ -76,7 +75,7 @@ private:
         m_log = SyncLog();
         if (m_state != rsCancelled) {
             if (job.kind == static_cast<std::int64_t>(LaneJobKind::Copy))
-                result = m_ops.CopyFile(job.source, job.target, job.root);
+                result = m_ops.CopyFile(job.source, job.target, job.root, job.targetListed != 0);
             else
                 result = m_ops.DeleteFile(job.target) ? 0 : 1;
         }
@@ -90,42 +89,29 @@ private:
 
     bool Send(const std::string& frame)
     {
-        std::string_view rest = frame;
-        while (!rest.empty()) {
-            const ssize_t n = ::send(m_out, rest.data(), rest.size(), MSG_NOSIGNAL);
-            if (n > 0) {
-                rest.remove_prefix(static_cast<std::size_t>(n));
-            } else if (n < 0 && errno == EINTR) {
-                continue;
-            } else {
-                // The run has gone: nothing is left to do for it.
-                m_ended = true;
-                m_state = rsCancelled;
-                return false;
-            }
+        if (SendAll(m_out, frame) != 0) {
+            // The run has gone: nothing is left to do for it.
+            m_ended = true;
+            m_state = rsCancelled;
+            return false;
         }
         return true;
     }
 
     void ReadInput(bool wait)
     {
-        if (m_ended)
+        if (m_ended || WaitReadable({m_in}, wait ? -1 : 0).empty())
             return;
-        pollfd p{m_in, POLLIN, 0};
-        if (::poll(&p, 1, wait ? -1 : 0) <= 0)
+        const long n = ReceiveAvailable(m_in, m_input);
+        if (n < 0)
             return;
-        char buffer[65536];
-        const ssize_t n = ::read(m_in, buffer, sizeof buffer);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            return;
-        if (n <= 0) {
+        if (n == 0) {
             // The run closed the connection: a copy in progress is broken off, not finished
             // for nobody.
             m_ended = true;
             m_state = rsCancelled;
             return;
         }
-        m_input.append(buffer, static_cast<std::size_t>(n));
         while (true) {
             bool bad = false;
             std::optional<std::string> frame = TakeLaneFrame(m_input, bad);
@@ -164,7 +150,7 @@ private:
         case LaneMessage::Job: {
             Job job;
             if (!in.Number(job.id) || !in.Number(job.kind) || !in.Text(job.source) || !in.Text(job.target) ||
-                !in.Text(job.root))
+                !in.Text(job.root) || !in.Number(job.targetListed))
                 return false;
             m_jobs.push_back(std::move(job));
             return true;

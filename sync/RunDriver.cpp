@@ -74,6 +74,7 @@ struct RunDriver::Operation
     std::string source; // copies only
     std::string target; // the copy's target or the file to delete
     std::string root;   // the root of the copy's target side
+    bool targetListed = true; // false: the listing found nothing at the copy's target
     std::uint32_t RunResult::*counter = nullptr;
 };
 
@@ -370,7 +371,7 @@ void RunDriver::carryOut(const Operation& op)
     if (!impl.lanesOn) {
         m_view.SetLabel(2, shown);
         m_view.SetLabel(3, Performing(op.action));
-        const bool ok = op.kind == LaneJobKind::Copy ? impl.ops.CopyFile(op.source, op.target, op.root) == kCopyOk
+        const bool ok = op.kind == LaneJobKind::Copy ? impl.ops.CopyFile(op.source, op.target, op.root, op.targetListed) == kCopyOk
                                                      : impl.ops.DeleteFile(op.target);
         finish(op, ok);
         return;
@@ -382,7 +383,7 @@ void RunDriver::carryOut(const Operation& op)
     entry.id = ++impl.lastId;
     entry.op = op;
     impl.pending.push_back(std::move(entry));
-    impl.lanes.Submit(LaneJob{impl.lastId, op.kind, op.source, op.target, op.root});
+    impl.lanes.Submit(LaneJob{impl.lastId, op.kind, op.source, op.target, op.root, op.targetListed});
     pumpLanes(0);
 }
 
@@ -464,6 +465,7 @@ void RunDriver::OnSyncMain()
             op.source = JoinPath(m_request.HostDir, op.relPath);
             op.target = JoinPath(m_request.MirrorDir, op.relPath);
             op.root = m_request.MirrorDir;
+            op.targetListed = m_lists.MirrorFiles.Find(op.relPath) >= 0;
             op.counter = &RunResult::CopiedToMirrorCount;
             break;
         case opMirrorToHost:
@@ -503,6 +505,8 @@ void RunDriver::OnSyncMirror()
             op.source = JoinPath(m_request.MirrorDir, op.relPath);
             op.target = JoinPath(m_request.HostDir, op.relPath);
             op.root = m_request.HostDir;
+            // Paired files are carried out from the host list: these are only in the mirror.
+            op.targetListed = false;
             op.counter = &RunResult::CopiedToHostCount;
         } else if (rec.Op == opDelete) {
             op.kind = LaneJobKind::Delete;
