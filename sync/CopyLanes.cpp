@@ -170,6 +170,16 @@ bool CopyLanes::readLane(Lane& lane, const std::function<void(LaneResult&&)>& on
                 *loginFailed = true;
             continue;
         }
+        if (in.Type() == LaneMessage::Progress) {
+            std::int64_t id = 0;
+            std::int64_t bytes = 0;
+            std::int64_t percent = 0;
+            if (!in.Number(id) || !in.Number(bytes) || !in.Number(percent))
+                return false;
+            if (onProgress)
+                onProgress(id, bytes, static_cast<int>(std::clamp<std::int64_t>(percent, 0, 100)));
+            continue;
+        }
         if (in.Type() != LaneMessage::Done)
             return false;
         LaneResult result;

@@ -69,6 +69,10 @@ public:
     // Closes every connection and waits for the lanes to exit.
     void Stop();
 
+    // Called from Pump while a large file is being copied: the job, the bytes copied since
+    // the last call or answer for it, and the file's percentage.
+    std::function<void(std::int64_t id, std::int64_t bytes, int percent)> onProgress;
+
 private:
     struct Lane
     {

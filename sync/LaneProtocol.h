@@ -21,8 +21,8 @@ enum class LaneMessage : std::uint8_t
     Cancel = 4, // every job not finished ends; those not begun are skipped
     // lane -> run
     LoginDone = 10, // share key, errno value (0: logged in)
-    Progress = 11,  // id, bytes moved since the last report
-    Done = 12,      // id, result, the result-log lines of the operation
+    Progress = 11,  // id, bytes moved since the last report, the file's percentage
+    Done = 12,      // id, result, bytes since the last report, line count, the result-log lines
 };
 
 enum class LaneJobKind : std::uint8_t

@@ -17,6 +17,8 @@ namespace pelmora {
 namespace {
 
 constexpr int kLoginTimeoutMs = 10000;
+// A large file reports its progress after every this many bytes; a small one only when done.
+constexpr std::int64_t kProgressStep = 1024 * 1024;
 
 struct Job
 {
@@ -52,7 +54,13 @@ public:
     // RunView: a lane has no window. Pending input is the run's messages: a cancel must reach
     // the copy between two blocks, as the Cancel button does in a run on one thread.
     void SetLabel(int, std::string_view) override {}
-    void SetFileGauge(int) override {}
+    void SetFileGauge(int percent) override
+    {
+        if (m_doneBytes - m_reported < kProgressStep)
+            return;
+        Send(LaneWriter(LaneMessage::Progress).Number(m_job).Number(m_doneBytes - m_reported).Number(percent).Finish());
+        m_reported = m_doneBytes;
+    }
     void SetTotalGauge(int) override {}
     void SetAnimation(bool) override {}
     BoxAnswer Ask(std::string_view, std::string_view, BoxButtons buttons) override
@@ -71,7 +79,8 @@ private:
     bool Carry(const Job& job)
     {
         std::int64_t result = kLaneJobSkipped;
-        const std::int64_t before = m_doneBytes;
+        m_job = job.id;
+        m_reported = m_doneBytes;
         m_log = SyncLog();
         if (m_state != rsCancelled) {
             if (job.kind == static_cast<std::int64_t>(LaneJobKind::Copy))
@@ -80,7 +89,7 @@ private:
                 result = m_ops.DeleteFile(job.target) ? 0 : 1;
         }
         LaneWriter answer(LaneMessage::Done);
-        answer.Number(job.id).Number(result).Number(m_doneBytes - before).Number(
+        answer.Number(job.id).Number(result).Number(m_doneBytes - m_reported).Number(
             static_cast<std::int64_t>(m_log.Lines().size()));
         for (const std::string& line : m_log.Lines())
             answer.Text(line);
@@ -183,6 +192,8 @@ private:
     RunState m_state = rsExecHost;
     std::int64_t m_totalBytes = 0;
     std::int64_t m_doneBytes = 0;
+    std::int64_t m_job = 0;      // the job being carried out
+    std::int64_t m_reported = 0; // m_doneBytes when its progress was last reported
     SyncLog m_log;
     FileOps m_ops;
     std::deque<Job> m_jobs;

@@ -323,6 +323,20 @@ bool RunDriver::startLanes()
     const std::string program = impl.laneProgram.empty() ? ProgramBesideExecutable("pelmora-lane") : impl.laneProgram;
     if (program.empty())
         return false;
+    // A large file in progress takes the file line and gauge while it reports, so that a long
+    // copy is seen moving even while small files pass by in the other lanes.
+    impl.lanes.onProgress = [this](std::int64_t id, std::int64_t bytes, int percent) {
+        m_plan->DoneBytes += bytes;
+        for (const Impl::Pending& p : m_impl->pending) {
+            if (p.id == id) {
+                m_view.SetLabel(2, p.op.source);
+                m_view.SetLabel(3, Performing(p.op.action));
+                m_view.SetFileGauge(percent);
+                break;
+            }
+        }
+        m_impl->ops.ShowTotals();
+    };
     m_lanesUsed = impl.lanes.Start(program, count, UserLangId(), networkRoots);
     impl.lanesOn = m_lanesUsed > 0;
     return impl.lanesOn;
