@@ -37,6 +37,8 @@ setup() {
     find "$SMB_DATA" "$SMB_PUBLIC" -mindepth 1 -delete
     mkdir -p "$WORK/app/host/sub dir"
     cp "$BIN" "$WORK/app/pelmora"
+    # The copy helper sits beside the program, as in the build folder.
+    [ -x "$(dirname "$BIN")/pelmora-lane" ] && cp "$(dirname "$BIN")/pelmora-lane" "$WORK/app/"
     A="$WORK/app"
 }
 # A folder on the share's disk that the share's user owns, as the server would make it.
@@ -82,11 +84,15 @@ no_password_anywhere() {
 T=1686830400 # an even second, as packed DOS times keep it
 
 # A local host mirrored onto the share with the right credentials: copies, a delete and the
-# times, checked on the server's disk; odd names travel as written.
+# times, checked on the server's disk; odd names travel as written. Enough files for the run
+# to hand them to its copy helpers, which log in with the task's credentials themselves.
 setup
+[ -x "$A/pelmora-lane" ] || fail "pelmora-lane should be beside $BIN"
 echo alpha >"$A/host/a.txt"
 echo "odd name" >"$A/host/sub dir/Grüße 50% #1.txt"
-touch -d "@$T" "$A/host/a.txt" "$A/host/sub dir/Grüße 50% #1.txt"
+mkdir -p "$A/host/many"
+for i in $(seq 1 40); do echo "file $i" >"$A/host/many/f$i.txt"; done
+touch -d "@$T" "$A/host/a.txt" "$A/host/sub dir/Grüße 50% #1.txt" "$A/host/many/"*
 share_dir "$SMB_DATA/backup"
 echo stale >"$SMB_DATA/backup/stale.txt"
 share_dir "$SMB_DATA/backup"
@@ -98,7 +104,10 @@ check_file "$SMB_DATA/backup/sub dir/Grüße 50% #1.txt" "odd name"
 check_mtime "$SMB_DATA/backup/a.txt" "$T"
 check_absent "$SMB_DATA/backup/stale.txt"
 [ -z "$(find "$SMB_DATA" -name '.pelmora-partial-*')" ] || fail "a partial file was left on the share"
-grep -aq "Host folder -> Mirror folder: 2 files" "$A/pelmora.log" || fail "the log should count two copies"
+for i in $(seq 1 40); do check_file "$SMB_DATA/backup/many/f$i.txt" "file $i"; done
+check_mtime "$SMB_DATA/backup/many/f40.txt" "$T"
+grep -aq "Host folder -> Mirror folder: 42 files" "$A/pelmora.log" || fail "the log should count 42 copies"
+grep -aq "Failed to synchronize: 0" "$A/pelmora.log" || fail "the log should report no failure"
 grep -aq "Delete file(s) in mirror folder: 1" "$A/pelmora.log" || fail "the log should count one delete"
 no_password_anywhere
 
