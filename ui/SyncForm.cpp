@@ -184,6 +184,7 @@ bool TSyncForm::RunModal(const RunRequest& request, SyncLog& log)
     if (running() || request.Task == nullptr)
         return false;
     m_driver = std::make_unique<RunDriver>(*this, log);
+    m_driver->SetCopyLanes(m_laneCount, m_laneProgram);
     m_request = &request;
     m_started = false;
     // The run starts from the event loop once the window is up, so the phases always run

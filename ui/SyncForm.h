@@ -70,6 +70,12 @@ public:
     // (no task, or a run is already going on).
     bool RunModal(const RunRequest& request, SyncLog& log);
     RunDriver* Driver() const { return m_driver.get(); }
+    // Passed to the driver of every later run (RunDriver::SetCopyLanes); tests force lanes.
+    void SetCopyLanes(int count, std::string program = {})
+    {
+        m_laneCount = count;
+        m_laneProgram = std::move(program);
+    }
 
     // RunView
     void SetLabel(int line, std::string_view text) override;
@@ -105,6 +111,8 @@ private:
     bool running() const;
 
     std::unique_ptr<RunDriver> m_driver;
+    int m_laneCount = 0;
+    std::string m_laneProgram;
     const RunRequest* m_request = nullptr;
     bool m_started = false;
     TTreeVForm* m_preview = nullptr;

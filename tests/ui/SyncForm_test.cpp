@@ -257,6 +257,51 @@ private slots:
         QCOMPARE(static_cast<int>(form.Driver()->Result().CopiedToMirrorCount), copied);
     }
 
+    // A run through copy lanes in the real window: the Cancel button's question, answered Yes
+    // while the lanes copy, stops them all; what is counted as copied is really there, whole.
+    void cancelDuringALaneRunStopsEveryLane()
+    {
+        Fixture f;
+        f.task->Speed = 0; // a speed limit keeps a run on one thread
+        const QByteArray block(64 * 1024, 'p');
+        for (int i = 0; i < 300; ++i)
+            WriteFile(f.host + QStringLiteral("/d%1/f%2.bin").arg(i % 7).arg(i), block + QByteArray::number(i));
+        ScriptedSyncForm form;
+        form.SetCopyLanes(3, PELMORA_LANE_PROGRAM);
+        f.attach(form);
+        f.dialogs.pushDialog([](QDialog& d) {
+            QCoreApplication::processEvents();
+            QTest::mouseClick(static_cast<TTreeVForm&>(d).btnSync, Qt::LeftButton);
+            return 1;
+        });
+        f.dialogs.pushAnswer(QMessageBox::Yes);
+        f.dialogs.pushDialog([](QDialog&) { return 0; });
+        int copyingSteps = 0;
+        form.onInput = [&](ScriptedSyncForm& w) {
+            if (w.Driver()->State() == rsExecHost && ++copyingSteps == 40)
+                QTest::mouseClick(w.btnCancel, Qt::LeftButton);
+        };
+        form.RunModal(f.request(), f.log);
+        QCOMPARE(form.Driver()->LanesUsed(), 3);
+        QCOMPARE(f.status, QStringList({"User break the task!"}));
+        QVERIFY(f.resultShown);
+        int copied = 0;
+        for (int i = 0; i < 300; ++i) {
+            const QString target = f.mirror + QStringLiteral("/d%1/f%2.bin").arg(i % 7).arg(i);
+            if (QFile::exists(target)) {
+                ++copied;
+                QCOMPARE(ReadFile(target), block + QByteArray::number(i));
+            }
+        }
+        QVERIFY(copied >= 1 && copied < 300);
+        QCOMPARE(static_cast<int>(form.Driver()->Result().CopiedToMirrorCount), copied);
+        for (int d = 0; d < 7; ++d) {
+            const QStringList left = QDir(f.mirror + QStringLiteral("/d%1").arg(d)).entryList({".pelmora-partial-*"},
+                                                                                             QDir::Files | QDir::Hidden);
+            QVERIFY2(left.isEmpty(), qPrintable(left.join(' ')));
+        }
+    }
+
     // The main window steps out of sight (x = -10000) before a run; the run window must
     // still come up in the middle of the screen, not pushed against its left edge.
     void runWindowIsCentredWhileTheMainWindowIsAway()
