@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <random>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <vector>

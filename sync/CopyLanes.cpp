@@ -34,11 +34,8 @@ int CopyLanes::Start(const std::string& program, int count, std::uint16_t langId
         const std::shared_ptr<SmbSession> session = FindSmbSession(NetShareKey(share));
         if (!session || session->Context() == nullptr)
             continue;
-        logins.push_back(LaneWriter(LaneMessage::Login)
-                             .Text(root)
-                             .Text(session->LoginName())
-                             .Text(session->Password())
-                             .Finish());
+        logins.push_back(
+            LaneWriter(LaneMessage::Login).Text(root).Text(session->LoginName()).Text(session->Password()).Finish());
     }
     for (int i = 0; i < count; ++i) {
         int err = 0;
@@ -70,7 +67,8 @@ int CopyLanes::Start(const std::string& program, int count, std::uint16_t langId
         }
         if (waiting.empty())
             break;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
         for (const std::size_t k : WaitReadable(waiting, static_cast<int>(left.count()))) {
@@ -140,8 +138,7 @@ void CopyLanes::Cancel()
     }
 }
 
-bool CopyLanes::readLane(Lane& lane, const std::function<void(LaneResult&&)>& onDone, int* answered,
-                         bool* loginFailed)
+bool CopyLanes::readLane(Lane& lane, const std::function<void(LaneResult&&)>& onDone, int* answered, bool* loginFailed)
 {
     const long got = lane.process->Receive(lane.input);
     if (got == 0)

@@ -21,9 +21,9 @@ struct LaneJob
 {
     std::int64_t id = 0;
     LaneJobKind kind = LaneJobKind::Copy;
-    std::string source; // copies only
-    std::string target; // the copy's target or the file to delete
-    std::string root;   // the target's side root (copies only)
+    std::string source;       // copies only
+    std::string target;       // the copy's target or the file to delete
+    std::string root;         // the target's side root (copies only)
     bool targetListed = true; // false: the run's listing found no file at the copy's target
 };
 
@@ -53,7 +53,8 @@ public:
     // Starts up to `count` lanes of `program`, tells them the language and logs each in to the
     // shares of `networkRoots` for which this process holds a session, with its credentials.
     // A lane that does not start or whose login fails is dropped. Returns the lanes ready.
-    int Start(const std::string& program, int count, std::uint16_t langId, const std::vector<std::string>& networkRoots);
+    int Start(const std::string& program, int count, std::uint16_t langId,
+              const std::vector<std::string>& networkRoots);
 
     int Lanes() const { return static_cast<int>(m_lanes.size()); }
     int InFlight() const;

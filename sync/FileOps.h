@@ -45,8 +45,8 @@ public:
     // `state` is the run's state, read before every block (the Cancel button changes it while
     // pending input is processed). `totalBytes` is the plan's byte total (the preview may have
     // changed it); `doneBytes` grows by every byte copied. All must outlive this object.
-    FileOps(RunView& view, SyncLog& log, const RunState& state, const std::int64_t& totalBytes,
-            std::int64_t& doneBytes, Clock& clock = SystemClock());
+    FileOps(RunView& view, SyncLog& log, const RunState& state, const std::int64_t& totalBytes, std::int64_t& doneBytes,
+            Clock& clock = SystemClock());
     ~FileOps();
     FileOps(const FileOps&) = delete;
     FileOps& operator=(const FileOps&) = delete;

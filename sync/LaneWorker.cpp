@@ -89,8 +89,10 @@ private:
                 result = m_ops.DeleteFile(job.target) ? 0 : 1;
         }
         LaneWriter answer(LaneMessage::Done);
-        answer.Number(job.id).Number(result).Number(m_doneBytes - m_reported).Number(
-            static_cast<std::int64_t>(m_log.Lines().size()));
+        answer.Number(job.id)
+            .Number(result)
+            .Number(m_doneBytes - m_reported)
+            .Number(static_cast<std::int64_t>(m_log.Lines().size()));
         for (const std::string& line : m_log.Lines())
             answer.Text(line);
         return Send(answer.Finish());

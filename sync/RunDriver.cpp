@@ -71,9 +71,9 @@ struct RunDriver::Operation
     LaneJobKind kind = LaneJobKind::Copy;
     int action = acIgnore;
     std::string relPath;
-    std::string source; // copies only
-    std::string target; // the copy's target or the file to delete
-    std::string root;   // the root of the copy's target side
+    std::string source;       // copies only
+    std::string target;       // the copy's target or the file to delete
+    std::string root;         // the root of the copy's target side
     bool targetListed = true; // false: the listing found nothing at the copy's target
     std::uint32_t RunResult::*counter = nullptr;
 };
@@ -82,8 +82,9 @@ struct RunDriver::Operation
 // observer, the file operations and the copy lanes.
 struct RunDriver::Impl final : ListingObserver
 {
-    Impl(RunDriver& driver) : owner(driver), ops(driver.m_view, driver.m_log, driver.m_state,
-                                                 driver.m_plan->TotalBytes, driver.m_plan->DoneBytes)
+    Impl(RunDriver& driver)
+        : owner(driver),
+          ops(driver.m_view, driver.m_log, driver.m_state, driver.m_plan->TotalBytes, driver.m_plan->DoneBytes)
     {
     }
 
@@ -385,8 +386,9 @@ void RunDriver::carryOut(const Operation& op)
     if (!impl.lanesOn) {
         m_view.SetLabel(2, shown);
         m_view.SetLabel(3, Performing(op.action));
-        const bool ok = op.kind == LaneJobKind::Copy ? impl.ops.CopyFile(op.source, op.target, op.root, op.targetListed) == kCopyOk
-                                                     : impl.ops.DeleteFile(op.target);
+        const bool ok = op.kind == LaneJobKind::Copy
+                            ? impl.ops.CopyFile(op.source, op.target, op.root, op.targetListed) == kCopyOk
+                            : impl.ops.DeleteFile(op.target);
         finish(op, ok);
         return;
     }
