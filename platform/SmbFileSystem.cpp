@@ -553,8 +553,14 @@ int SmbFileSystem::rename(const std::string& from, const std::string& to, bool l
     std::string aside = to.substr(0, to.rfind('/') + 1);
     aside += kPartialFilePrefix;
     char suffix[32];
-    std::snprintf(suffix, sizeof suffix, "%016llx-old", static_cast<unsigned long long>(m_asideCounter++));
+    std::snprintf(suffix, sizeof suffix, "%016llx-old-", static_cast<unsigned long long>(m_asideCounter++));
     aside += suffix;
+    // The old file's own name goes last where it fits, so that should the program stop between
+    // the two renames, the file it sets aside is still recognisable by name.
+    const std::string_view name = std::string_view(to).substr(to.rfind('/') + 1);
+    if (kPartialFilePrefix.size() + std::strlen(suffix) + name.size() <= 255) {
+        aside += name;
+    }
     std::shared_ptr<SmbSession> asideSession;
     std::string asideUrl;
     if (const int err = Resolve(aside, asideSession, asideUrl); err != 0) {
