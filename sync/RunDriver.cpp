@@ -1,5 +1,6 @@
 #include "sync/RunDriver.h"
 
+#include "core/Utf8.h"
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "sync/CopyLanes.h"
@@ -25,23 +26,6 @@ bool IsActive(RunState state)
 std::string Performing(int action)
 {
     return std::string(Msg(kMsgPerforming)) + ActionName(action);
-}
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -361,7 +345,7 @@ void RunDriver::carryOut(const Operation& op)
         // share that ignores case two such names are one file, and their order must hold.
         const auto clash = [&] {
             return std::any_of(impl.pending.begin(), impl.pending.end(),
-                               [&](const Impl::Pending& p) { return SameNameIgnoringCase(p.op.relPath, op.relPath); });
+                               [&](const Impl::Pending& p) { return EqualsAsciiNoCase(p.op.relPath, op.relPath); });
         };
         while (m_state != rsCancelled && m_state != rsTooManyErrors && (!impl.lanes.CanSubmit() || clash())) {
             if (impl.lanes.Lanes() == 0)
