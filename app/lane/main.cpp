@@ -4,6 +4,7 @@
 // ends when the run closes them. Not meant to be started by hand.
 #include "sync/LaneWorker.h"
 
+#include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +17,11 @@ int main()
         std::fprintf(stderr, "pelmora-lane: started by a run of pelmora only\n");
         return 2;
     }
+    // Ctrl+C in a terminal, or a quit signal sent to the whole process group, is the run's to
+    // handle: it cancels, and a cancel ends every copy cleanly here. A lane ends when the run
+    // closes the connection, also when the run itself is killed.
+    std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGTERM, SIG_IGN);
     return pelmora::RunLaneWorker(STDIN_FILENO, STDOUT_FILENO);
 }
 
