@@ -95,10 +95,20 @@ struct RunDriver::Impl final : ListingObserver
     std::optional<TRunMasks> masks;
     FileSystem* fsOverride = nullptr;
 
+    // The operation handed out with `id` that has not been taken yet, or nullptr.
+    Pending* findPending(std::int64_t id)
+    {
+        for (Pending& p : pending) {
+            if (p.id == id)
+                return &p;
+        }
+        return nullptr;
+    }
+
+    // Operations go to the lanes while any is running; otherwise they are done on this thread.
     CopyLanes lanes;
     int laneCount = 0; // SetCopyLanes
     std::string laneProgram;
-    bool lanesOn = false;
     bool cancelSent = false;
     std::int64_t lastId = 0;
     std::deque<Pending> pending;
@@ -273,17 +283,16 @@ void RunDriver::checkErrorLimit()
         m_state = rsTooManyErrors;
 }
 
-bool RunDriver::startLanes()
+void RunDriver::startLanes()
 {
     Impl& impl = *m_impl;
-    impl.lanesOn = false;
     impl.cancelSent = false;
     impl.pending.clear();
     m_lanesUsed = 0;
     int count = impl.laneCount;
     // A speed limit is one budget for the whole run, which lanes could not share.
     if (count == 1 || m_request.Task->Speed > 0)
-        return false;
+        return;
     std::vector<std::string> networkRoots;
     for (const std::string* root : {&m_request.HostDir, &m_request.MirrorDir}) {
         if (IsNetworkPath(*root))
@@ -291,7 +300,7 @@ bool RunDriver::startLanes()
     }
     if (count == 0) {
         if (impl.fsOverride != nullptr || networkRoots.empty())
-            return false;
+            return;
         count = kNetworkLanes;
     }
     int operations = 0;
@@ -304,27 +313,22 @@ bool RunDriver::startLanes()
         operations += op == opMirrorToHost || op == opDelete;
     }
     if (operations < kMinLaneOperations)
-        return false;
+        return;
     const std::string program = impl.laneProgram.empty() ? ProgramBesideExecutable("pelmora-lane") : impl.laneProgram;
     if (program.empty())
-        return false;
+        return;
     // A large file in progress takes the file line and gauge while it reports, so that a long
     // copy is seen moving even while small files pass by in the other lanes.
     impl.lanes.onProgress = [this](std::int64_t id, std::int64_t bytes, int percent) {
         m_plan->DoneBytes += bytes;
-        for (const Impl::Pending& p : m_impl->pending) {
-            if (p.id == id) {
-                m_view.SetLabel(2, p.op.source);
-                m_view.SetLabel(3, Performing(p.op.action));
-                m_view.SetFileGauge(percent);
-                break;
-            }
+        if (const Impl::Pending* p = m_impl->findPending(id)) {
+            m_view.SetLabel(2, p->op.source);
+            m_view.SetLabel(3, Performing(p->op.action));
+            m_view.SetFileGauge(percent);
         }
         m_impl->ops.ShowTotals();
     };
     m_lanesUsed = impl.lanes.Start(program, count, UserLangId(), networkRoots);
-    impl.lanesOn = m_lanesUsed > 0;
-    return impl.lanesOn;
 }
 
 void RunDriver::finish(const Operation& op, bool ok)
@@ -339,8 +343,7 @@ void RunDriver::finish(const Operation& op, bool ok)
 void RunDriver::carryOut(const Operation& op)
 {
     Impl& impl = *m_impl;
-    const std::string& shown = op.kind == LaneJobKind::Copy ? op.source : op.target;
-    if (impl.lanesOn) {
+    if (impl.lanes.Lanes() > 0) {
         // Room in a lane, and no operation on the same name (letter case aside) under way: on a
         // share that ignores case two such names are one file, and their order must hold.
         const auto clash = [&] {
@@ -361,23 +364,19 @@ void RunDriver::carryOut(const Operation& op)
             drainLanes();
         if (m_state == rsCancelled || m_state == rsTooManyErrors)
             return;
-        if (impl.lanes.Lanes() == 0) {
-            // Every lane has gone: what is left is done here.
-            drainLanes();
-            impl.lanesOn = false;
-        }
     }
-    if (!impl.lanesOn) {
-        m_view.SetLabel(2, shown);
-        m_view.SetLabel(3, Performing(op.action));
+    m_view.SetLabel(2, op.kind == LaneJobKind::Copy ? op.source : op.target);
+    m_view.SetLabel(3, Performing(op.action));
+    if (impl.lanes.Lanes() == 0) {
+        // No lane runs, or every lane has gone: what the lanes answered is taken first, and
+        // the operation is done here.
+        drainLanes();
         const bool ok = op.kind == LaneJobKind::Copy
                             ? impl.ops.CopyFile(op.source, op.target, op.root, op.targetListed) == kCopyOk
                             : impl.ops.DeleteFile(op.target);
         finish(op, ok);
         return;
     }
-    m_view.SetLabel(2, shown);
-    m_view.SetLabel(3, Performing(op.action));
     m_view.SetFileGauge(0);
     Impl::Pending entry;
     entry.id = ++impl.lastId;
@@ -397,17 +396,15 @@ void RunDriver::pumpLanes(int timeoutMs)
     }
     bool moved = false;
     impl.lanes.Pump(timeoutMs, [&](LaneResult&& result) {
-        for (Impl::Pending& p : impl.pending) {
-            if (p.id == result.id) {
-                m_plan->DoneBytes += result.bytes;
-                moved = moved || result.bytes != 0;
-                if (p.id == impl.lastId)
-                    m_view.SetFileGauge(100);
-                p.result = std::move(result);
-                p.done = true;
-                return;
-            }
-        }
+        Impl::Pending* p = impl.findPending(result.id);
+        if (p == nullptr)
+            return;
+        m_plan->DoneBytes += result.bytes;
+        moved = moved || result.bytes != 0;
+        if (p->id == impl.lastId)
+            m_view.SetFileGauge(100);
+        p->result = std::move(result);
+        p->done = true;
     });
     // Results are taken in list order, so the log reads as a run on one thread would write it.
     while (!impl.pending.empty() && impl.pending.front().done) {
@@ -520,7 +517,6 @@ void RunDriver::OnSyncMirror()
     }
     drainLanes();
     m_impl->lanes.Stop();
-    m_impl->lanesOn = false;
     m_view.Post(RunPhase::SyncFolder);
 }
 

@@ -137,7 +137,7 @@ private:
     // Carries out one operation of the file lists, on this thread or through a lane.
     void carryOut(const Operation& op);
     void finish(const Operation& op, bool ok);
-    bool startLanes();
+    void startLanes();
     // Waits a moment for lane answers and takes the finished ones in order.
     void pumpLanes(int timeoutMs);
     void drainLanes();
