@@ -2,7 +2,7 @@
 // every lane logs in with the connection's credentials, the share's folder on disk ends with
 // the right bytes and times, and no lane outlives its run.
 
-#include "SmbTestServer.h"
+#include "SmbRunFixture.h"
 
 #include "core/SyncTask.h"
 #include "platform/NetConnection.h"
@@ -27,45 +27,13 @@ namespace pelmora {
 namespace {
 
 namespace fsys = std::filesystem;
+using test::Bytes;
+using test::MTimeOf;
+using test::ReadLocal;
+using test::WriteLocal;
 
 // An even second, as a packed DOS time keeps it.
 constexpr std::time_t kWhen = 1686830400;
-
-void WriteLocal(const std::string& path, const std::string& bytes, std::time_t mtime)
-{
-    fsys::create_directories(fsys::path(path).parent_path());
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << bytes;
-    }
-    struct timeval times[2] = {{mtime, 0}, {mtime, 0}};
-    ::utimes(path.c_str(), times);
-}
-
-std::string ReadLocal(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::time_t MTimeOf(const std::string& path)
-{
-    struct stat st
-    {
-    };
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
-}
-
-std::string Bytes(std::size_t size, unsigned seed)
-{
-    std::string out(size, '\0');
-    unsigned x = seed;
-    for (char& c : out) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return out;
-}
 
 // This process's children, from every thread's list. The test server is one of them.
 std::set<pid_t> ChildPids()
@@ -94,21 +62,16 @@ std::string BytesOf(int i)
 
 constexpr int kFiles = 72;
 
-class SmbLanes : public test::SmbServerTest
+class SmbLanes : public test::SmbRunTest
 {
 protected:
+    SmbLanes() : SmbRunTest("smblanes") {}
+
     void SetUp() override
     {
-        SmbServerTest::SetUp();
+        SmbRunTest::SetUp();
         if (IsSkipped())
             return;
-        local = testing::TempDir() + "pelmora-smblanes-" + std::to_string(::getpid());
-        fsys::remove_all(local);
-        fsys::create_directories(local);
-        InitSyncTask(task);
-        task.SyncType = tyFolder;
-        task.IntoSub = kFlagTrue;
-        task.Speed = 0;
         before = ChildPids();
         runner.Driver().SetCopyLanes(0, PELMORA_LANE_PROGRAM);
         // The lanes are counted as processes while the run carries out its lists.
@@ -117,35 +80,6 @@ protected:
             if (state == rsExecHost || state == rsExecMirror)
                 mostChildren = std::max(mostChildren, ChildPids().size() - before.size());
         };
-    }
-
-    void TearDown() override
-    {
-        SmbServerTest::TearDown();
-        if (!local.empty()) {
-            std::error_code ec;
-            fsys::remove_all(local, ec);
-        }
-    }
-
-    const RunDriver& Run(const std::string& host, const std::string& mirror)
-    {
-        RunRequest request;
-        request.Task = &task;
-        request.TaskName = "lanes";
-        request.HostDir = host;
-        request.MirrorDir = mirror;
-        request.AutoRun = true;
-        EXPECT_TRUE(runner.Run(request));
-        return runner.Driver();
-    }
-
-    void Connect(TNetConnection& con, const std::string& path)
-    {
-        con.SetUserName(server->User());
-        con.SetPassword(server->Password());
-        con.SetRemoteName(NetRemoteName(path));
-        con.Connect();
     }
 
     // Sets the share user's password on the server. Returns false when smbpasswd failed.
@@ -157,10 +91,6 @@ protected:
         return std::system(cmd.c_str()) == 0;
     }
 
-    std::string local;
-    TSyncTask task{};
-    SyncLog log;
-    HeadlessRunner runner{log};
     std::set<pid_t> before;
     std::size_t mostChildren = 0;
 };

@@ -1,4 +1,4 @@
-#include "SmbTestServer.h"
+#include "SmbRunFixture.h"
 
 #include "core/SyncTask.h"
 #include "platform/NetConnection.h"
@@ -21,35 +21,14 @@ namespace pelmora {
 namespace {
 
 namespace fsys = std::filesystem;
+using test::Bytes;
+using test::MTimeOf;
+using test::ReadLocal;
+using test::WriteLocal;
 
 // An even second, as a packed DOS time keeps it: 2023-06-15 12:00:00 UTC and later.
 constexpr std::time_t kOld = 1686830400;
 constexpr std::time_t kNew = kOld + 86400;
-
-void WriteLocal(const std::string& path, const std::string& bytes, std::time_t mtime)
-{
-    fsys::create_directories(fsys::path(path).parent_path());
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << bytes;
-    }
-    struct timeval times[2] = {{mtime, 0}, {mtime, 0}};
-    ::utimes(path.c_str(), times);
-}
-
-std::string ReadLocal(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::time_t MTimeOf(const std::string& path)
-{
-    struct stat st
-    {
-    };
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
-}
 
 std::set<std::string> TreeOf(const std::string& dir)
 {
@@ -61,70 +40,10 @@ std::set<std::string> TreeOf(const std::string& dir)
     return names;
 }
 
-std::string Bytes(std::size_t size, unsigned seed)
-{
-    std::string out(size, '\0');
-    unsigned x = seed;
-    for (char& c : out) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return out;
-}
-
-class SmbRun : public test::SmbServerTest
+class SmbRun : public test::SmbRunTest
 {
 protected:
-    void SetUp() override
-    {
-        SmbServerTest::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
-        local = testing::TempDir() + "pelmora-smbrun-" + std::to_string(::getpid());
-        fsys::remove_all(local);
-        fsys::create_directories(local);
-        InitSyncTask(task);
-        task.SyncType = tyFolder;
-        task.IntoSub = kFlagTrue;
-        task.Speed = 0;
-    }
-
-    void TearDown() override
-    {
-        SmbServerTest::TearDown();
-        if (!local.empty()) {
-            std::error_code ec;
-            fsys::remove_all(local, ec);
-        }
-    }
-
-    // Runs the task unattended from `host` to `mirror`; returns the driver for its counters.
-    const RunDriver& Run(const std::string& host, const std::string& mirror)
-    {
-        RunRequest request;
-        request.Task = &task;
-        request.TaskName = "share";
-        request.HostDir = host;
-        request.MirrorDir = mirror;
-        request.AutoRun = true;
-        EXPECT_TRUE(runner.Run(request));
-        return runner.Driver();
-    }
-
-    // Connects to the share of `path` with the share user's credentials, as a run start does.
-    void Connect(TNetConnection& con, const std::string& path)
-    {
-        con.SetUserName(server->User());
-        con.SetPassword(server->Password());
-        con.SetRemoteName(NetRemoteName(path));
-        con.Connect();
-    }
-
-    std::string local;
-    TSyncTask task{};
-    SyncLog log;
-    HeadlessRunner runner{log};
+    SmbRun() : SmbRunTest("smbrun") {}
 };
 
 TEST_F(SmbRun, LocalHostToMirrorOnTheShare)
