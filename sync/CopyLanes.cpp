@@ -53,14 +53,12 @@ int CopyLanes::Start(const std::string& program, int count, std::uint16_t langId
     // the same time. A program that is not a lane never answers and is dropped.
     const int answers = static_cast<int>(logins.size()) + 1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLoginWaitMs);
-    std::vector<int> answered(m_lanes.size(), 0);
-    std::vector<bool> loginFailed(m_lanes.size(), false);
     const auto noJobs = [](LaneResult&&) {};
     while (true) {
         std::vector<int> waiting;
         std::vector<std::size_t> which;
         for (std::size_t i = 0; i < m_lanes.size(); ++i) {
-            if (!m_lanes[i].broken && answered[i] < answers && !loginFailed[i]) {
+            if (!m_lanes[i].broken && m_lanes[i].answered < answers) {
                 waiting.push_back(m_lanes[i].process->Fd());
                 which.push_back(i);
             }
@@ -72,20 +70,16 @@ int CopyLanes::Start(const std::string& program, int count, std::uint16_t langId
         if (left.count() <= 0)
             break;
         for (const std::size_t k : WaitReadable(waiting, static_cast<int>(left.count()))) {
-            const std::size_t i = which[k];
-            bool failed = false;
-            if (!readLane(m_lanes[i], noJobs, &answered[i], &failed))
-                m_lanes[i].broken = true;
-            if (failed)
-                loginFailed[i] = true;
+            if (!readLane(m_lanes[which[k]], noJobs))
+                m_lanes[which[k]].broken = true;
         }
     }
     std::vector<Lane> ready;
-    for (std::size_t i = 0; i < m_lanes.size(); ++i) {
-        if (!m_lanes[i].broken && !loginFailed[i] && answered[i] == answers)
-            ready.push_back(std::move(m_lanes[i]));
+    for (Lane& lane : m_lanes) {
+        if (!lane.broken && lane.answered == answers)
+            ready.push_back(std::move(lane));
         else
-            m_lanes[i].process->Stop(1000);
+            lane.process->Stop(1000);
     }
     m_lanes = std::move(ready);
     return Lanes();
@@ -138,7 +132,7 @@ void CopyLanes::Cancel()
     }
 }
 
-bool CopyLanes::readLane(Lane& lane, const std::function<void(LaneResult&&)>& onDone, int* answered, bool* loginFailed)
+bool CopyLanes::readLane(Lane& lane, const std::function<void(LaneResult&&)>& onDone)
 {
     const long got = lane.process->Receive(lane.input);
     if (got == 0)
@@ -152,8 +146,7 @@ bool CopyLanes::readLane(Lane& lane, const std::function<void(LaneResult&&)>& on
             return true;
         LaneReader in(*payload);
         if (in.Type() == LaneMessage::Hello) {
-            if (answered)
-                ++*answered;
+            ++lane.answered;
             continue;
         }
         if (in.Type() == LaneMessage::LoginDone) {
@@ -161,10 +154,10 @@ bool CopyLanes::readLane(Lane& lane, const std::function<void(LaneResult&&)>& on
             std::int64_t err = 0;
             if (!in.Text(root) || !in.Number(err))
                 return false;
-            if (answered)
-                ++*answered;
-            if (err != 0 && loginFailed)
-                *loginFailed = true;
+            // A lane refused by a share cannot serve the run.
+            if (err != 0)
+                return false;
+            ++lane.answered;
             continue;
         }
         if (in.Type() == LaneMessage::Progress) {
@@ -229,7 +222,7 @@ void CopyLanes::Pump(int timeoutMs, const std::function<void(LaneResult&&)>& onD
     if (fds.empty())
         return;
     for (const std::size_t k : WaitReadable(fds, timeoutMs)) {
-        if (!readLane(m_lanes[which[k]], onDone, nullptr, nullptr))
+        if (!readLane(m_lanes[which[k]], onDone))
             m_lanes[which[k]].broken = true;
     }
     dropBroken(onDone);

@@ -80,10 +80,12 @@ private:
         std::unique_ptr<ChildProcess> process;
         std::string input;
         std::vector<std::int64_t> jobs; // ids given and not yet answered
+        int answered = 0;               // the greeting and logins answered so far
         bool broken = false;
     };
-    // Reads what lane `lane` sent; false when it broke (gone or sent garbage).
-    bool readLane(Lane& lane, const std::function<void(LaneResult&&)>& onDone, int* answered, bool* loginFailed);
+    // Reads what lane `lane` sent; false when it broke (gone, sent garbage, or a share refused
+    // its login).
+    bool readLane(Lane& lane, const std::function<void(LaneResult&&)>& onDone);
     void dropBroken(const std::function<void(LaneResult&&)>& onDone);
 
     std::vector<Lane> m_lanes;
