@@ -10,8 +10,6 @@ namespace pelmora {
 
 namespace {
 
-constexpr int kConnectTimeoutMs = 10000;
-
 bool IsBlank(const std::string& text)
 {
     return text.find_first_not_of(" \t") == std::string::npos;
@@ -192,7 +190,8 @@ void TNetConnection::Connect()
         }
     }
     int err = 0;
-    std::shared_ptr<SmbSession> session = SmbSession::Create(share, m_userName, m_password, kConnectTimeoutMs, err);
+    std::shared_ptr<SmbSession> session =
+        SmbSession::Create(share, m_userName, m_password, SmbSession::kTimeoutMs, err);
     if (session == nullptr) {
         fail(NetErrorCode(err));
     }

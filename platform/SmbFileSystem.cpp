@@ -18,7 +18,6 @@ namespace pelmora {
 
 namespace {
 
-constexpr int kAnonymousTimeoutMs = 10000;
 constexpr auto kKnownDirLifetime = std::chrono::seconds(2);
 constexpr std::size_t kMaxRemembered = 4096;
 
@@ -342,7 +341,7 @@ int SmbFileSystem::Resolve(const std::string& path, std::shared_ptr<SmbSession>&
             session = it->second;
         } else {
             int err = 0;
-            session = SmbSession::Create(parsed, {}, {}, kAnonymousTimeoutMs, err);
+            session = SmbSession::Create(parsed, {}, {}, SmbSession::kTimeoutMs, err);
             if (session == nullptr) {
                 return err;
             }

@@ -23,6 +23,9 @@ namespace pelmora {
 class SmbSession
 {
 public:
+    // How long a request may wait for the server: a login, and every request after it.
+    static constexpr int kTimeoutMs = 10000;
+
     // Creates a context for the share of `share`. With credentials (a user name or a
     // password given) it never logs in anonymously instead. `timeoutMs` bounds each request.
     // Returns nullptr and sets `err` (an errno value) when the library cannot start.

@@ -16,7 +16,6 @@ namespace pelmora {
 
 namespace {
 
-constexpr int kLoginTimeoutMs = 10000;
 // A large file reports its progress after every this many bytes; a small one only when done.
 constexpr std::int64_t kProgressStep = 1024 * 1024;
 
@@ -180,7 +179,7 @@ private:
         if (!ParseNetPath(root, share))
             return EINVAL;
         int err = 0;
-        std::shared_ptr<SmbSession> session = SmbSession::Create(share, user, password, kLoginTimeoutMs, err);
+        std::shared_ptr<SmbSession> session = SmbSession::Create(share, user, password, SmbSession::kTimeoutMs, err);
         if (!session)
             return err != 0 ? err : EIO;
         err = session->CheckShare();
