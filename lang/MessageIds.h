@@ -171,6 +171,16 @@ inline constexpr int kMsgKindInterval = 146;       // "Interval"
 inline constexpr int kMsgKindEveryDay = 147;       // "Every Day"
 inline constexpr int kMsgKindEveryWeek = 148;      // "Every Week"
 
+// Messages of our own, from 149 on: log lines and texts that the run's safety rules add.
+inline constexpr int kMsgFolderNotRead = 149;        // "Failed to read folder, path: "
+inline constexpr int kMsgEntryNotRead = 150;         // "Failed to read file information, path: "
+inline constexpr int kMsgNotFileOrFolder = 151;      // "Not a file or folder, its namesake is left alone, path: "
+inline constexpr int kMsgHostMissingRefused = 152;   // "Host folder not found, the run would delete the mirror's files: "
+inline constexpr int kMsgMirrorMissingRefused = 153; // "Mirror folder not found, the run would delete the host's files: "
+inline constexpr int kMsgTaskAlreadyRunning = 154;   // "The task is already running in another Pelmora process."
+inline constexpr int kMsgUnknownArgument = 155;      // "Unknown command-line argument: "
+inline constexpr int kMsgUnknownTaskName = 156;      // "No task with this name: "
+
 // The weekday names run Sunday to Saturday from here.
 inline constexpr int kMsgFirstWeekday = kMsgSunday;
 // Action code k (ignore, delete, host to mirror, mirror to host) is named by message kMsgFirstAction + k.

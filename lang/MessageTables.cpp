@@ -154,6 +154,14 @@ const MessageTable kEnglishMessages = {
     /* 146 */ "Interval",
     /* 147 */ "Every Day",
     /* 148 */ "Every Week",
+    /* 149 */ "Failed to read folder, path: ",
+    /* 150 */ "Failed to read file information, path: ",
+    /* 151 */ "Not a file or folder, its namesake is left alone, path: ",
+    /* 152 */ "Host folder not found, the run would delete the mirror's files: ",
+    /* 153 */ "Mirror folder not found, the run would delete the host's files: ",
+    /* 154 */ "The task is already running in another Pelmora process.",
+    /* 155 */ "Unknown command-line argument: ",
+    /* 156 */ "No task with this name: ",
 };
 
 const MessageTable kChineseMessages = {
@@ -306,6 +314,14 @@ const MessageTable kChineseMessages = {
     /* 146 */ "每隔",
     /* 147 */ "每天",
     /* 148 */ "每週",
+    /* 149 */ "無法讀取資料夾，路徑: ",
+    /* 150 */ "無法讀取檔案資訊，路徑: ",
+    /* 151 */ "不是檔案或資料夾，另一邊的同名項目保持不變，路徑: ",
+    /* 152 */ "找不到主資料夾，執行將會刪除鏡像資料夾的檔案: ",
+    /* 153 */ "找不到鏡像資料夾，執行將會刪除主資料夾的檔案: ",
+    /* 154 */ "此工作已在另一個 Pelmora 程式中執行。",
+    /* 155 */ "無法識別的命令列參數: ",
+    /* 156 */ "沒有此名稱的工作: ",
 };
 
 } // namespace pelmora

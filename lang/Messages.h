@@ -10,7 +10,7 @@
 
 namespace pelmora {
 
-inline constexpr int kMessageCount = 149;
+inline constexpr int kMessageCount = 157;
 
 using MessageTable = std::array<const char*, kMessageCount>;
 
@@ -41,7 +41,7 @@ const MessageTable& CurrentMessages();
 const char* UiFontName();
 std::uint16_t UserLangId();
 
-// Message n of the current table. Returns "" for an n outside 0..148 rather than reading
+// Message n of the current table. Returns "" for an n outside the table rather than reading
 // past the table.
 inline const char* Msg(int n)
 {

@@ -29,9 +29,6 @@ public:
     virtual void FolderNotRead(std::string_view folder) { (void)folder; }
 };
 
-// The result-log line for a folder that could not be listed, followed by its full path.
-inline constexpr std::string_view kFolderNotReadLine = "Failed to read folder, path: ";
-
 // The run's three mask lists, compiled once at run start.
 struct TRunMasks
 {

@@ -76,7 +76,7 @@ struct RunDriver::Impl final : ListingObserver
     void ProcessPendingInput() override { owner.m_view.ProcessPendingInput(); }
     void FolderNotRead(std::string_view folder) override
     {
-        owner.m_log.Add(std::string(kFolderNotReadLine).append(folder));
+        owner.m_log.Add(std::string(Msg(kMsgFolderNotRead)).append(folder));
     }
 
     FileSystem& fsFor(std::string_view path) const { return fsOverride ? *fsOverride : FileSystemFor(path); }
