@@ -44,6 +44,8 @@ private:
 int FaultFileSystem::Check(FsCall call, const std::string& path, const std::string* otherPath)
 {
     ++m_calls[static_cast<std::size_t>(call)];
+    if (BeforeCall)
+        BeforeCall(call, path);
     for (Armed& armed : m_faults) {
         const FsFault& f = armed.fault;
         if (f.call != call)

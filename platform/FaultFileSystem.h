@@ -12,8 +12,7 @@
 
 namespace pelmora {
 
-enum class FsCall : int
-{
+enum class FsCall : int {
     ListDir,
     Stat,
     OpenRead,
@@ -55,6 +54,10 @@ public:
         AddFault({FsCall::CreateNew, path, 0, error});
     }
     void FailListDir(std::string path, int error) { AddFault({FsCall::ListDir, std::move(path), 0, error}); }
+
+    // Called with every call and its path before the call is checked and passed on, so that a
+    // test can change the tree at an exact point of a run (another program racing the run).
+    std::function<void(FsCall call, const std::string& path)> BeforeCall;
 
     // How many calls of a kind reached the wrapper (failed ones included).
     int Calls(FsCall call) const { return m_calls[static_cast<std::size_t>(call)]; }

@@ -16,8 +16,7 @@
 
 namespace pelmora {
 
-enum class EntryType : std::uint8_t
-{
+enum class EntryType : std::uint8_t {
     File,  // a regular file, or a symbolic link to one (reported with the target's data)
     Dir,   // a real folder (a link to a folder is never reported as Dir)
     Other, // anything the engine must not touch: links to folders, dangling links, FIFOs, sockets, devices
@@ -29,12 +28,19 @@ struct FileStat
     std::int64_t size = 0;
     std::int64_t mtimeSec = 0; // last write, seconds since the Unix epoch (UTC)
     std::uint32_t mode = 0;    // permission bits (07777)
+    // Which object this is, where the file system tells (0 and 0 where it does not, as on a
+    // share): two paths with equal non-zero pairs name the same file or folder.
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
 };
 
 struct DirEntry
 {
     std::string_view name; // valid only during the callback
     FileStat stat;
+    // 0, or the errno of a failed attempt to read the entry's type and attributes: the entry
+    // exists but nothing more is known of it (stat.type is then Other).
+    int error = 0;
 };
 
 // An open file. Read and Write return the number of bytes moved, or -errno.

@@ -1,9 +1,12 @@
 #include "platform/PosixFileSystem.h"
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -41,6 +44,8 @@ void fillFrom(const struct stat& st, FileStat& out)
     out.size = st.st_size;
     out.mtimeSec = st.st_mtim.tv_sec;
     out.mode = st.st_mode & 07777;
+    out.device = st.st_dev;
+    out.inode = st.st_ino;
     if (S_ISREG(st.st_mode))
         out.type = EntryType::File;
     else if (S_ISDIR(st.st_mode))
@@ -161,19 +166,15 @@ struct LinuxDirent64
     char d_name[];
 };
 
-} // namespace
-
-int PosixFileSystem::ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry)
+// Lists an open folder for ListDir. An entry whose type or attributes cannot be read is
+// reported with its errno, never left out: it exists, and what it holds is unknown. One that
+// has gone since the folder was read is left out.
+int listOpenDir(int dirFd, const std::function<bool(const DirEntry&)>& onEntry)
 {
-    // The scanner descends only into entries listed as Dir, never into links, so following a
-    // link here happens only for a root the user named through one.
-    Fd dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0)
-        return errno;
     alignas(8) char buffer[32768];
     DirEntry entry;
     for (;;) {
-        long n = ::syscall(SYS_getdents64, dir.get(), buffer, sizeof buffer);
+        long n = ::syscall(SYS_getdents64, dirFd, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -188,6 +189,7 @@ int PosixFileSystem::ListDir(const std::string& path, const std::function<bool(c
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue;
             entry.stat = FileStat();
+            entry.error = 0;
             switch (d->d_type) {
             case DT_FIFO:
             case DT_CHR:
@@ -199,8 +201,12 @@ int PosixFileSystem::ListDir(const std::string& path, const std::function<bool(c
             default:
                 // Regular files and folders still need size, time and mode; links and
                 // DT_UNKNOWN need classifying.
-                if (statAt(dir.get(), name, entry.stat) != 0)
-                    entry.stat.type = EntryType::Other; // vanished meanwhile
+                if (const int err = statAt(dirFd, name, entry.stat); err != 0) {
+                    if (err == ENOENT)
+                        continue;
+                    entry.stat.type = EntryType::Other;
+                    entry.error = err;
+                }
                 break;
             }
             entry.name = std::string_view(name);
@@ -210,17 +216,12 @@ int PosixFileSystem::ListDir(const std::string& path, const std::function<bool(c
     }
 }
 
-int PosixFileSystem::Stat(const std::string& path, FileStat& out)
+// Opens `name` in an open folder for reading (a link to a file counts as that file). O_NONBLOCK
+// keeps a FIFO from blocking the open; anything but a regular file is refused before a byte is
+// read. 0 or errno.
+int openReadAt(int dirFd, const char* name, std::unique_ptr<FileHandle>& out)
 {
-    out = FileStat();
-    return statAt(AT_FDCWD, path.c_str(), out);
-}
-
-int PosixFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out)
-{
-    // O_NONBLOCK keeps a FIFO from blocking the open; anything but a regular file is refused
-    // before a byte is read.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    Fd fd(::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0)
         return errno;
     struct stat st;
@@ -238,13 +239,51 @@ int PosixFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandl
     return 0;
 }
 
-int PosixFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out)
+int createNewAt(int dirFd, const char* name, std::unique_ptr<FileHandle>& out)
 {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno;
     out = std::make_unique<PosixFile>(fd);
     return 0;
+}
+
+int setMTimeAt(int dirFd, const char* name, std::int64_t mtimeSec)
+{
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(mtimeSec);
+    times[1].tv_nsec = 0;
+    return ::utimensat(dirFd, name, times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+int PosixFileSystem::ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry)
+{
+    // The scanner descends only into entries listed as Dir, never into links, so following a
+    // link here happens only for a root the user named through one.
+    Fd dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0)
+        return errno;
+    return listOpenDir(dir.get(), onEntry);
+}
+
+int PosixFileSystem::Stat(const std::string& path, FileStat& out)
+{
+    out = FileStat();
+    return statAt(AT_FDCWD, path.c_str(), out);
+}
+
+int PosixFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out)
+{
+    return openReadAt(AT_FDCWD, path.c_str(), out);
+}
+
+int PosixFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out)
+{
+    return createNewAt(AT_FDCWD, path.c_str(), out);
 }
 
 int PosixFileSystem::Rename(const std::string& from, const std::string& to)
@@ -255,12 +294,7 @@ int PosixFileSystem::Rename(const std::string& from, const std::string& to)
 
 int PosixFileSystem::SetMTime(const std::string& path, std::int64_t mtimeSec)
 {
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = static_cast<time_t>(mtimeSec);
-    times[1].tv_nsec = 0;
-    return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    return setMTimeAt(AT_FDCWD, path.c_str(), mtimeSec);
 }
 
 int PosixFileSystem::SetMode(const std::string& path, std::uint32_t mode)
@@ -288,6 +322,324 @@ int PosixFileSystem::RemoveDir(const std::string& path)
 int PosixFileSystem::RemoveFile(const std::string& path)
 {
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+// The folder that holds a path's last name, open for the *at() calls, and that name.
+class RootedFileSystem::Parent
+{
+public:
+    Parent() = default;
+    Parent(const Parent&) = delete;
+    Parent& operator=(const Parent&) = delete;
+    ~Parent()
+    {
+        if (m_owned)
+            ::close(m_fd);
+    }
+    void Set(int fd, bool owned)
+    {
+        m_fd = fd;
+        m_owned = owned;
+    }
+    int fd() const { return m_fd; }
+    std::string name;
+
+private:
+    int m_fd = -1;
+    bool m_owned = false;
+};
+
+namespace {
+
+// Whether the kernel takes openat2: unknown until first tried, then remembered for the process.
+std::atomic<int> g_openat2{-1};
+
+std::string_view withoutTrailingSeparators(std::string_view rel)
+{
+    while (!rel.empty() && rel.back() == '/')
+        rel.remove_suffix(1);
+    return rel;
+}
+
+} // namespace
+
+RootedFileSystem::RootedFileSystem(const std::vector<std::string>& roots, Resolve resolve) : m_resolve(resolve)
+{
+    for (const std::string& root : roots)
+        AddRoot(root);
+}
+
+RootedFileSystem::~RootedFileSystem()
+{
+    for (Root& root : m_roots)
+        if (root.fd >= 0)
+            ::close(root.fd);
+}
+
+void RootedFileSystem::AddRoot(const std::string& root)
+{
+    if (root.empty() || IsNetworkPath(root))
+        return;
+    for (const Root& held : m_roots)
+        if (held.path == root)
+            return;
+    m_roots.push_back(Root{root, -1});
+}
+
+RootedFileSystem::Root* RootedFileSystem::rootOf(std::string_view path, std::string_view& rel)
+{
+    Root* best = nullptr;
+    for (Root& root : m_roots) {
+        const std::string& r = root.path;
+        if (path.compare(0, r.size(), r) != 0)
+            continue;
+        if (path.size() > r.size() && r.back() != '/' && path[r.size()] != '/')
+            continue;
+        if (best == nullptr || r.size() > best->path.size())
+            best = &root;
+    }
+    if (best != nullptr) {
+        rel = path.substr(best->path.size());
+        while (!rel.empty() && rel.front() == '/')
+            rel.remove_prefix(1);
+    }
+    return best;
+}
+
+int RootedFileSystem::openRoot(Root& root)
+{
+    if (root.fd >= 0)
+        return 0;
+    root.fd = ::open(root.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return root.fd >= 0 ? 0 : errno;
+}
+
+int RootedFileSystem::openBeneath(int rootFd, std::string_view rel, int flags) const
+{
+    const std::string path(rel);
+    // openat2 takes at most PATH_MAX bytes; deeper paths go one folder at a time.
+    if (m_resolve == Resolve::Auto && g_openat2.load() != 0 && path.size() < PATH_MAX) {
+        struct open_how how = {};
+        how.flags = static_cast<std::uint64_t>(flags | O_DIRECTORY | O_CLOEXEC);
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            const long fd = ::syscall(SYS_openat2, rootFd, path.c_str(), &how, sizeof how);
+            if (fd >= 0) {
+                g_openat2 = 1;
+                return static_cast<int>(fd);
+            }
+            // EAGAIN: a rename raced the lookup; the kernel asks for another try.
+            if (errno != EAGAIN)
+                break;
+        }
+        const int err = errno;
+        if (!(err == ENOSYS || err == EPERM || err == E2BIG || (err == EINVAL && g_openat2.load() != 1)))
+            return -err;
+        // No openat2 here (an old kernel, or a sandbox that filters it).
+        g_openat2 = 0;
+    }
+    int current = rootFd;
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t slash = path.find('/', pos);
+        const std::string name = path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+        const bool last = slash == std::string::npos || path.find_first_not_of('/', slash) == std::string::npos;
+        int next = -1;
+        int err = 0;
+        if (name == "..") {
+            err = EXDEV; // never above the root
+        } else {
+            const int how = (last ? flags : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+            next = ::openat(current, name.empty() ? "." : name.c_str(), how);
+            err = errno;
+            // O_NOFOLLOW | O_DIRECTORY on a link fails with ENOTDIR; say that it was a link.
+            struct stat st;
+            if (next < 0 && err == ENOTDIR && ::fstatat(current, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode))
+                err = ELOOP;
+        }
+        if (current != rootFd)
+            ::close(current);
+        if (next < 0)
+            return -err;
+        if (last)
+            return next;
+        current = next;
+        pos = path.find_first_not_of('/', slash);
+    }
+}
+
+int RootedFileSystem::openParent(Root& root, std::string_view rel, Parent& parent)
+{
+    if (const int err = openRoot(root); err != 0)
+        return err;
+    rel = withoutTrailingSeparators(rel);
+    const std::size_t slash = rel.rfind('/');
+    std::string_view folder = slash == std::string_view::npos ? std::string_view() : rel.substr(0, slash);
+    parent.name.assign(slash == std::string_view::npos ? rel : rel.substr(slash + 1));
+    if (parent.name.empty() || parent.name == "." || parent.name == "..")
+        return EINVAL;
+    folder = withoutTrailingSeparators(folder);
+    if (folder.empty()) {
+        parent.Set(root.fd, false);
+        return 0;
+    }
+    const int fd = openBeneath(root.fd, folder, O_PATH);
+    if (fd < 0)
+        return -fd;
+    parent.Set(fd, true);
+    return 0;
+}
+
+int RootedFileSystem::ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry)
+{
+    std::string_view rel;
+    Root* root = rootOf(path, rel);
+    if (root == nullptr)
+        return FileSystemFor(path).ListDir(path, onEntry);
+    if (const int err = openRoot(*root); err != 0)
+        return err;
+    rel = withoutTrailingSeparators(rel);
+    const int fd = rel.empty() ? ::openat(root->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                               : openBeneath(root->fd, rel, O_RDONLY);
+    if (fd < 0)
+        return rel.empty() ? errno : -fd;
+    Fd dir(fd);
+    return listOpenDir(dir.get(), onEntry);
+}
+
+int RootedFileSystem::Stat(const std::string& path, FileStat& out)
+{
+    out = FileStat();
+    std::string_view rel;
+    Root* root = rootOf(path, rel);
+    if (root == nullptr)
+        return FileSystemFor(path).Stat(path, out);
+    if (withoutTrailingSeparators(rel).empty()) {
+        if (const int err = openRoot(*root); err != 0)
+            return err;
+        struct stat st;
+        if (::fstatat(root->fd, "", &st, AT_EMPTY_PATH) != 0)
+            return errno;
+        fillFrom(st, out);
+        return 0;
+    }
+    Parent parent;
+    if (const int err = openParent(*root, rel, parent); err != 0)
+        return err;
+    return statAt(parent.fd(), parent.name.c_str(), out);
+}
+
+int RootedFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out)
+{
+    std::string_view rel;
+    Root* root = rootOf(path, rel);
+    if (root == nullptr)
+        return FileSystemFor(path).OpenRead(path, out);
+    Parent parent;
+    if (const int err = openParent(*root, rel, parent); err != 0)
+        return err;
+    return openReadAt(parent.fd(), parent.name.c_str(), out);
+}
+
+int RootedFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out)
+{
+    std::string_view rel;
+    Root* root = rootOf(path, rel);
+    if (root == nullptr)
+        return FileSystemFor(path).CreateNew(path, out);
+    Parent parent;
+    if (const int err = openParent(*root, rel, parent); err != 0)
+        return err;
+    return createNewAt(parent.fd(), parent.name.c_str(), out);
+}
+
+int RootedFileSystem::Rename(const std::string& from, const std::string& to)
+{
+    std::string_view relFrom;
+    std::string_view relTo;
+    Root* rootFrom = rootOf(from, relFrom);
+    Root* rootTo = rootOf(to, relTo);
+    if (rootFrom == nullptr && rootTo == nullptr)
+        return FileSystemFor(to).Rename(from, to);
+    if (rootFrom != rootTo)
+        return EXDEV;
+    Parent source;
+    Parent target;
+    if (const int err = openParent(*rootFrom, relFrom, source); err != 0)
+        return err;
+    if (const int err = openParent(*rootTo, relTo, target); err != 0)
+        return err;
+    // renameat replaces a link at the target itself; it never writes through it.
+    return ::renameat(source.fd(), source.name.c_str(), target.fd(), target.name.c_str()) == 0 ? 0 : errno;
+}
+
+int RootedFileSystem::SetMTime(const std::string& path, std::int64_t mtimeSec)
+{
+    std::string_view rel;
+    Root* root = rootOf(path, rel);
+    if (root == nullptr)
+        return FileSystemFor(path).SetMTime(path, mtimeSec);
+    Parent parent;
+    if (const int err = openParent(*root, rel, parent); err != 0)
+        return err;
+    return setMTimeAt(parent.fd(), parent.name.c_str(), mtimeSec);
+}
+
+int RootedFileSystem::SetMode(const std::string& path, std::uint32_t mode)
+{
+    std::string_view rel;
+    Root* root = rootOf(path, rel);
+    if (root == nullptr)
+        return FileSystemFor(path).SetMode(path, mode);
+    Parent parent;
+    if (const int err = openParent(*root, rel, parent); err != 0)
+        return err;
+    // With AT_SYMLINK_NOFOLLOW the C library changes the object it opened without following
+    // the name, and refuses a link: a file swapped for a link meanwhile is never reached.
+    if (::fchmodat(parent.fd(), parent.name.c_str(), static_cast<mode_t>(mode & 07777), AT_SYMLINK_NOFOLLOW) == 0)
+        return 0;
+    return errno == EOPNOTSUPP ? ELOOP : errno;
+}
+
+int RootedFileSystem::MakeDir(const std::string& path)
+{
+    std::string_view rel;
+    Root* root = rootOf(path, rel);
+    if (root == nullptr)
+        return FileSystemFor(path).MakeDir(path);
+    if (withoutTrailingSeparators(rel).empty())
+        return LocalFileSystem().MakeDir(root->path);
+    Parent parent;
+    if (const int err = openParent(*root, rel, parent); err != 0)
+        return err;
+    return ::mkdirat(parent.fd(), parent.name.c_str(), 0777) == 0 ? 0 : errno;
+}
+
+int RootedFileSystem::RemoveDir(const std::string& path)
+{
+    std::string_view rel;
+    Root* root = rootOf(path, rel);
+    if (root == nullptr)
+        return FileSystemFor(path).RemoveDir(path);
+    if (withoutTrailingSeparators(rel).empty())
+        return EBUSY;
+    Parent parent;
+    if (const int err = openParent(*root, rel, parent); err != 0)
+        return err;
+    return ::unlinkat(parent.fd(), parent.name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
+}
+
+int RootedFileSystem::RemoveFile(const std::string& path)
+{
+    std::string_view rel;
+    Root* root = rootOf(path, rel);
+    if (root == nullptr)
+        return FileSystemFor(path).RemoveFile(path);
+    Parent parent;
+    if (const int err = openParent(*root, rel, parent); err != 0)
+        return err;
+    return ::unlinkat(parent.fd(), parent.name.c_str(), 0) == 0 ? 0 : errno;
 }
 
 } // namespace pelmora

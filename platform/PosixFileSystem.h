@@ -1,9 +1,13 @@
 #pragma once
-// The local implementation of the file-system port, on POSIX calls (openat, getdents64,
-// fstatat, rename, utimensat). Used by the engine on the UI thread; holds no state, so one
-// instance serves every caller.
+// The local implementations of the file-system port, on POSIX calls (openat, getdents64,
+// fstatat, rename, utimensat). PosixFileSystem takes paths as they are; RootedFileSystem
+// resolves everything below a run's roots from open handles of those roots. Used by the engine
+// on one thread (the UI thread, or a copy lane's).
 
 #include "platform/FileSystem.h"
+
+#include <string>
+#include <vector>
 
 namespace pelmora {
 
@@ -20,6 +24,70 @@ public:
     int MakeDir(const std::string& path) override;
     int RemoveDir(const std::string& path) override;
     int RemoveFile(const std::string& path) override;
+};
+
+// The file system of one run. A path at or below one of its local roots is resolved from an
+// open handle of that root, and no symbolic link below the root is followed on the way: a
+// folder that another program swaps for a link while the run goes on cannot lead a create,
+// write, rename, delete or time and mode change (nor a listing or a read) out of the tree; the
+// call fails instead (ELOOP, EXDEV or ENOTDIR). Paths have no length limit below a root. The
+// last name of a stat or a read may be a link to a file, which counts as that file; a write
+// never goes through a link. The root itself is opened once, on first use, following a link
+// the user named it through. Paths outside every root, and network roots, go to
+// FileSystemFor(path).
+class RootedFileSystem final : public FileSystem
+{
+public:
+    // How a path below a root is resolved: with openat2 and RESOLVE_BENEATH |
+    // RESOLVE_NO_SYMLINKS where the kernel has it, else (or always, for tests of that path)
+    // one folder at a time with O_NOFOLLOW.
+    enum class Resolve {
+        Auto,
+        ComponentWise,
+    };
+
+    explicit RootedFileSystem(const std::vector<std::string>& roots = {}, Resolve resolve = Resolve::Auto);
+    ~RootedFileSystem() override;
+    RootedFileSystem(const RootedFileSystem&) = delete;
+    RootedFileSystem& operator=(const RootedFileSystem&) = delete;
+
+    // Adds a root (no trailing separator, except "/"); empty and network paths are ignored, as
+    // is a root already held.
+    void AddRoot(const std::string& root);
+
+    int ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry) override;
+    int Stat(const std::string& path, FileStat& out) override;
+    int OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out) override;
+    int CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out) override;
+    int Rename(const std::string& from, const std::string& to) override;
+    int SetMTime(const std::string& path, std::int64_t mtimeSec) override;
+    int SetMode(const std::string& path, std::uint32_t mode) override;
+    int MakeDir(const std::string& path) override;
+    // The root itself is never removed (EBUSY).
+    int RemoveDir(const std::string& path) override;
+    int RemoveFile(const std::string& path) override;
+
+private:
+    struct Root
+    {
+        std::string path;
+        int fd = -1; // O_PATH handle of the root folder, -1 until opened
+    };
+    class Parent;
+
+    // The root that holds `path` (the longest one), with the part of `path` below it, without
+    // leading separators ("" for the root itself); nullptr when no root holds it.
+    Root* rootOf(std::string_view path, std::string_view& rel);
+    // 0, or errno when the root folder cannot be opened (ENOENT while it does not exist).
+    int openRoot(Root& root);
+    // Opens `rel` below the root as a folder with `flags`, never following a link. Returns the
+    // descriptor or -errno.
+    int openBeneath(int rootFd, std::string_view rel, int flags) const;
+    // Opens the folder that holds rel's last name and gives that name. 0 or errno.
+    int openParent(Root& root, std::string_view rel, Parent& parent);
+
+    std::vector<Root> m_roots;
+    Resolve m_resolve;
 };
 
 } // namespace pelmora

@@ -264,8 +264,10 @@ void TSortList::sortNewestFirst(std::size_t from)
     auto lessInRun = [this](const Item& a, const Item& b) {
         if (a.head != b.head)
             return a.head < b.head;
-        const std::string_view na = a.rec->RelPath().substr(std::min<std::size_t>(a.nameStart + 8, a.rec->RelPath().size()));
-        const std::string_view nb = b.rec->RelPath().substr(std::min<std::size_t>(b.nameStart + 8, b.rec->RelPath().size()));
+        const std::string_view na =
+            a.rec->RelPath().substr(std::min<std::size_t>(a.nameStart + 8, a.rec->RelPath().size()));
+        const std::string_view nb =
+            b.rec->RelPath().substr(std::min<std::size_t>(b.nameStart + 8, b.rec->RelPath().size()));
         const int c = CompareNames(na, nb);
         if (c != 0)
             return c < 0;
@@ -299,7 +301,8 @@ void TSortList::sortNewestFirst(std::size_t from)
         runs.push_back({i, j});
         i = j;
     }
-    std::sort(runs.begin(), runs.end(), [&](const Run& a, const Run& b) { return less(items[a.begin], items[b.begin]); });
+    std::sort(runs.begin(), runs.end(),
+              [&](const Run& a, const Run& b) { return less(items[a.begin], items[b.begin]); });
     std::vector<Item> ordered;
     ordered.reserve(n);
     std::vector<Run> placed;
@@ -445,7 +448,7 @@ bool TUnlistedPaths::Covers(std::string_view path) const
 {
     if (m_list.Count() == 0)
         return false;
-    if (const int at = m_index.Find(path); at >= 0 && m_list.Values(at) == kUnlistedAtAndBelow)
+    if (m_index.Find(path) >= 0)
         return true;
     // Every ancestor, down to "" for the root (the cut before the leading separator).
     for (std::size_t i = path.size(); i-- > 0;)

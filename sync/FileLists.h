@@ -240,9 +240,10 @@ private:
     std::unordered_map<std::string_view, int, Hash, Equal> m_first;
 };
 
-// Line values of TRunLists::HostUnlisted / MirrorUnlisted.
-inline constexpr std::uint32_t kUnlistedAtAndBelow = 0; // could not be looked at: the path and all below it
-inline constexpr std::uint32_t kUnlistedBelow = 1;      // a link or special file: only what lies below its name
+// Line values of TRunLists::HostUnlisted / MirrorUnlisted. Either way the path and everything
+// below it are unknown on that side.
+inline constexpr std::uint32_t kUnlistedNotRead = 0;         // could not be read (logged as it was met)
+inline constexpr std::uint32_t kUnlistedNotFileOrFolder = 1; // a link to a folder, dangling link, FIFO...
 
 // Answers whether a path is covered by one of a side's unlisted paths. The list must not
 // change while this is in use.
@@ -250,8 +251,7 @@ class TUnlistedPaths
 {
 public:
     explicit TUnlistedPaths(const TFolderList& list) : m_list(list), m_index(list) {}
-    // True when one of path's parent folders ("" being the root) is on the list, or path
-    // itself with kUnlistedAtAndBelow.
+    // True when path itself or one of its parent folders ("" being the root) is on the list.
     bool Covers(std::string_view path) const;
 
 private:
@@ -266,10 +266,10 @@ struct TRunLists
     TSortList MirrorFiles;
     TFolderList HostFolders;
     TFolderList MirrorFolders;
-    // Relative paths whose contents a side's listing could not see ("" for the root): folders
-    // that could not be listed (kUnlistedAtAndBelow), links to folders and special files
-    // (kUnlistedBelow). Planning treats the other side's files that they cover as paired with
-    // something unknown and plans nothing for them.
+    // Relative paths that a side's listing could not see into ("" for the root): folders and
+    // entries that could not be read (kUnlistedNotRead), links to folders, dangling links and
+    // special files (kUnlistedNotFileOrFolder). Planning treats the other side's files and
+    // folders at or below them as paired with something unknown and plans nothing for them.
     TFolderList HostUnlisted;
     TFolderList MirrorUnlisted;
 

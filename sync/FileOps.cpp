@@ -368,10 +368,11 @@ void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRo
     // `copyAction` copies this side's folder to the other side, `removeAction` (the other
     // direction) removes it here, as delete does even where the other side has the folder.
     const auto step = [&](const TFolderList& folders, const std::string& ownRoot, const std::string& otherRoot,
-                          const TFolderIndex& onOtherSide, const TUnlistedPaths& otherUnlisted, std::uint8_t copyAction,
-                          std::uint8_t removeAction) {
+                          const TFolderIndex& onOtherSide, const TUnlistedPaths& ownUnlisted,
+                          const TUnlistedPaths& otherUnlisted, std::uint8_t copyAction, std::uint8_t removeAction) {
         for (const TFolderLine& line : folders) {
-            if (line.Value != 0)
+            // A folder whose own listing failed is not known to be empty.
+            if (line.Value != 0 || ownUnlisted.Covers(line.Path))
                 continue;
             m_view.ProcessPendingInput();
             if (state == rsCancelled || state == rsTooManyErrors)
@@ -393,8 +394,10 @@ void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRo
         return true;
     };
 
-    if (step(lists.HostFolders, hostRoot, mirrorRoot, inMirror, mirrorUnlisted, acHostToMirror, acMirrorToHost))
-        step(lists.MirrorFolders, mirrorRoot, hostRoot, inHost, hostUnlisted, acMirrorToHost, acHostToMirror);
+    if (step(lists.HostFolders, hostRoot, mirrorRoot, inMirror, hostUnlisted, mirrorUnlisted, acHostToMirror,
+             acMirrorToHost))
+        step(lists.MirrorFolders, mirrorRoot, hostRoot, inHost, mirrorUnlisted, hostUnlisted, acMirrorToHost,
+             acHostToMirror);
 }
 
 } // namespace pelmora

@@ -2,6 +2,7 @@
 
 #include "lang/Messages.h"
 #include "platform/NetPath.h"
+#include "platform/PosixFileSystem.h"
 #include "platform/SmbFileSystem.h"
 #include "sync/FileOps.h"
 #include "sync/LaneProtocol.h"
@@ -32,7 +33,10 @@ struct Job
 class Lane final : public RunView
 {
 public:
-    Lane(int in, int out) : m_in(in), m_out(out), m_ops(*this, m_log, m_state, m_totalBytes, m_doneBytes) {}
+    Lane(int in, int out) : m_in(in), m_out(out), m_ops(*this, m_log, m_state, m_totalBytes, m_doneBytes)
+    {
+        m_ops.SetFileSystem(&m_rooted);
+    }
 
     int Run()
     {
@@ -82,6 +86,8 @@ private:
         m_reported = m_doneBytes;
         m_log = SyncLog();
         if (m_state != rsCancelled) {
+            // Local targets are reached from a handle of their root, as in the run itself.
+            m_rooted.AddRoot(job.root);
             if (job.kind == static_cast<std::int64_t>(LaneJobKind::Copy))
                 result = m_ops.CopyFile(job.source, job.target, job.root, job.targetListed != 0);
             else
@@ -197,6 +203,7 @@ private:
     std::int64_t m_reported = 0; // m_doneBytes when its progress was last reported
     SyncLog m_log;
     FileOps m_ops;
+    RootedFileSystem m_rooted;
     std::deque<Job> m_jobs;
     std::string m_input;
     bool m_ended = false;

@@ -1,6 +1,7 @@
 #include "sync/Listing.h"
 
 #include "core/DateTime.h"
+#include "platform/NetPath.h"
 
 #include <cerrno>
 #include <cstring>
@@ -78,9 +79,12 @@ SideLister::SideLister(const TSyncTask& task, const RunState& state, const TRunM
         SchDirEnquiryOperation(s, t, item, op);
     };
     SchDir.OnFoundItem = [this](TSearchDir& s, TFoundItemType t, std::string_view item, std::int64_t& size,
-                                std::uint32_t age, std::uint32_t attr) { SchDirFoundItem(s, t, item, size, age, attr); };
+                                std::uint32_t age,
+                                std::uint32_t attr) { SchDirFoundItem(s, t, item, size, age, attr); };
     SchDir.OnProgress = [this](TSearchDir& s, std::string_view dir) { SchDirSearching(s, dir); };
-    SchDir.OnUnlisted = [this](TSearchDir& s, std::string_view item, int error) { SchDirUnlisted(s, item, error); };
+    SchDir.OnUnlisted = [this](TSearchDir& s, TUnlistedKind kind, std::string_view item, int error) {
+        SchDirUnlisted(s, kind, item, error);
+    };
 }
 
 void SideLister::ListHost(std::string_view root)
@@ -108,6 +112,7 @@ void SideLister::listSide(TRunSide side, std::string_view root)
     }
     SchDir.Root = m_root;
     SchDir.FS = m_fs;
+    identifyOtherRoot(m_fs ? *m_fs : FileSystemFor(root));
     if (side == TRunSide::Mirror) {
         // One sort at the end instead of a sorted insert per file.
         m_lists.MirrorFiles.BeginBulk();
@@ -138,10 +143,17 @@ void SideLister::listFiles(TRunSide side, std::string_view root)
         FileStat st;
         const int found = fs.Stat(full, st);
         if (found != 0 || st.type != EntryType::File) {
-            // Only a name that is plainly absent, or not a file, is missing on this side; one
-            // that could not be looked at must not be replaced or mirrored away.
-            if (found != 0 && found != ENOENT && found != ENOTDIR)
-                (side == TRunSide::Host ? m_lists.HostUnlisted : m_lists.MirrorUnlisted).Add(rel, kUnlistedAtAndBelow);
+            // Only a name that is plainly absent is missing on this side. One that could not be
+            // looked at, or is something other than a file (a folder, a dangling link, a FIFO),
+            // must be neither replaced nor mirrored away.
+            TFolderList& unlisted = side == TRunSide::Host ? m_lists.HostUnlisted : m_lists.MirrorUnlisted;
+            if (found == 0)
+                unlisted.Add(rel, kUnlistedNotFileOrFolder);
+            else if (found != ENOENT && found != ENOTDIR) {
+                unlisted.Add(rel, kUnlistedNotRead);
+                if (m_observer)
+                    m_observer->EntryNotRead(full);
+            }
             continue;
         }
         std::int64_t size = st.size;
@@ -171,7 +183,7 @@ std::string_view SideLister::relative(std::string_view full) const
     return cut <= full.size() ? full.substr(cut) : std::string_view();
 }
 
-void SideLister::SchDirEnquiryOperation(TSearchDir&, TFoundItemType ItemType, std::string_view Item,
+void SideLister::SchDirEnquiryOperation(TSearchDir& Sender, TFoundItemType ItemType, std::string_view Item,
                                         TSearchOperation& Operation)
 {
     if (m_state == rsCancelled) {
@@ -180,7 +192,7 @@ void SideLister::SchDirEnquiryOperation(TSearchDir&, TFoundItemType ItemType, st
     }
     if (ItemType == itFile)
         return;
-    if (Item == m_otherRoot) {
+    if (isOtherRoot(Sender, Item)) {
         Operation = soSkip;
         return;
     }
@@ -229,17 +241,60 @@ void SideLister::SchDirFoundItem(TSearchDir&, TFoundItemType ItemType, std::stri
     }
 }
 
-void SideLister::SchDirUnlisted(TSearchDir&, std::string_view Item, int Error)
+void SideLister::SchDirUnlisted(TSearchDir&, TUnlistedKind Kind, std::string_view Item, int Error)
 {
     std::string_view rel = relative(Item);
     if (rel == "/")
         rel = {}; // the root "/" itself: everything below it
-    // A link or special file holds no files of its own; what the other side has below its name
-    // is what must be left alone.
+    // Nothing is known of what lies at this path on this side: the other side's file or folder
+    // of the same path, and everything below it, must be left alone.
     (m_side == TRunSide::Host ? m_lists.HostUnlisted : m_lists.MirrorUnlisted)
-        .Add(rel, Error != 0 ? kUnlistedAtAndBelow : kUnlistedBelow);
-    if (Error != 0 && m_observer)
+        .Add(rel, Kind == TUnlistedKind::NotFileOrFolder ? kUnlistedNotFileOrFolder : kUnlistedNotRead);
+    if (!m_observer || Error == 0)
+        return;
+    if (Kind == TUnlistedKind::FolderNotListed)
         m_observer->FolderNotRead(Item);
+    else
+        m_observer->EntryNotRead(Item);
+}
+
+void SideLister::identifyOtherRoot(FileSystem& fs)
+{
+    m_otherDevice = m_otherInode = 0;
+    m_otherShare.clear();
+    m_otherSharePath.clear();
+    if (m_otherRoot.empty())
+        return;
+    if (IsNetworkPath(m_otherRoot)) {
+        NetPath net;
+        if (ParseNetPath(m_otherRoot, net)) {
+            m_otherShare = NetShareKey(net);
+            m_otherSharePath = net.subPath;
+        }
+        return;
+    }
+    // The other root is looked at through the file system of this side, which serves every
+    // local path; with a trailing separator a root named through a link is the folder it names.
+    FileStat st;
+    if (fs.Stat(m_otherRoot + "/", st) == 0 && st.type == EntryType::Dir) {
+        m_otherDevice = st.device;
+        m_otherInode = st.inode;
+    }
+}
+
+bool SideLister::isOtherRoot(const TSearchDir& sender, std::string_view folder) const
+{
+    if (folder == m_otherRoot)
+        return true;
+    if (m_otherInode != 0) {
+        const FileStat& st = sender.ItemStat();
+        return st.inode == m_otherInode && st.device == m_otherDevice;
+    }
+    if (!m_otherShare.empty()) {
+        NetPath net;
+        return ParseNetPath(folder, net) && NetShareKey(net) == m_otherShare && SameName(net.subPath, m_otherSharePath);
+    }
+    return false;
 }
 
 void SideLister::SchDirSearching(TSearchDir&, std::string_view Directory)

@@ -25,8 +25,10 @@ public:
     virtual void SearchingFolder(std::string_view directory) = 0;
     // Lets the window system handle pending input, so Cancel works during a scan.
     virtual void ProcessPendingInput() = 0;
-    // A folder (full path) whose contents could not be listed; the run logs it.
+    // A folder (full path) whose contents could not be listed; the run logs and counts it.
     virtual void FolderNotRead(std::string_view folder) { (void)folder; }
+    // An entry (full path) whose type or attributes could not be read; logged and counted.
+    virtual void EntryNotRead(std::string_view item) { (void)item; }
 };
 
 // The run's three mask lists, compiled once at run start.
@@ -51,8 +53,7 @@ std::vector<std::string> SplitLines(std::string_view text);
 // The task's folder list (ExcludeList) as lines.
 std::vector<std::string> ExcludeLines(const TSyncTask& task);
 
-enum class TRunSide
-{
+enum class TRunSide {
     Host,
     Mirror,
 };
@@ -72,7 +73,10 @@ public:
     void SetFileSystem(FileSystem* fs) { m_fs = fs; }
     // The other side's root. When it lies inside the root being listed, the folder is neither
     // entered nor reported: its files belong to the other side, and taking them as this
-    // side's would have the run delete or copy them as if they were.
+    // side's would have the run delete or copy them as if they were. The folder is recognised
+    // by what it is, not by how the root is spelled: by device and inode on a local file
+    // system (through links, "//", "./" and "x/.." alike), by the normalised share path on a
+    // network one.
     void SetOtherRoot(std::string_view root) { m_otherRoot.assign(root); }
 
     // Lists the host side into HostFiles / HostFolders (appended in scan order). In folder
@@ -92,7 +96,7 @@ public:
     void SchDirSearching(TSearchDir& Sender, std::string_view Directory);
     // Records a path whose contents stay unknown on this side (see TRunLists::HostUnlisted)
     // and reports a folder that failed to list to the observer.
-    void SchDirUnlisted(TSearchDir& Sender, std::string_view Item, int Error);
+    void SchDirUnlisted(TSearchDir& Sender, TUnlistedKind Kind, std::string_view Item, int Error);
 
     // The scanner, with Mask "*.*" and IntoSubDir true as the run window sets it up.
     TSearchDir SchDir;
@@ -101,6 +105,9 @@ private:
     void listSide(TRunSide side, std::string_view root);
     void listFiles(TRunSide side, std::string_view root);
     std::string_view relative(std::string_view full) const;
+    // Learns how to recognise the other side's root while listing this side.
+    void identifyOtherRoot(FileSystem& fs);
+    bool isOtherRoot(const TSearchDir& sender, std::string_view folder) const;
 
     const TSyncTask& m_task;
     const RunState& m_state;
@@ -112,6 +119,10 @@ private:
     TRunSide m_side = TRunSide::Host;
     std::string m_root;
     std::string m_otherRoot;
+    std::uint64_t m_otherDevice = 0; // the other root's folder, when it is a local one
+    std::uint64_t m_otherInode = 0;
+    std::string m_otherShare; // the other root's share key and path below it, on a share
+    std::string m_otherSharePath;
 };
 
 } // namespace pelmora

@@ -39,8 +39,7 @@ namespace {
 // The records around `at` whose paths compare equal to `path` (names that differ only in the
 // case of ASCII letters, which a case-sensitive file system holds side by side): calls
 // visit(index) for each until it returns true; returns that index or -1.
-template <typename Visit>
-int EqualNear(const TSortList& list, int at, std::string_view path, Visit visit)
+template <typename Visit> int EqualNear(const TSortList& list, int at, std::string_view path, Visit visit)
 {
     for (int i = at; i >= 0 && SameName(list[i]->RelPath(), path); --i)
         if (visit(i))
@@ -171,12 +170,13 @@ TPlanSummary CountPlan(const TSyncTask& task, const TRunLists& lists)
         // "Only on one side" is not known where the other side could not look.
         const TUnlistedPaths hostUnlisted(lists.HostUnlisted);
         const TUnlistedPaths mirrorUnlisted(lists.MirrorUnlisted);
+        // A folder whose own listing failed holds nothing known, which is not the same as empty.
         for (const TFolderLine& line : lists.MirrorFolders)
-            if (line.Value == 0 &&
+            if (line.Value == 0 && !mirrorUnlisted.Covers(line.Path) &&
                 (deleteAll || (hostIndex.Find(line.Path) < 0 && !hostUnlisted.Covers(line.Path))))
                 ++plan.EmptyFolderCount;
         for (const TFolderLine& line : lists.HostFolders)
-            if (line.Value == 0 &&
+            if (line.Value == 0 && !hostUnlisted.Covers(line.Path) &&
                 (deleteAll || (mirrorIndex.Find(line.Path) < 0 && !mirrorUnlisted.Covers(line.Path))))
                 ++plan.EmptyFolderCount;
     }

@@ -3,6 +3,7 @@
 #include "core/Utf8.h"
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
+#include "platform/PosixFileSystem.h"
 #include "sync/CopyLanes.h"
 #include "sync/FileOps.h"
 #include "sync/Listing.h"
@@ -57,7 +58,7 @@ struct RunDriver::Operation
     std::string relPath;
     std::string source;       // copies only
     std::string target;       // the copy's target or the file to delete
-    std::string root;         // the root of the copy's target side
+    std::string root;         // the root of the side the target lies on
     bool targetListed = true; // false: the listing found nothing at the copy's target
     std::uint32_t RunResult::*counter = nullptr;
 };
@@ -74,12 +75,22 @@ struct RunDriver::Impl final : ListingObserver
 
     void SearchingFolder(std::string_view directory) override { owner.m_view.SetLabel(2, directory); }
     void ProcessPendingInput() override { owner.m_view.ProcessPendingInput(); }
+    // A place the listing could not read is a failed operation of the run: the run did not
+    // synchronise what lies there.
     void FolderNotRead(std::string_view folder) override
     {
         owner.m_log.Add(std::string(Msg(kMsgFolderNotRead)).append(folder));
+        ++listingFailures;
+    }
+    void EntryNotRead(std::string_view item) override
+    {
+        owner.m_log.Add(std::string(Msg(kMsgEntryNotRead)).append(item));
+        ++listingFailures;
     }
 
-    FileSystem& fsFor(std::string_view path) const { return fsOverride ? *fsOverride : FileSystemFor(path); }
+    // Every file-system call of the run goes here: the test's file system when one is set,
+    // else the run's own, which resolves everything below the two roots from their handles.
+    FileSystem& fs() const { return fsOverride ? *fsOverride : *rooted; }
 
     // An operation handed to a lane, kept until it is taken in list order.
     struct Pending
@@ -94,6 +105,8 @@ struct RunDriver::Impl final : ListingObserver
     FileOps ops;
     std::optional<TRunMasks> masks;
     FileSystem* fsOverride = nullptr;
+    std::uint32_t listingFailures = 0; // places the listing of this run could not read
+    std::unique_ptr<RootedFileSystem> rooted = std::make_unique<RootedFileSystem>();
 
     // The operation handed out with `id` that has not been taken yet, or nullptr.
     Pending* findPending(std::int64_t id)
@@ -124,7 +137,7 @@ RunDriver::~RunDriver() = default;
 void RunDriver::SetFileSystem(FileSystem* fs)
 {
     m_impl->fsOverride = fs;
-    m_impl->ops.SetFileSystem(fs);
+    m_impl->ops.SetFileSystem(&m_impl->fs());
 }
 
 void RunDriver::SetClock(Clock& clock)
@@ -161,6 +174,7 @@ bool RunDriver::Start(const RunRequest& request)
     m_cancelPhase = rsIdle;
     m_endLine.clear();
     *m_plan = PlanSummary{};
+    m_impl->listingFailures = 0;
 
     // An invalid mask would otherwise silently select the wrong files: the run is refused.
     try {
@@ -178,6 +192,11 @@ bool RunDriver::Start(const RunRequest& request)
         return false;
     }
     m_impl->ops.SetSpeed(m_request.Task->Speed);
+    // A fresh handle on each root per run: a root that was replaced since the last run is
+    // taken as it is now.
+    m_impl->rooted =
+        std::make_unique<RootedFileSystem>(std::vector<std::string>{m_request.HostDir, m_request.MirrorDir});
+    m_impl->ops.SetFileSystem(&m_impl->fs());
 
     m_log.Add(DateTimeStampNow());
     m_log.Add(std::string(Msg(kMsgStartTask)) + m_request.TaskName);
@@ -214,12 +233,12 @@ void RunDriver::OnListMain()
     m_view.SetLabel(2, m_request.HostDir);
 
     SideLister lister(*m_request.Task, m_state, *m_impl->masks, m_lists, m_impl.get());
-    lister.SetFileSystem(m_impl->fsOverride);
+    lister.SetFileSystem(&m_impl->fs());
     lister.SetOtherRoot(m_request.MirrorDir);
     lister.ListHost(m_request.HostDir);
 
     // A root named through a link to a folder is a folder too (the scanner listed it).
-    if (!IsExistingFolder(m_impl->fsFor(m_request.HostDir), m_request.HostDir))
+    if (!IsExistingFolder(m_impl->fs(), m_request.HostDir))
         m_state = rsCancelled;
     m_view.Post(RunPhase::ListMirror);
 }
@@ -230,7 +249,7 @@ void RunDriver::OnListMirror()
     const TSyncTask& task = *m_request.Task;
     if (m_state != rsCancelled && !m_request.CopyAll) {
         SideLister lister(task, m_state, *m_impl->masks, m_lists, m_impl.get());
-        lister.SetFileSystem(m_impl->fsOverride);
+        lister.SetFileSystem(&m_impl->fs());
         lister.SetOtherRoot(m_request.HostDir);
         if (task.SyncType != tyFile) {
             m_state = rsListMirror;
@@ -240,8 +259,10 @@ void RunDriver::OnListMirror()
         lister.ListMirror(m_request.MirrorDir);
         // Every host file would be "only in the host" and deleted; the run start refuses such
         // a run, and a mirror that went away since (a drive unplugged) is refused here too.
-        if (task.InMain == acDelete && !IsExistingFolder(m_impl->fsFor(m_request.MirrorDir), m_request.MirrorDir))
-            m_lists.MirrorUnlisted.Add("", kUnlistedAtAndBelow);
+        if (task.InMain == acDelete && !IsExistingFolder(m_impl->fs(), m_request.MirrorDir)) {
+            m_lists.MirrorUnlisted.Add("", kUnlistedNotRead);
+            m_impl->FolderNotRead(m_request.MirrorDir);
+        }
     }
     if (m_state != rsCancelled) {
         if (m_request.CopyAll && task.InMain == acDelete) {
@@ -253,7 +274,13 @@ void RunDriver::OnListMirror()
         } else {
             *m_plan = PlanRun(task, m_lists);
         }
-        if (NothingToDo(*m_plan)) {
+        reportShadowedEntries();
+        // Places that could not be read count as failures of the run, before any operation:
+        // a run that skipped part of a tree never ends as if nothing went wrong.
+        m_result.FailedCount += m_impl->listingFailures;
+        checkErrorLimit();
+        const bool nothingToDo = NothingToDo(*m_plan);
+        if (nothingToDo && m_result.FailedCount == 0) {
             m_endLine = Msg(kMsgNothingToSync);
             m_log.Add(m_endLine);
             m_log.Add(std::string(kLogSeparator));
@@ -263,7 +290,9 @@ void RunDriver::OnListMirror()
             m_view.CloseRunWindow();
             return;
         }
-        if (!Unattended() && m_view.ShowPreview(*this) < 1) {
+        // With nothing to choose, or the error limit already reached, there is no preview: the
+        // run goes on to its result, which shows the failures.
+        if (!Unattended() && !nothingToDo && m_state != rsTooManyErrors && m_view.ShowPreview(*this) < 1) {
             m_endLine = Msg(kMsgUserCancelled);
             m_log.Add(m_endLine);
             m_log.Add(std::string(kLogSeparator));
@@ -281,6 +310,54 @@ void RunDriver::checkErrorLimit()
     const std::uint16_t limit = m_request.Task->MaxErr;
     if (limit > 0 && m_result.FailedCount >= limit)
         m_state = rsTooManyErrors;
+}
+
+void RunDriver::reportShadowedEntries()
+{
+    // A link, FIFO or device on one side holds nothing the run can copy; left alone, it only
+    // matters where the other side has a file or folder at or below its path, which the plan
+    // then left alone too. Each such entry is logged once and counted.
+    const auto report = [&](const TFolderList& unlisted, const std::string& root, const TFileList* files,
+                            const TSortList* sorted, const TFolderList& folders) {
+        std::vector<std::string_view> specials;
+        for (const TFolderLine& line : unlisted)
+            if (line.Value == kUnlistedNotFileOrFolder)
+                specials.push_back(line.Path);
+        if (specials.empty())
+            return;
+        TFolderList own;
+        for (std::string_view path : specials)
+            own.Add(path, kUnlistedNotFileOrFolder);
+        const TFolderIndex index(own);
+        std::vector<bool> shadows(specials.size(), false);
+        const auto mark = [&](std::string_view path) {
+            // The path itself and each folder above it: "/a/b/c", "/a/b", "/a".
+            while (!path.empty()) {
+                if (const int at = index.Find(path); at >= 0)
+                    shadows[static_cast<std::size_t>(at)] = true;
+                const std::size_t slash = path.rfind('/');
+                if (slash == std::string_view::npos || slash == 0)
+                    break;
+                path = path.substr(0, slash);
+            }
+        };
+        if (files)
+            for (const TMFileInfoRec* rec : *files)
+                mark(rec->RelPath());
+        if (sorted)
+            for (const TMFileInfoRec* rec : *sorted)
+                mark(rec->RelPath());
+        for (const TFolderLine& line : folders)
+            mark(line.Path);
+        for (std::size_t i = 0; i < specials.size(); ++i) {
+            if (!shadows[i])
+                continue;
+            m_log.Add(std::string(Msg(kMsgNotFileOrFolder)).append(JoinPath(root, specials[i])));
+            ++m_impl->listingFailures;
+        }
+    };
+    report(m_lists.HostUnlisted, m_request.HostDir, nullptr, &m_lists.MirrorFiles, m_lists.MirrorFolders);
+    report(m_lists.MirrorUnlisted, m_request.MirrorDir, &m_lists.HostFiles, nullptr, m_lists.HostFolders);
 }
 
 void RunDriver::startLanes()
@@ -476,6 +553,7 @@ void RunDriver::OnSyncMain()
             op.kind = LaneJobKind::Delete;
             op.action = acDelete;
             op.target = JoinPath(m_request.HostDir, op.relPath);
+            op.root = m_request.HostDir;
             op.counter = &RunResult::DeletedHostCount;
             break;
         default:
@@ -509,6 +587,7 @@ void RunDriver::OnSyncMirror()
             op.kind = LaneJobKind::Delete;
             op.action = acDelete;
             op.target = JoinPath(m_request.MirrorDir, op.relPath);
+            op.root = m_request.MirrorDir;
             op.counter = &RunResult::DeletedMirrorCount;
         } else {
             continue;

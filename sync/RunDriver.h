@@ -134,6 +134,8 @@ private:
     struct Impl;
     struct Operation;
     void checkErrorLimit();
+    // Logs and counts every link or special file that left the other side's namesake alone.
+    void reportShadowedEntries();
     // Carries out one operation of the file lists, on this thread or through a lane.
     void carryOut(const Operation& op);
     void finish(const Operation& op, bool ok);

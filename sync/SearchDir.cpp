@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace pelmora {
@@ -63,7 +64,7 @@ std::int64_t TSearchDir::Execute()
         FileStat st;
         const int rc = m_fs->Stat(probe, st);
         if (rc != 0 && rc != ENOENT && rc != ENOTDIR && OnUnlisted)
-            OnUnlisted(*this, Root, rc);
+            OnUnlisted(*this, TUnlistedKind::FolderNotListed, Root, rc);
         return 0;
     }
     m_matchAll = Mask == "*.*";
@@ -93,6 +94,10 @@ std::int64_t TSearchDir::search(const std::string& folder)
 
     Entries entries;
     bool first = true;
+    // Entries whose type could not be read: each is reported, unless no entry of the folder
+    // could be read (a folder that may be read but not searched), which is one place.
+    std::vector<std::pair<std::string, int>> unread;
+    int seen = 0;
     // A listing error ends this folder with what was read so far.
     const int listed = m_fs->ListDir(base, [&](const DirEntry& e) {
         if (!first && OnProgress && ProgressInterval > 0) {
@@ -101,12 +106,14 @@ std::int64_t TSearchDir::search(const std::string& folder)
                 OnProgress(*this, folder);
         }
         first = false;
+        ++seen;
+        if (e.error != 0) {
+            unread.emplace_back(base + std::string(e.name), e.error);
+            return true;
+        }
         if (e.stat.type == EntryType::Other) {
-            if (OnUnlisted) {
-                std::string item = base;
-                item.append(e.name);
-                OnUnlisted(*this, item, 0);
-            }
+            if (OnUnlisted)
+                OnUnlisted(*this, TUnlistedKind::NotFileOrFolder, base + std::string(e.name), 0);
             return true;
         }
         if (e.stat.type == EntryType::File && e.name.substr(0, kPartialFilePrefix.size()) == kPartialFilePrefix)
@@ -116,8 +123,15 @@ std::int64_t TSearchDir::search(const std::string& folder)
         entries.names.append(e.name);
         return true;
     });
-    if (listed != 0 && OnUnlisted)
-        OnUnlisted(*this, folder, listed);
+    if (OnUnlisted) {
+        if (listed != 0)
+            OnUnlisted(*this, TUnlistedKind::FolderNotListed, folder, listed);
+        else if (!unread.empty() && unread.size() == static_cast<std::size_t>(seen))
+            OnUnlisted(*this, TUnlistedKind::FolderNotListed, folder, unread.front().second);
+        else
+            for (const auto& [item, error] : unread)
+                OnUnlisted(*this, TUnlistedKind::EntryNotRead, item, error);
+    }
 
     std::int64_t total = 0;
     std::string path = base;
@@ -126,6 +140,7 @@ std::int64_t TSearchDir::search(const std::string& folder)
         path.resize(base.size());
         path.append(name);
         const bool pass = passes(name);
+        m_itemStat = &item.stat;
         if (item.stat.type == EntryType::Dir) {
             m_itemSize = 0;
             m_operation = soTake;
@@ -134,6 +149,7 @@ std::int64_t TSearchDir::search(const std::string& folder)
             if (IntoSubDir && m_operation == soTake) {
                 const std::string sub = path;
                 m_itemSize = search(sub);
+                m_itemStat = &item.stat;
             }
             if (m_operation == soStop)
                 break;

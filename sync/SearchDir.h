@@ -14,21 +14,18 @@
 
 namespace pelmora {
 
-enum TSearchDirType : std::uint8_t
-{
+enum TSearchDirType : std::uint8_t {
     stBoth, // files and folders
     stFile, // files only
     stDir,  // folders only
 };
 
-enum TFoundItemType : std::uint8_t
-{
+enum TFoundItemType : std::uint8_t {
     itFolder = 0,
     itFile = 1,
 };
 
-enum TSearchOperation : std::uint8_t
-{
+enum TSearchOperation : std::uint8_t {
     soTake = 0, // take the item
     soSkip = 1, // skip it: a skipped folder is neither entered nor reported
     soStop = 2, // stop the whole search
@@ -41,6 +38,13 @@ inline constexpr std::uint32_t faSystem = 4;   // never set on this platform
 inline constexpr std::uint32_t faDirectory = 16;
 inline constexpr std::uint32_t faArchive = 32; // every regular file
 
+// What OnUnlisted reports.
+enum class TUnlistedKind : std::uint8_t {
+    FolderNotListed, // a folder (or the root) whose entries could not be read
+    EntryNotRead,    // an entry whose type or attributes could not be read
+    NotFileOrFolder, // a link to a folder, a dangling link, a FIFO, socket or device
+};
+
 class TSearchDir
 {
 public:
@@ -52,10 +56,10 @@ public:
                                              TSearchOperation& Operation)>;
     using TSearchingNotify = std::function<void(TSearchDir& Sender, std::string_view Directory)>;
     using TNotifyEvent = std::function<void(TSearchDir& Sender)>;
-    // Item is the full path of something the search could not look into: a folder whose
-    // listing failed (Error is its errno) or an entry that is neither a regular file nor a
-    // real folder, such as a link to a folder or a FIFO (Error 0).
-    using TUnlistedNotify = std::function<void(TSearchDir& Sender, std::string_view Item, int Error)>;
+    // Item is the full path of something the search could not look into (Kind says what) and
+    // Error its errno (0 for an entry that was read but is neither a file nor a folder).
+    using TUnlistedNotify =
+        std::function<void(TSearchDir& Sender, TUnlistedKind Kind, std::string_view Item, int Error)>;
 
     std::string Root;
     std::string Mask = "*.*";
@@ -80,6 +84,10 @@ public:
     // nothing and do not stop the search.
     std::int64_t Execute();
 
+    // What the listing read of the item being asked about or reported (type, size, time,
+    // mode, device and inode); valid only inside OnEnquiryOperation and OnFoundItem.
+    const FileStat& ItemStat() const { return *m_itemStat; }
+
 private:
     std::int64_t search(const std::string& folder);
     bool passes(std::string_view name) const { return m_matchAll || m_mask->Matches(name); }
@@ -91,6 +99,7 @@ private:
     int m_tick = 0;
     TSearchOperation m_operation = soTake;
     std::int64_t m_itemSize = 0;
+    const FileStat* m_itemStat = nullptr;
 };
 
 // True when path names an existing folder, also through a link to one (the test is made with

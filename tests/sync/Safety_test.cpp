@@ -192,7 +192,8 @@ TEST_F(SafetyTest, LinksToFoldersAreNeitherWrittenThroughNorMirroredAway)
     fs::create_directories(mirror + "/linked/empty");
     fs::create_directories(host + "/shared/new");
     WriteBytes(host + "/top.txt", "top", kT);
-    // A dangling link holds nothing: the host's file of that name replaces it.
+    // A dangling link (to a drive that is not plugged in) is not known to hold nothing: the
+    // host's file of that name does not replace it.
     WriteBytes(host + "/report.txt", "report", kT);
     fs::create_symlink(outside + "/nowhere", mirror + "/report.txt");
     Mirroring();
@@ -206,9 +207,14 @@ TEST_F(SafetyTest, LinksToFoldersAreNeitherWrittenThroughNorMirroredAway)
     EXPECT_EQ(ReadBytes(mirror + "/linked/kept.txt"), "mirror copy");
     EXPECT_TRUE(fs::is_directory(mirror + "/linked/empty"));
     EXPECT_EQ(ReadBytes(mirror + "/top.txt"), "top");
-    EXPECT_FALSE(fs::is_symlink(mirror + "/report.txt"));
-    EXPECT_EQ(ReadBytes(mirror + "/report.txt"), "report");
+    EXPECT_TRUE(fs::is_symlink(mirror + "/report.txt"));
+    EXPECT_EQ(ReadBytes(host + "/report.txt"), "report");
     EXPECT_EQ(TreeOf(outside), std::set<std::string>{"a.txt"});
+    // Each link that kept the other side's namesake from being synchronised is a failure.
+    EXPECT_TRUE(Logged("Not a file or folder, its namesake is left alone, path: " + mirror + "/shared"));
+    EXPECT_TRUE(Logged("Not a file or folder, its namesake is left alone, path: " + mirror + "/report.txt"));
+    EXPECT_TRUE(Logged("Not a file or folder, its namesake is left alone, path: " + host + "/linked"));
+    EXPECT_TRUE(Logged("Failed to synchronize: 3"));
 }
 
 TEST_F(SafetyTest, ACopyOfEverythingNeverWritesThroughALinkedFolder)
