@@ -63,7 +63,20 @@ int FaultFileSystem::ListDir(const std::string& path, const std::function<bool(c
 {
     if (int err = Check(FsCall::ListDir, path))
         return err;
-    return m_inner.ListDir(path, onEntry);
+    // An entry whose stat fails is listed with its error, as the real listing reports it.
+    std::string entryPath = path;
+    if (entryPath.empty() || entryPath.back() != '/')
+        entryPath.push_back('/');
+    const std::size_t base = entryPath.size();
+    return m_inner.ListDir(path, [&](const DirEntry& entry) {
+        entryPath.resize(base);
+        entryPath.append(entry.name);
+        if (const int err = Check(FsCall::ListEntry, entryPath)) {
+            DirEntry failed{entry.name, FileStat(), err};
+            return onEntry(failed);
+        }
+        return onEntry(entry);
+    });
 }
 
 int FaultFileSystem::Stat(const std::string& path, FileStat& out)

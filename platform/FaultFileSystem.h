@@ -23,9 +23,10 @@ enum class FsCall : int {
     MakeDir,
     RemoveDir,
     RemoveFile,
-    Read,  // on a handle opened through this wrapper; the path is the one it was opened with
-    Write, // likewise
-    Close, // likewise
+    Read,      // on a handle opened through this wrapper; the path is the one it was opened with
+    Write,     // likewise
+    Close,     // likewise
+    ListEntry, // reading one entry's type and attributes during a listing; the path is the entry's
     Count_
 };
 
