@@ -1,6 +1,7 @@
 #include "sync/Listing.h"
 
 #include "core/DateTime.h"
+#include "platform/PartialFiles.h"
 
 #include <cerrno>
 #include <cstring>
@@ -81,6 +82,7 @@ SideLister::SideLister(const TSyncTask& task, const RunState& state, const TRunM
                                 std::uint32_t age, std::uint32_t attr) { SchDirFoundItem(s, t, item, size, age, attr); };
     SchDir.OnProgress = [this](TSearchDir& s, std::string_view dir) { SchDirSearching(s, dir); };
     SchDir.OnUnlisted = [this](TSearchDir& s, std::string_view item, int error) { SchDirUnlisted(s, item, error); };
+    SchDir.OnPartialFile = [this](TSearchDir& s, std::string_view item) { SchDirPartialFile(s, item); };
 }
 
 void SideLister::ListHost(std::string_view root)
@@ -102,6 +104,7 @@ void SideLister::listSide(TRunSide side, std::string_view root)
 {
     m_side = side;
     m_root.assign(root);
+    m_stalePartials.clear();
     if (m_task.SyncType == tyFile) {
         listFiles(side, root);
         return;
@@ -127,7 +130,7 @@ void SideLister::listFiles(TRunSide side, std::string_view root)
 {
     FileSystem& fs = m_fs ? *m_fs : FileSystemFor(root);
     for (const std::string& line : m_excludeLines) {
-        if (!isBareFileName(line))
+        if (!isBareFileName(line) || IsPartialFileName(line))
             continue;
         std::string rel = "/" + line;
         std::string full(root);
@@ -159,6 +162,16 @@ void SideLister::listFiles(TRunSide side, std::string_view root)
             rec.release();
         }
     }
+    // The copies of this type write their temporary files into the root itself; no search
+    // passes there, so the root is looked through for leftovers on its own.
+    std::string base(root);
+    if (base.empty() || base.back() != '/')
+        base.push_back('/');
+    fs.ListDir(base, [&](const DirEntry& e) {
+        if (e.stat.type == EntryType::File && IsPartialFileName(e.name))
+            SchDirPartialFile(SchDir, base + std::string(e.name));
+        return true;
+    });
 }
 
 std::string_view SideLister::relative(std::string_view full) const
@@ -240,6 +253,12 @@ void SideLister::SchDirUnlisted(TSearchDir&, std::string_view Item, int Error)
         .Add(rel, Error != 0 ? kUnlistedAtAndBelow : kUnlistedBelow);
     if (Error != 0 && m_observer)
         m_observer->FolderNotRead(Item);
+}
+
+void SideLister::SchDirPartialFile(TSearchDir&, std::string_view Item)
+{
+    if (ClassifyPartialFile(lastComponent(Item)) == PartialState::Stale)
+        m_stalePartials.emplace_back(Item);
 }
 
 void SideLister::SchDirSearching(TSearchDir&, std::string_view Directory)

@@ -56,6 +56,9 @@ public:
     // listing failed (Error is its errno) or an entry that is neither a regular file nor a
     // real folder, such as a link to a folder or a FIFO (Error 0).
     using TUnlistedNotify = std::function<void(TSearchDir& Sender, std::string_view Item, int Error)>;
+    // Item is the full path of a temporary file of a copy (platform/PartialFiles.h), which the
+    // search never takes.
+    using TPartialNotify = std::function<void(TSearchDir& Sender, std::string_view Item)>;
 
     std::string Root;
     std::string Mask = "*.*";
@@ -69,6 +72,8 @@ public:
     // Told of every folder or entry whose contents stay unknown, so that a run can leave the
     // other side's files of the same paths alone.
     TUnlistedNotify OnUnlisted;
+    // Told of every temporary file of a copy found, so that a run can clear away leftovers.
+    TPartialNotify OnPartialFile;
 
     // The file system to search; nullptr (the default) takes FileSystemFor(Root).
     FileSystem* FS = nullptr;
