@@ -273,7 +273,7 @@ public:
         switch (index.column()) {
         case 0:
             glyph = CheckGlyph(op);
-            text = DisplayText(row.FileName());
+            text = index.data().toString(); // the model's text: the name escaped
             area.setLeft(cell.left() + 18);
             break;
         case 1:

@@ -187,13 +187,14 @@ TEST_F(LeftoversTest, UserFilesThatOnlyLookLikeTemporaryFilesAreSynchronised)
 TEST_F(LeftoversTest, FileTypeTasksClearTheirRootsAndCopyListedLookalikes)
 {
     task.SyncType = tyFile;
-    WriteTextField(task.ExcludeList, ".pelmora-partial-notes.txt\r\nplain.txt");
+    LiveChild writer;
+    const std::string live = NameOf(writer.Pid());
+    // A temporary file is not taken for the user's even where the list names it.
+    WriteTextField(task.ExcludeList, ".pelmora-partial-notes.txt\r\nplain.txt\r\n" + live);
     WriteBytes(host + "/.pelmora-partial-notes.txt", "notes", kT);
     WriteBytes(host + "/plain.txt", "plain", kT);
     const std::string stale = NameOf(DeadPid());
     WriteBytes(mirror + "/" + stale, "half of plain", kT);
-    LiveChild writer;
-    const std::string live = NameOf(writer.Pid());
     WriteBytes(host + "/" + live, "being written", kT);
 
     Run();
