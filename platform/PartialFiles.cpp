@@ -273,9 +273,10 @@ int RemoveStalePartials(FileSystem& fs, const std::vector<std::string>& paths)
                 continue;
         }
         int rc = fs.RemoveFile(path);
-        if (rc == EACCES || rc == EPERM) {
-            // A share refuses to delete a read-only file; a copy sets the source's mode on its
-            // temporary file before the rename.
+        if (rc != 0 && rc != ENOENT) {
+            // A share refuses to delete a read-only file (with EACCES or EINVAL, depending on
+            // the server); a copy sets the source's mode on its temporary file before the
+            // rename.
             FileStat st;
             if (fs.Stat(path, st) == 0 && (st.mode & 0200) == 0 && fs.SetMode(path, (st.mode & 07777) | 0200) == 0)
                 rc = fs.RemoveFile(path);

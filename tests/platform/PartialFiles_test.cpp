@@ -237,12 +237,12 @@ TEST_F(StalePartialsTest, ReadOnlyLeftoversGoAndFailuresAreLeftForTheNextRun)
 
     // A share refuses to delete a read-only file; the wrapper plays that share.
     FaultFileSystem faults(LocalFileSystem());
-    faults.AddFault({FsCall::RemoveFile, path(readOnly), 1, EACCES});
+    faults.AddFault({FsCall::RemoveFile, path(readOnly), 1, EINVAL});
     faults.AddFault({FsCall::RemoveFile, path(stuck), 0, EBUSY});
 
     EXPECT_EQ(RemoveStalePartials(faults, {path(readOnly), path(stuck), path("missing")}), 1);
     EXPECT_EQ(names(), std::set<std::string>{stuck});
-    EXPECT_EQ(faults.Calls(FsCall::SetMode), 1);
+    EXPECT_EQ(faults.Calls(FsCall::SetMode), 1); // only the read-only one is made writable
 }
 
 } // namespace
