@@ -13,6 +13,15 @@ namespace pelmora {
 // never more than three bytes shorter than the limit.
 std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);
 
+// `text` made safe to show or log as one line of its own. Control characters are written as
+// escapes: C0 controls and DEL as \n, \r, \t or \x1b style, C1 controls (U+0080..U+009F) as
+// \u0085 style, and likewise the characters that break or reorder a line in text views (the
+// line and paragraph separators U+2028, U+2029 and the bidirectional embeddings, overrides and
+// isolates U+202A..U+202E, U+2066..U+2069). A byte that is not part of valid UTF-8 becomes
+// \xNN, and the backslash itself becomes \\, so every escaped text reads back to exactly one
+// original. Everything else, valid UTF-8 text included, is unchanged.
+std::string EscapeControlChars(std::string_view text);
+
 // `text` with a-z upper-cased; every other byte as it is.
 std::string AsciiUpper(std::string_view text);
 // Equal after folding a-z to upper case only (bytes >= 0x80 compare exactly).

@@ -100,8 +100,9 @@ public:
 };
 
 // A copy in progress writes to a file whose name begins with this prefix in the target's
-// folder and renames it over the target at the end. The scanner skips such names, so a file
-// left behind by a crash is never taken for user data.
+// folder and renames it over the target at the end. The whole name says who writes it
+// (platform/PartialFiles.h); the scanner skips exactly such names, so a file left behind by a
+// crash is never taken for user data, while a user's ".pelmora-partial-notes" is.
 inline constexpr std::string_view kPartialFilePrefix = ".pelmora-partial-";
 
 // The local POSIX file system.

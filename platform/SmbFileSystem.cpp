@@ -1,5 +1,7 @@
 #include "platform/SmbFileSystem.h"
 
+#include "platform/PartialFiles.h"
+
 #include <libsmbclient.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <vector>
@@ -549,17 +550,10 @@ int SmbFileSystem::rename(const std::string& from, const std::string& to, bool l
     if (S_ISDIR(st.st_mode)) {
         return EISDIR;
     }
-    std::string aside = to.substr(0, to.rfind('/') + 1);
-    aside += kPartialFilePrefix;
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, "%016llx-old-", static_cast<unsigned long long>(m_asideCounter++));
-    aside += suffix;
     // The old file's own name goes last where it fits, so that should the program stop between
-    // the two renames, the file it sets aside is still recognisable by name.
-    const std::string_view name = std::string_view(to).substr(to.rfind('/') + 1);
-    if (kPartialFilePrefix.size() + std::strlen(suffix) + name.size() <= 255) {
-        aside += name;
-    }
+    // the two renames, a later run can put the file it set aside back in its place.
+    std::string aside = to.substr(0, to.rfind('/') + 1);
+    aside += NewAsideFileName(std::string_view(to).substr(to.rfind('/') + 1));
     std::shared_ptr<SmbSession> asideSession;
     std::string asideUrl;
     if (const int err = Resolve(aside, asideSession, asideUrl); err != 0) {

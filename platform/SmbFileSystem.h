@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <random>
 #include <set>
 #include <string>
 
@@ -119,9 +118,6 @@ private:
     // Files this object created and has not renamed, removed or made read-only since: they are
     // writable already, so making them writable needs no request.
     std::set<std::string> m_fresh;
-    // Names for targets moved aside while a rename replaces them; seeded at random so that two
-    // processes writing to one share never pick the same.
-    std::uint64_t m_asideCounter = (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}();
 };
 
 // The process's SMB file system, (re)registered for network paths by every call.

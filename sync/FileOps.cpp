@@ -4,14 +4,13 @@
 #include "core/SyncTask.h"
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
+#include "platform/PartialFiles.h"
 #include "sync/RunView.h"
 #include "sync/SizeText.h"
 #include "sync/SyncLog.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <random>
 
 namespace pelmora {
 
@@ -134,8 +133,6 @@ FileOps::FileOps(RunView& view, SyncLog& log, const RunState& state, const std::
     : m_view(view), m_log(log), m_state(state), m_totalBytes(totalBytes), m_doneBytes(doneBytes), m_clock(&clock),
       m_buffer(new char[kCopyBlockSize])
 {
-    std::random_device seed;
-    m_partialCounter = (static_cast<std::uint64_t>(seed()) << 32) ^ seed();
 }
 
 FileOps::~FileOps() = default;
@@ -159,13 +156,12 @@ int FileOps::createPartial(const std::string& folder, std::string& path, std::un
 {
     FileSystem& fs = fsFor(folder);
     int rc = EEXIST;
-    // A clash is only possible with a leftover of an earlier copy; a fresh name gets round it.
+    // The name carries this process, so that a later run can tell whether its writer is gone.
+    // A clash is only possible with a leftover of an earlier process of the same pid; a fresh
+    // name gets round it.
     for (int attempt = 0; attempt < 16 && rc == EEXIST; ++attempt) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(m_partialCounter++));
         path = JoinPath(folder, "/");
-        path += kPartialFilePrefix;
-        path += suffix;
+        path += NewPartialFileName();
         rc = fs.CreateNew(path, out);
     }
     return rc;

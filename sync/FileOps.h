@@ -107,7 +107,6 @@ private:
     std::string m_doneText;
     std::string m_remainText;
     std::string m_knownFolder; // the target folder of the last copy, known to exist
-    std::uint64_t m_partialCounter = 0;
 };
 
 } // namespace pelmora

@@ -84,7 +84,7 @@ private:
         std::int64_t result = kLaneJobSkipped;
         m_job = job.id;
         m_reported = m_doneBytes;
-        m_log = SyncLog();
+        m_log = SyncLog(SyncLog::LineForm::Raw);
         if (m_state != rsCancelled) {
             // Local targets are reached from a handle of their root, as in the run itself.
             m_rooted.AddRoot(job.root);
@@ -201,7 +201,8 @@ private:
     std::int64_t m_doneBytes = 0;
     std::int64_t m_job = 0;      // the job being carried out
     std::int64_t m_reported = 0; // m_doneBytes when its progress was last reported
-    SyncLog m_log;
+    // Raw: the run's own log escapes the lines it receives, once.
+    SyncLog m_log{SyncLog::LineForm::Raw};
     FileOps m_ops;
     RootedFileSystem m_rooted;
     std::deque<Job> m_jobs;

@@ -2,6 +2,7 @@
 
 #include "core/DateTime.h"
 #include "platform/NetPath.h"
+#include "platform/PartialFiles.h"
 
 #include <cerrno>
 #include <cstring>
@@ -85,6 +86,7 @@ SideLister::SideLister(const TSyncTask& task, const RunState& state, const TRunM
     SchDir.OnUnlisted = [this](TSearchDir& s, TUnlistedKind kind, std::string_view item, int error) {
         SchDirUnlisted(s, kind, item, error);
     };
+    SchDir.OnPartialFile = [this](TSearchDir& s, std::string_view item) { SchDirPartialFile(s, item); };
 }
 
 void SideLister::ListHost(std::string_view root)
@@ -106,6 +108,7 @@ void SideLister::listSide(TRunSide side, std::string_view root)
 {
     m_side = side;
     m_root.assign(root);
+    m_stalePartials.clear();
     if (m_task.SyncType == tyFile) {
         listFiles(side, root);
         return;
@@ -132,7 +135,7 @@ void SideLister::listFiles(TRunSide side, std::string_view root)
 {
     FileSystem& fs = m_fs ? *m_fs : FileSystemFor(root);
     for (const std::string& line : m_excludeLines) {
-        if (!isBareFileName(line))
+        if (!isBareFileName(line) || IsPartialFileName(line))
             continue;
         std::string rel = "/" + line;
         std::string full(root);
@@ -171,6 +174,16 @@ void SideLister::listFiles(TRunSide side, std::string_view root)
             rec.release();
         }
     }
+    // The copies of this type write their temporary files into the root itself; no search
+    // passes there, so the root is looked through for leftovers on its own.
+    std::string base(root);
+    if (base.empty() || base.back() != '/')
+        base.push_back('/');
+    fs.ListDir(base, [&](const DirEntry& e) {
+        if (e.stat.type == EntryType::File && IsPartialFileName(e.name))
+            SchDirPartialFile(SchDir, base + std::string(e.name));
+        return true;
+    });
 }
 
 std::string_view SideLister::relative(std::string_view full) const
@@ -295,6 +308,12 @@ bool SideLister::isOtherRoot(const TSearchDir& sender, std::string_view folder) 
         return ParseNetPath(folder, net) && NetShareKey(net) == m_otherShare && SameName(net.subPath, m_otherSharePath);
     }
     return false;
+}
+
+void SideLister::SchDirPartialFile(TSearchDir&, std::string_view Item)
+{
+    if (ClassifyPartialFile(lastComponent(Item)) == PartialState::Stale)
+        m_stalePartials.emplace_back(Item);
 }
 
 void SideLister::SchDirSearching(TSearchDir&, std::string_view Directory)

@@ -97,6 +97,13 @@ public:
     // Records a path whose contents stay unknown on this side (see TRunLists::HostUnlisted)
     // and reports a folder that failed to list to the observer.
     void SchDirUnlisted(TSearchDir& Sender, TUnlistedKind Kind, std::string_view Item, int Error);
+    // Notes a temporary file of a copy whose writer is gone (see StalePartials).
+    void SchDirPartialFile(TSearchDir& Sender, std::string_view Item);
+
+    // The temporary files of copies (full paths) that the last listing found and whose writers
+    // are gone, for the run to clear away. Files that a live process may still be writing, and
+    // those written on another machine, are not among them.
+    const std::vector<std::string>& StalePartials() const { return m_stalePartials; }
 
     // The scanner, with Mask "*.*" and IntoSubDir true as the run window sets it up.
     TSearchDir SchDir;
@@ -123,6 +130,7 @@ private:
     std::uint64_t m_otherInode = 0;
     std::string m_otherShare; // the other root's share key and path below it, on a share
     std::string m_otherSharePath;
+    std::vector<std::string> m_stalePartials;
 };
 
 } // namespace pelmora

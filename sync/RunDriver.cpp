@@ -3,6 +3,7 @@
 #include "core/Utf8.h"
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
+#include "platform/PartialFiles.h"
 #include "platform/PosixFileSystem.h"
 #include "sync/CopyLanes.h"
 #include "sync/FileOps.h"
@@ -236,6 +237,10 @@ void RunDriver::OnListMain()
     lister.SetFileSystem(&m_impl->fs());
     lister.SetOtherRoot(m_request.MirrorDir);
     lister.ListHost(m_request.HostDir);
+    // Leftovers of copies that died go before planning, so that a folder holding nothing else
+    // is empty for the empty-folder step.
+    if (m_state != rsCancelled)
+        RemoveStalePartials(m_impl->fs(), lister.StalePartials());
 
     // A root named through a link to a folder is a folder too (the scanner listed it).
     if (!IsExistingFolder(m_impl->fs(), m_request.HostDir))
@@ -257,6 +262,8 @@ void RunDriver::OnListMirror()
             m_view.SetLabel(2, m_request.MirrorDir);
         }
         lister.ListMirror(m_request.MirrorDir);
+        if (m_state != rsCancelled)
+            RemoveStalePartials(m_impl->fs(), lister.StalePartials());
         // Every host file would be "only in the host" and deleted; the run start refuses such
         // a run, and a mirror that went away since (a drive unplugged) is refused here too.
         if (task.InMain == acDelete && !IsExistingFolder(m_impl->fs(), m_request.MirrorDir)) {

@@ -1,6 +1,7 @@
 #include "sync/SearchDir.h"
 
 #include "core/DateTime.h"
+#include "platform/PartialFiles.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -116,8 +117,14 @@ std::int64_t TSearchDir::search(const std::string& folder)
                 OnUnlisted(*this, TUnlistedKind::NotFileOrFolder, base + std::string(e.name), 0);
             return true;
         }
-        if (e.stat.type == EntryType::File && e.name.substr(0, kPartialFilePrefix.size()) == kPartialFilePrefix)
+        if (e.stat.type == EntryType::File && IsPartialFileName(e.name)) {
+            if (OnPartialFile) {
+                std::string item = base;
+                item.append(e.name);
+                OnPartialFile(*this, item);
+            }
             return true;
+        }
         entries.items.push_back(
             {static_cast<std::uint32_t>(entries.names.size()), static_cast<std::uint32_t>(e.name.size()), e.stat});
         entries.names.append(e.name);

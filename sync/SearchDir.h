@@ -60,6 +60,9 @@ public:
     // Error its errno (0 for an entry that was read but is neither a file nor a folder).
     using TUnlistedNotify =
         std::function<void(TSearchDir& Sender, TUnlistedKind Kind, std::string_view Item, int Error)>;
+    // Item is the full path of a temporary file of a copy (platform/PartialFiles.h), which the
+    // search never takes.
+    using TPartialNotify = std::function<void(TSearchDir& Sender, std::string_view Item)>;
 
     std::string Root;
     std::string Mask = "*.*";
@@ -73,6 +76,8 @@ public:
     // Told of every folder or entry whose contents stay unknown, so that a run can leave the
     // other side's files of the same paths alone.
     TUnlistedNotify OnUnlisted;
+    // Told of every temporary file of a copy found, so that a run can clear away leftovers.
+    TPartialNotify OnPartialFile;
 
     // The file system to search; nullptr (the default) takes FileSystemFor(Root).
     FileSystem* FS = nullptr;

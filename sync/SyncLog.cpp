@@ -1,5 +1,7 @@
 #include "sync/SyncLog.h"
 
+#include "core/Utf8.h"
+
 #include <cstdio>
 #include <fstream>
 
@@ -7,7 +9,7 @@ namespace pelmora {
 
 void SyncLog::Add(std::string line)
 {
-    m_lines.push_back(std::move(line));
+    m_lines.push_back(m_form == LineForm::Raw ? std::move(line) : EscapeControlChars(line));
     if (onLineAdded)
         onLineAdded(m_lines.back());
 }

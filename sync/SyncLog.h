@@ -17,7 +17,18 @@ inline constexpr std::string_view kLogSeparator = "=============================
 class SyncLog
 {
 public:
-    // Appends one line. A line may itself hold a line break; it is stored as given.
+    enum class LineForm
+    {
+        Escaped, // control characters are escaped on the way in (EscapeControlChars)
+        Raw,     // stored as given: for a log whose lines are handed on to an escaping one
+    };
+
+    explicit SyncLog(LineForm form = LineForm::Escaped) : m_form(form) {}
+
+    // Appends one line. File names may hold any byte but "/" and NUL: a line break, or an
+    // escape sequence for a terminal, in a name would otherwise forge lines of their own in
+    // the results window and the log file, so such characters are escaped (core/Utf8.h) and
+    // every stored line is one line. An empty line is a line of its own (Add("")).
     void Add(std::string line);
 
     const std::vector<std::string>& Lines() const { return m_lines; }
@@ -31,6 +42,7 @@ public:
     std::function<void(const std::string&)> onLineAdded;
 
 private:
+    LineForm m_form;
     std::vector<std::string> m_lines;
 };
 

@@ -13,6 +13,7 @@
 
 #include "lang/Messages.h"
 #include "sync/SizeText.h"
+#include "ui/DisplayText.h"
 
 namespace pelmora {
 
@@ -27,11 +28,6 @@ constexpr std::array<const char*, 16> kGlyphNames = {
 
 constexpr int kColumnCount = 6;
 constexpr int kColumnWidths[kColumnCount] = {177, 71, 112, 21, 113, 73};
-
-QString Utf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The entry that holds the row's op: the host entry when there is one.
 TMFileInfoRec* OpHolder(TRowRec& row)
@@ -277,7 +273,7 @@ public:
         switch (index.column()) {
         case 0:
             glyph = CheckGlyph(op);
-            text = Utf8(row.FileName());
+            text = index.data().toString(); // the model's text: the name escaped
             area.setLeft(cell.left() + 18);
             break;
         case 1:
@@ -346,7 +342,7 @@ QVariant TPreviewGridModel::data(const QModelIndex& index, int role) const
     const TRowRec& row = m_rows[index.row()];
     switch (index.column()) {
     case 0:
-        return Utf8(row.FileName());
+        return DisplayText(row.FileName());
     case 1:
         return row.HostFile ? QString::fromStdString(SizeText(row.HostFile->Size)) : QString();
     case 2:

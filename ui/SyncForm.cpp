@@ -12,6 +12,7 @@
 #include "platform/widgets/Gauge.h"
 #include "sync/SyncLog.h"
 #include "ui/DialogService.h"
+#include "ui/DisplayText.h"
 #include "ui/MainWindow.h"
 #include "ui/ResForm.h"
 #include "ui/TreeVForm.h"
@@ -220,7 +221,7 @@ void TSyncForm::SetLabel(int line, std::string_view text)
     if (line < 1 || line > 4)
         return;
     QLabel* label = labels[line - 1];
-    const QString value = FromUtf8(text);
+    const QString value = DisplayText(text);
     if (label->toolTip() == value)
         return;
     // A long path keeps its beginning and its file name; the whole text stays in the tool tip.
@@ -249,14 +250,15 @@ void TSyncForm::SetAnimation(bool playing)
 BoxAnswer TSyncForm::Ask(std::string_view text, std::string_view caption, BoxButtons buttons)
 {
     if (buttons == BoxButtons::YesNo) {
-        const auto pressed = Dialogs().ask(this, FromUtf8(caption), FromUtf8(text), QMessageBox::Yes | QMessageBox::No,
-                                           QMessageBox::Question);
+        const auto pressed = Dialogs().ask(this, FromUtf8(caption), DisplayText(text),
+                                           QMessageBox::Yes | QMessageBox::No, QMessageBox::Question);
         return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
     }
     // The driver's error boxes (an invalid mask) carry the error caption; they get the
     // error icon that every other "Error" box of the program shows.
     const bool isError = caption == std::string_view(Msg(31));
-    Dialogs().ask(this, FromUtf8(caption), FromUtf8(text), QMessageBox::Ok,
+    // The text may quote a mask as the user typed it.
+    Dialogs().ask(this, FromUtf8(caption), DisplayText(text), QMessageBox::Ok,
                   isError ? QMessageBox::Critical : QMessageBox::Information);
     return BoxAnswer::Ok;
 }
@@ -287,7 +289,7 @@ void TSyncForm::Beep()
 void TSyncForm::SetStatusLine(std::string_view text)
 {
     if (m_statusSink)
-        m_statusSink(FromUtf8(text));
+        m_statusSink(DisplayText(text));
 }
 
 void TSyncForm::ProcessPendingInput()

@@ -22,6 +22,7 @@
 #include "sync/SizeText.h"
 #include "sync/SyncLog.h"
 #include "ui/DialogService.h"
+#include "ui/DisplayText.h"
 #include "ui/MainWindow.h"
 
 // Resources of a static library must be registered by hand, outside any namespace.
@@ -36,11 +37,6 @@ namespace {
 
 constexpr int kNodeRole = Qt::UserRole + 1;
 constexpr int kRowHeight = 18;
-
-QString Utf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Tree items sort by their text without regard to ASCII case, as the folder names compare.
 class TNodeItem : public QTreeWidgetItem
@@ -479,7 +475,7 @@ void TTreeVForm::AddFolder(std::string_view path, std::uint32_t content, bool mi
     QTreeWidgetItem* node = nullptr;
     if (path.size() < 2) {
         node = new TNodeItem(TreeV);
-        node->setText(0, mirrorSide ? Utf8(m_input.HostDir + " <=> " + m_input.MirrorDir) : Utf8(path));
+        node->setText(0, mirrorSide ? DisplayText(m_input.HostDir + " <=> " + m_input.MirrorDir) : DisplayText(path));
     } else {
         const auto slash = path.rfind('/');
         const std::string_view parentPath = (slash == 0 || slash == std::string_view::npos) ? "/" : path.substr(0, slash);
@@ -490,7 +486,7 @@ void TTreeVForm::AddFolder(std::string_view path, std::uint32_t content, bool mi
         if (parent == nullptr)
             parent = m_nodes.empty() ? nullptr : m_nodes.front().get();
         node = parent ? new TNodeItem(parent->Node) : new TNodeItem(TreeV);
-        node->setText(0, Utf8(name));
+        node->setText(0, DisplayText(name));
     }
     auto rec = std::make_unique<TNodeRec>();
     rec->Path = std::string(path);
@@ -604,7 +600,7 @@ void TTreeVForm::UpdateStatus()
     };
     const QFontMetrics metrics(StatusBar1->font());
     for (int panel = 0; panel < 4; ++panel) {
-        const QString text = Utf8(texts[panel]);
+        const QString text = DisplayText(texts[panel]);
         SetPanel(panel, text);
         m_panels[static_cast<std::size_t>(panel)]->setFixedWidth(metrics.horizontalAdvance(text) + 32);
     }

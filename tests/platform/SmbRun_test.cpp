@@ -3,6 +3,7 @@
 #include "core/SyncTask.h"
 #include "platform/NetConnection.h"
 #include "platform/NetPath.h"
+#include "platform/PartialFiles.h"
 #include "platform/SmbFileSystem.h"
 #include "sync/HeadlessRunner.h"
 #include "sync/SyncLog.h"
@@ -15,6 +16,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace pelmora {
@@ -91,6 +93,46 @@ TEST_F(SmbRun, LocalHostToMirrorOnTheShare)
     EXPECT_EQ(again.Result().DeletedMirrorCount, 0u);
     EXPECT_EQ(again.Result().FailedCount, 0u);
     con.Disconnect(true);
+}
+
+// Leftovers on a share of copies whose process is gone: cleared over SMB like local ones, a
+// read-only one too; a file set aside while being replaced goes back to its own name.
+TEST_F(SmbRun, LeftoversOfCopiesThatDiedAreClearedOnTheShare)
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    const PartialWriter self = ThisWriter();
+    const std::string dead = PartialFileName({self.machine, self.boot, child}, 1);
+    const std::string deadAside = PartialFileName({self.machine, self.boot, child}, 2) + "-old-letter.txt";
+    const std::string live = PartialFileName(self, 3);
+    const std::string foreign = PartialFileName({self.machine ^ 1, self.boot, child}, 4);
+
+    const std::string host = local + "/host";
+    WriteLocal(host + "/a.txt", "alpha", kNew);
+    const std::string mirrorDisk = server->DataDir() + "/backup/left";
+    ASSERT_TRUE(server->MakeDiskDir(mirrorDisk + "/old"));
+    ASSERT_TRUE(server->WriteDiskFile(mirrorDisk + "/old/" + dead, "half a copy"));
+    ASSERT_TRUE(server->WriteDiskFile(mirrorDisk + "/" + deadAside, "the old letter"));
+    ASSERT_TRUE(server->WriteDiskFile(mirrorDisk + "/" + live, "being written"));
+    ASSERT_TRUE(server->WriteDiskFile(mirrorDisk + "/" + foreign, "another computer's"));
+
+    task.InMain = acHostToMirror;
+    task.EmptyDir = acDelete;
+    const std::string mirror = server->DataRoot() + "/backup/left";
+    TNetConnection con;
+    Connect(con, mirror);
+    ASSERT_EQ(FileSystemFor(mirror).SetMode(mirror + "/old/" + dead, 0444), 0);
+    const RunDriver& run = Run(host, mirror);
+    con.Disconnect(true);
+
+    EXPECT_EQ(run.Result().FailedCount, 0u);
+    EXPECT_EQ(run.Result().CopiedToMirrorCount, 1u);
+    EXPECT_EQ(TreeOf(mirrorDisk), (std::set<std::string>{"a.txt", "letter.txt", live, foreign}));
+    EXPECT_EQ(ReadLocal(mirrorDisk + "/letter.txt"), "the old letter");
+    EXPECT_EQ(ReadLocal(mirrorDisk + "/" + live), "being written");
 }
 
 TEST_F(SmbRun, HostOnAGuestShareWithoutCredentials)

@@ -545,5 +545,30 @@ TEST(LaneProtocol, FramesArriveInPiecesAndKeepEveryByte)
     EXPECT_TRUE(extra.empty());
 }
 
+TEST_F(CopyLanesTest, NamesWithControlCharactersAreEscapedOnceWhateverLaneLogsThem)
+{
+    const std::string crafted = "/d3/bad\r\nTask finish!\x1b[2J\\";
+    const std::string logged = "Failed to open source file, path: <host>/d3/bad\\r\\nTask finish!\\x1b[2J\\\\";
+    auto one = MakeSide("one");
+    auto lanes = MakeSide("lanes");
+    for (Side* side : {one.get(), lanes.get()}) {
+        MixedTree(*side);
+        WriteBytes(side->host + crafted, "becomes a folder", kT);
+        WriteBytes(side->host + "/d3/ok\r\n", "copied", kT);
+        side->runner.View().onPreview = [side, crafted](RunDriver&) {
+            fs::remove(side->host + crafted);
+            fs::create_directories(side->host + crafted);
+        };
+    }
+
+    ASSERT_TRUE(Run(*one, 1));
+    ASSERT_TRUE(Run(*lanes, 3));
+
+    ASSERT_EQ(lanes->runner.Driver().LanesUsed(), 3);
+    EXPECT_EQ(Failures(*one), std::vector<std::string>{logged});
+    EXPECT_EQ(Lines(*lanes), Lines(*one));
+    EXPECT_EQ(ReadBytes(lanes->mirror + "/d3/ok\r\n"), "copied");
+}
+
 } // namespace
 } // namespace pelmora

@@ -3,6 +3,7 @@
 #include "TempTree_helpers.h"
 #include "core/DateTime.h"
 #include "platform/FaultFileSystem.h"
+#include "platform/PartialFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -225,7 +226,8 @@ TEST(SearchDir, LinksAndSpecialFilesAreSafe)
     t.Symlink(t.Path("/real"), "/dirlink");
     t.Symlink(t.Path("/gone"), "/dangling");
     t.Fifo("/pipe");
-    t.File("/.pelmora-partial-123", "half a copy");
+    const std::string partial = PartialFileName(ThisWriter(), 123);
+    t.File("/" + partial, "half a copy");
     t.File("/.hidden", "h");
     auto done = std::async(std::launch::async, [&] {
         Recorder r(t.Root());
@@ -244,7 +246,7 @@ TEST(SearchDir, LinksAndSpecialFilesAreSafe)
     EXPECT_FALSE(byRel.count("/dirlink"));
     EXPECT_FALSE(byRel.count("/dangling"));
     EXPECT_FALSE(byRel.count("/pipe"));
-    EXPECT_FALSE(byRel.count("/.pelmora-partial-123"));
+    EXPECT_FALSE(byRel.count("/" + partial));
     ASSERT_TRUE(byRel.count("/.hidden"));
     EXPECT_EQ(byRel["/.hidden"].attr, faArchive | faHidden);
 }

@@ -346,6 +346,63 @@ private slots:
         QVERIFY(f.dialogs.asked()[0].text.contains(QStringLiteral("is an invalid mask at")));
         QVERIFY(!QFile::exists(f.mirror + "/a.txt"));
     }
+
+    // Names on disk may hold line breaks and terminal escapes: every window of the run shows
+    // them escaped, one name on one line, while the copy keeps the real name.
+    void craftedNamesAreShownEscapedAndCopiedUnderTheirRealNames()
+    {
+        Fixture f;
+        const QString folder = QStringLiteral("in") + QChar(0x1b) + QStringLiteral("[31m");
+        const QString name = QStringLiteral("x\r\nTask finish!") + QChar(0x85) + QStringLiteral("\\");
+        const QString shownFolder = QStringLiteral("in\\x1b[31m");
+        const QString shownName = QStringLiteral("x\\r\\nTask finish!\\u0085\\\\");
+        WriteFile(f.host + "/" + folder + "/" + name, "crafted");
+        ScriptedSyncForm form;
+        f.attach(form);
+        QString copying;
+        form.onInput = [&](ScriptedSyncForm& w) {
+            if (w.Driver()->State() == rsExecHost && copying.isEmpty())
+                copying = w.Label2->toolTip();
+        };
+        QString treeText, gridText;
+        f.dialogs.pushDialog([&](QDialog& d) {
+            auto& preview = static_cast<TTreeVForm&>(d);
+            QCoreApplication::processEvents();
+            const TNodeRec* node = preview.FindPath("/" + folder.toStdString());
+            if (node != nullptr) {
+                treeText = node->Node->text(0);
+                preview.TreeV->setCurrentItem(node->Node);
+                if (QTest::qWaitFor([&] { return preview.ListV->RowList.Count() == 1; }))
+                    gridText = preview.ListV->model()->index(0, 0).data().toString();
+            }
+            QTest::mouseClick(preview.btnSync, Qt::LeftButton);
+            return 1;
+        });
+        f.dialogs.pushDialog([](QDialog&) { return 0; });
+
+        QVERIFY(form.RunModal(f.request(), f.log));
+
+        QCOMPARE(ReadFile(f.mirror + "/" + folder + "/" + name), QByteArray("crafted"));
+        QCOMPARE(treeText, shownFolder);
+        QCOMPARE(gridText, shownName);
+        QCOMPARE(copying, f.host + "/" + shownFolder + "/" + shownName);
+        QCOMPARE(f.status, QStringList({"Task finish!"}));
+    }
+
+    void anInvalidMaskIsQuotedEscaped()
+    {
+        Fixture f;
+        WriteFile(f.host + "/a.txt", "a");
+        TSyncForm form;
+        f.attach(form);
+        RunRequest request = f.request();
+        request.IgnoreMasks = {"\x1b[0;title\a"}; // an unclosed set
+        QVERIFY(!form.RunModal(request, f.log));
+        QCOMPARE(f.dialogs.asked().size(), std::size_t(1));
+        const QString text = f.dialogs.asked()[0].text;
+        QVERIFY2(text.startsWith(QStringLiteral("'\\x1b[0;title\\x07' is an invalid mask at")), qPrintable(text));
+        QVERIFY(f.logText().contains(QStringLiteral("'\\x1b[0;title\\x07' is an invalid mask at")));
+    }
 };
 
 QTEST_MAIN(SyncFormTest)
