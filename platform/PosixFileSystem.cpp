@@ -565,11 +565,22 @@ int RootedFileSystem::Rename(const std::string& from, const std::string& to)
     if (rootFrom != rootTo)
         return EXDEV;
     Parent source;
-    Parent target;
     if (const int err = openParent(*rootFrom, relFrom, source); err != 0)
         return err;
-    if (const int err = openParent(*rootTo, relTo, target); err != 0)
+    // A copy renames its temporary file within one folder: that folder is opened once.
+    const std::size_t fromCut = withoutTrailingSeparators(relFrom).rfind('/');
+    const std::size_t toCut = withoutTrailingSeparators(relTo).rfind('/');
+    const bool sameFolder =
+        fromCut == toCut && (fromCut == std::string_view::npos || relFrom.substr(0, fromCut) == relTo.substr(0, toCut));
+    Parent target;
+    if (sameFolder) {
+        target.Set(source.fd(), false);
+        target.name.assign(withoutTrailingSeparators(relTo).substr(toCut == std::string_view::npos ? 0 : toCut + 1));
+        if (target.name.empty() || target.name == "." || target.name == "..")
+            return EINVAL;
+    } else if (const int err = openParent(*rootTo, relTo, target); err != 0) {
         return err;
+    }
     // renameat replaces a link at the target itself; it never writes through it.
     return ::renameat(source.fd(), source.name.c_str(), target.fd(), target.name.c_str()) == 0 ? 0 : errno;
 }
