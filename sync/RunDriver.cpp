@@ -266,7 +266,8 @@ void RunDriver::OnListMirror()
             RemoveStalePartials(m_impl->fs(), lister.StalePartials());
         // Every host file would be "only in the host" and deleted; the run start refuses such
         // a run, and a mirror that went away since (a drive unplugged) is refused here too.
-        if (task.InMain == acDelete && !IsExistingFolder(m_impl->fs(), m_request.MirrorDir)) {
+        if (task.InMain == acDelete && !IsExistingFolder(m_impl->fs(), m_request.MirrorDir) &&
+            FindFolder(m_lists.MirrorUnlisted, "") < 0) {
             m_lists.MirrorUnlisted.Add("", kUnlistedNotRead);
             m_impl->FolderNotRead(m_request.MirrorDir);
         }
@@ -307,6 +308,11 @@ void RunDriver::OnListMirror()
             m_view.CloseRunWindow();
             return;
         }
+    } else {
+        // A run that ends as cancelled (its host root could not be read, or the user broke
+        // off the scan) still counts what its listing could not read.
+        m_result.FailedCount += m_impl->listingFailures;
+        checkErrorLimit();
     }
     m_view.SetLabel(1, Msg(kMsgSynchronizing));
     m_view.Post(RunPhase::SyncMain);

@@ -274,6 +274,20 @@ TEST_F(UnknownPlacesTest, PlacesThatCouldNotBeReadCountAgainstTheErrorLimit)
     EXPECT_TRUE(Logged(log, "Failed to synchronize: 1"));
 }
 
+TEST_F(UnknownPlacesTest, AHostRootThatCannotBeLookedAtEndsTheRunAsAFailure)
+{
+    // A network mount whose handle went stale: the root is neither missing nor readable.
+    WriteBytes(mirror + "/a.txt", "a", kT);
+    FaultFileSystem faults{LocalFileSystem()};
+    faults.AddFault({FsCall::Stat, host + "/", 0, ESTALE});
+
+    const SyncLog log = RunOnce(host, mirror, &faults);
+    EXPECT_EQ(ReadBytes(mirror + "/a.txt"), "a");
+    EXPECT_TRUE(Logged(log, "Failed to read folder, path: " + host));
+    EXPECT_TRUE(Logged(log, "User break the task!"));
+    EXPECT_TRUE(Logged(log, "Failed to synchronize: 1"));
+}
+
 TEST_F(UnknownPlacesTest, AFolderSwappedForALinkDuringTheRunGetsNoWriteOutsideTheRoot)
 {
     const std::string outside = FreshDir("outside");
