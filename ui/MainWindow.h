@@ -97,8 +97,8 @@ public:
     void ApplyTexts();
 
     TAppState& State() { return m_state; }
-    // The result text of every run since start-up; the results window shows it and
-    // shutdown appends it to the log file.
+    // The result text of every run since start-up; the results window shows it, and each run's
+    // lines are appended to the log file when that run ends.
     SyncLog& ResultLog() { return m_resultLog; }
     const TAppState& State() const { return m_state; }
     QListWidget* TaskListBox() const { return liTask; }

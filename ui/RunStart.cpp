@@ -42,6 +42,13 @@ bool FolderExists(const std::string& path)
     return IsExistingFolder(FileSystemFor(path), path);
 }
 
+// The selected task's name as the task list shows it; empty when none is selected.
+std::string CurrentTaskName(const TAppState& state)
+{
+    const auto index = static_cast<std::size_t>(state.CurrentIndex);
+    return state.CurrentIndex >= 0 && index < state.TaskNames.size() ? state.TaskNames[index] : std::string();
+}
+
 // The 1-based position of the n-th separator in path, or 0 when it has fewer.
 std::size_t ShareRootEnd(std::string_view path, int n)
 {
@@ -112,16 +119,15 @@ bool TcltForm::RunTask()
 
 void TcltForm::refuseTask(const std::string& reason, bool showBox, bool writeBlock)
 {
+    // The block first: it is complete even while the box waits for its answer.
+    if (writeBlock) {
+        m_resultLog.Add(DateTimeStampNow());
+        m_resultLog.Add(std::string(Msg(kMsgStartTask)) + CurrentTaskName(m_state));
+        m_resultLog.Add(reason);
+        m_resultLog.Add(std::string(kLogSeparator));
+    }
     if (showBox)
         Dialogs().error(this, QString::fromStdString(reason));
-    if (!writeBlock)
-        return;
-    const auto index = static_cast<std::size_t>(m_state.CurrentIndex);
-    const std::string name = index < m_state.TaskNames.size() ? m_state.TaskNames[index] : std::string();
-    m_resultLog.Add(DateTimeStampNow());
-    m_resultLog.Add(std::string(Msg(kMsgStartTask)) + name);
-    m_resultLog.Add(reason);
-    m_resultLog.Add(std::string(kLogSeparator));
 }
 
 int TcltForm::runCurrentTask(bool& ran)
@@ -148,9 +154,7 @@ int TcltForm::runCurrentTask(bool& ran)
     // run and its disconnect. A lock that cannot be made at all (a read-only program folder)
     // does not stop the run; only a lock held by another run does.
     RunLock runLock;
-    const auto nameIndex = static_cast<std::size_t>(m_state.CurrentIndex);
-    const std::string taskName = nameIndex < m_state.TaskNames.size() ? m_state.TaskNames[nameIndex] : std::string();
-    if (runLock.Acquire(RunLockFolderFor(m_state.ConfigFileName), taskName) == RunLock::Status::Busy) {
+    if (runLock.Acquire(RunLockFolderFor(m_state.ConfigFileName), CurrentTaskName(m_state)) == RunLock::Status::Busy) {
         refuseTask(Msg(kMsgTaskAlreadyRunning), !unattended, true);
         return kExitRefused;
     }
