@@ -162,10 +162,11 @@ mkdir -m 0700 "$A/.pelmora-locks"
 # A session of its own, so that the holder and its shell go together.
 setsid flock -n "$A/.pelmora-locks/4241434B5550.lock" -c "touch '$WORK/held'; exec sleep 60" &
 HOLDER=$!
-for _ in $(seq 100); do
+for _ in $(seq 400); do
     [ -e "$WORK/held" ] && break
     sleep 0.05
 done
+[ -e "$WORK/held" ] || fail "flock did not take the lock"
 run -Abackup
 expect 3 "the task already running"
 check_refused Backup 'The task is already running in another Pelmora process\.'
