@@ -41,6 +41,8 @@ int main(int argc, char* argv[])
     pelmora::TQuitSignals quitSignals([&forms](int) { forms->cltForm->QuitFromOutside(); });
     pelmora::ShowMainWindowAtStart(*forms->cltForm, arguments);
     const int result = app.exec();
+    // A command-line run tells cron or a service how it went (see the README's table).
+    const int status = result != 0 ? result : forms->cltForm->ExitStatus();
     forms.reset();
-    return result;
+    return status;
 }

@@ -2,8 +2,12 @@
 
 #include "core/Utf8.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pelmora {
 
@@ -72,6 +76,66 @@ bool AppendLogFile(const std::string& path, const SyncLog& log)
     file.put('\0');
     file.close();
     return !file.fail();
+}
+
+namespace {
+
+// Appends `bytes` to the file at `path` (created when missing) and flushes it to disk. Returns
+// false on any failure.
+bool AppendDurably(const std::string& path, std::string_view bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    struct stat before
+    {
+    };
+    const bool wasEmpty = ::fstat(fd, &before) == 0 && before.st_size == 0;
+    bool ok = true;
+    // One write for the whole text in the common case, so that the block of a run stays in one
+    // piece even when another Pelmora process appends to the same file.
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<std::size_t>(n);
+    }
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && wasEmpty) {
+        // A file just made is only found again after a power cut once its folder is on disk too.
+        const auto slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+    }
+    return ok;
+}
+
+} // namespace
+
+bool AppendLogLines(const std::string& path, const SyncLog& log, std::size_t from)
+{
+    const std::vector<std::string>& lines = log.Lines();
+    if (from >= lines.size())
+        return true;
+    std::string text;
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        text += lines[i];
+        text += "\r\n";
+    }
+    return AppendDurably(path, text);
+}
+
+bool AppendLogEnd(const std::string& path)
+{
+    return AppendDurably(path, std::string_view("\0", 1));
 }
 
 } // namespace pelmora

@@ -66,4 +66,15 @@ std::string ReplaceFirst(std::string_view text, std::string_view placeholder, st
 // program ends either way).
 bool AppendLogFile(const std::string& path, const SyncLog& log);
 
+// Appends lines [from, end) of `log` to the log file at `path`, every line followed by CR LF,
+// in one write, and flushes the file to disk (fsync; the folder too when the file was new), so
+// that a crash or a power cut after the call keeps them. The file is created when missing;
+// nothing is written when there is no line from `from` on. Returns true when every byte is on
+// disk; false on any failure, when part of the text may have been written.
+bool AppendLogLines(const std::string& path, const SyncLog& log, std::size_t from);
+
+// Appends the one NUL byte that closes what one program run wrote to the log file, and flushes
+// it to disk. Returns false on failure.
+bool AppendLogEnd(const std::string& path);
+
 } // namespace pelmora

@@ -27,6 +27,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -35,6 +36,7 @@
 #include "core/ProgramFiles.h"
 #include "core/SyncTask.h"
 #include "core/Utf8.h"
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "platform/widgets/DirDialog.h"
 #include "platform/widgets/DragController.h"
@@ -1044,6 +1046,12 @@ void TcltForm::FormShow()
         m_listUpdating = false;
         liTaskClickCheck();
         if (plan.exitAtOnce) {
+            // "/A" without an auto-mode task has simply nothing to do; a switch or a task name
+            // that means nothing is a mistake that a cron line or a service must hear about.
+            if (command.mode == StartMode::Unknown)
+                reportBadCommandLine(Msg(kMsgUnknownArgument) + args.front());
+            else if (command.mode == StartMode::RunNamed || command.mode == StartMode::CopyAllNamed)
+                reportBadCommandLine(Msg(kMsgUnknownTaskName) + command.taskName);
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
             return;
         }
@@ -1056,12 +1064,34 @@ void TcltForm::FormShow()
         QMetaObject::invokeMethod(this, &TcltForm::OnMiniToTray, Qt::QueuedConnection);
 }
 
+void TcltForm::reportBadCommandLine(const std::string& line)
+{
+    m_exitStatus = kExitBadCommand;
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+void TcltForm::flushResultLog()
+{
+    const std::size_t lines = m_resultLog.Lines().size();
+    if (m_logLinesWritten >= lines)
+        return;
+    // A log that cannot be written loses these lines, as it loses everything at exit; they are
+    // not tried again, which could write part of them twice.
+    if (AppendLogLines(m_state.LogFileName, m_resultLog, m_logLinesWritten))
+        m_logFileWritten = true;
+    m_logLinesWritten = lines;
+}
+
 void TcltForm::appendLog()
 {
-    if (m_resultLog.Empty())
-        return;
-    // The program ends either way; a log that cannot be written is given up.
-    AppendLogFile(m_state.LogFileName, m_resultLog);
+    // Every run has written its lines when it ended; what is left are lines logged outside a
+    // run. The NUL closes this program run's text, and only when it wrote any: a program that
+    // ran nothing leaves the file as it was. The program ends either way.
+    flushResultLog();
+    if (m_logFileWritten)
+        AppendLogEnd(m_state.LogFileName);
+    m_logFileWritten = false;
 }
 
 void TcltForm::closeEvent(QCloseEvent* event)

@@ -68,6 +68,18 @@ ExclusionEntry FolderExclusionEntry(std::string_view host, std::string_view mirr
 // installed; otherwise the window keeps Qt's default font.
 void ApplyUiFont(QWidget* window);
 
+// Exit statuses of a command-line start (/A, -A<name>, -C<name>); with several tasks the
+// highest wins. Interactive and hidden starts exit with kExitDone.
+inline constexpr int kExitDone = 0;       // every run that started finished without a failed operation
+inline constexpr int kExitRunFailed = 1;  // failed operations, the error limit, or a cancel (also by a signal)
+inline constexpr int kExitBadCommand = 2; // an unknown switch or task name; nothing ran
+inline constexpr int kExitRefused = 3;    // a task was refused and did not run
+
+class RunDriver;
+// The exit status of a run that started: kExitRunFailed when it had failed operations, stopped
+// at the error limit or was cancelled (its host folder missing included), else kExitDone.
+int RunExitStatus(const RunDriver& run);
+
 class TcltForm : public QMainWindow
 {
     Q_OBJECT
@@ -85,8 +97,8 @@ public:
     void ApplyTexts();
 
     TAppState& State() { return m_state; }
-    // The result text of every run since start-up; the results window shows it and
-    // shutdown appends it to the log file.
+    // The result text of every run since start-up; the results window shows it, and each run's
+    // lines are appended to the log file when that run ends.
     SyncLog& ResultLog() { return m_resultLog; }
     const TAppState& State() const { return m_state; }
     QListWidget* TaskListBox() const { return liTask; }
@@ -116,9 +128,14 @@ public:
     // posted form of the same).
     void GoSyncClick();
     void OnGoSync();
-    // Runs CurrentTask: checks it, prepares the roots and masks, shows the synchronisation
-    // window. Returns false when the task could not run.
+    // Runs CurrentTask: checks it, takes its run lock, prepares the roots and masks, shows
+    // the synchronisation window. Returns false when the task could not run; a refusal says
+    // why (a box when attended, a block in the result log when unattended or when a run would
+    // have been dangerous). The lines of the run reach the log file before it returns.
     bool RunTask();
+    // The status the program exits with: after a command-line start the highest status of its
+    // runs, kExitBadCommand for a command line naming no known task or switch; else kExitDone.
+    int ExitStatus() const { return m_exitStatus; }
 
     // Starts the schedule timer; called once when the window is first shown.
     void EnableScheduleTimer();
@@ -179,6 +196,15 @@ private:
     void addFolderEntry();
     void addFileEntry();
     void appendLog();
+    // Writes the result log's lines that have not reached the log file yet.
+    void flushResultLog();
+    // RunTask's work; returns the run's exit status and sets `ran` when the run started.
+    int runCurrentTask(bool& ran);
+    // A task that does not run: the reason in an "Error" box when `showBox`, and in a block
+    // of the result log (stamp, start line, reason, separator) when `writeBlock`.
+    void refuseTask(const std::string& reason, bool showBox, bool writeBlock);
+    // Tells the user on standard error why the command line ran nothing.
+    void reportBadCommandLine(const std::string& line);
     QString makeNewTaskName() const;
     void appendTask(std::unique_ptr<TSyncTask> task, const QString& name);
     void selectRow(int row);
@@ -186,6 +212,9 @@ private:
 
     TAppState m_state;
     SyncLog m_resultLog;
+    std::size_t m_logLinesWritten = 0; // lines of m_resultLog already handed to the log file
+    bool m_logFileWritten = false;     // this program run wrote lines: the exit closes them with a NUL
+    int m_exitStatus = kExitDone;
     QStringList m_arguments;
     bool m_shownOnce = false;
     bool m_closing = false;

@@ -1,17 +1,21 @@
 // Starting runs from the main window: the checked tasks one after another, each checked,
 // prepared (roots, network share, masks) and handed to the synchronisation window.
 #include <QApplication>
-#include <QListWidget>
 #include <QLineEdit>
+#include <QListWidget>
 
+#include <algorithm>
 #include <string>
 
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "platform/FileSystem.h"
 #include "platform/NetConnection.h"
+#include "platform/RunLock.h"
 #include "sync/Listing.h"
 #include "sync/RunDriver.h"
 #include "sync/SearchDir.h"
+#include "sync/SyncLog.h"
 #include "ui/DialogService.h"
 #include "ui/MainWindow.h"
 #include "ui/SyncForm.h"
@@ -36,6 +40,13 @@ QString Text(int message)
 bool FolderExists(const std::string& path)
 {
     return IsExistingFolder(FileSystemFor(path), path);
+}
+
+// The selected task's name as the task list shows it; empty when none is selected.
+std::string CurrentTaskName(const TAppState& state)
+{
+    const auto index = static_cast<std::size_t>(state.CurrentIndex);
+    return state.CurrentIndex >= 0 && index < state.TaskNames.size() ? state.TaskNames[index] : std::string();
 }
 
 // The 1-based position of the n-th separator in path, or 0 when it has fewer.
@@ -91,22 +102,62 @@ void TcltForm::OnGoSync()
 
 bool TcltForm::RunTask()
 {
+    // The run's lines (or the refusal's block) reach the log file as soon as it has ended, so
+    // that a crash or a kill later in the program's life cannot lose them; also when the
+    // disconnect after the run throws.
+    struct FlushLog
+    {
+        TcltForm& form;
+        ~FlushLog() { form.flushResultLog(); }
+    } flushLog{*this};
+    bool ran = false;
+    const int status = runCurrentTask(ran);
+    if (m_state.AutoRun)
+        m_exitStatus = std::max(m_exitStatus, status);
+    return ran;
+}
+
+void TcltForm::refuseTask(const std::string& reason, bool showBox, bool writeBlock)
+{
+    // The block first: it is complete even while the box waits for its answer.
+    if (writeBlock) {
+        m_resultLog.Add(DateTimeStampNow());
+        m_resultLog.Add(std::string(Msg(kMsgStartTask)) + CurrentTaskName(m_state));
+        m_resultLog.Add(reason);
+        m_resultLog.Add(std::string(kLogSeparator));
+    }
+    if (showBox)
+        Dialogs().error(this, QString::fromStdString(reason));
+}
+
+int TcltForm::runCurrentTask(bool& ran)
+{
+    ran = false;
     TSyncTask* task = m_state.CurrentTask();
     if (task == nullptr)
-        return false;
+        return kExitRefused;
+    // Nobody may be there to read a box: the log then says why the task did not run.
+    const bool unattended = m_state.AutoRun || m_state.ScheduledRun || IsSet(task->AutoMode);
     if (ReadTextField(task->MainDir).empty() || ReadTextField(task->MirrorDir).empty()) {
-        if (!m_state.AutoRun)
-            Dialogs().error(this, Text(32));
-        return false;
+        refuseTask(Msg(kMsgInvalidFolders), !m_state.AutoRun, unattended);
+        return kExitRefused;
     }
     if (task->InMain == acIgnore && task->InMirror == acIgnore && task->SizeDiffer == acIgnore &&
         task->NewInMain == acIgnore && task->NewInMirror == acIgnore && task->EmptyDir == acIgnore) {
-        if (!m_state.AutoRun)
-            Dialogs().error(this, Text(33));
-        return false;
+        refuseTask(Msg(kMsgNoOperation), !m_state.AutoRun, unattended);
+        return kExitRefused;
     }
     m_state.RunHostDir = ExpandEnvVars(StripBackslash(edMainDir->text().toStdString()));
     m_state.RunMirrorDir = ExpandEnvVars(StripBackslash(edMirrorDir->text().toStdString()));
+
+    // One run per task, also across processes: held until this function returns, after the
+    // run and its disconnect. A lock that cannot be made at all (a read-only program folder)
+    // does not stop the run; only a lock held by another run does.
+    RunLock runLock;
+    if (runLock.Acquire(RunLockFolderFor(m_state.ConfigFileName), CurrentTaskName(m_state)) == RunLock::Status::Busy) {
+        refuseTask(Msg(kMsgTaskAlreadyRunning), !unattended, true);
+        return kExitRefused;
+    }
 
     // One connection per run; the host side wins.
     std::string netPath;
@@ -130,9 +181,8 @@ bool TcltForm::RunTask()
             net.Connect();
             connected = true;
         } catch (const EConnectError&) {
-            if (!m_state.AutoRun && !IsSet(task->AutoMode))
-                Dialogs().error(this, Text(108));
-            return false;
+            refuseTask(Msg(kMsgNetConnectFailed), !m_state.AutoRun && !IsSet(task->AutoMode), unattended);
+            return kExitRefused;
         }
     }
 
@@ -140,10 +190,13 @@ bool TcltForm::RunTask()
     m_state.IgnoreMasks = SplitLines(ReadCountedField(task->IgnoreList));
     m_state.DelMasks = SplitLines(ReadCountedField(task->DelList));
 
-    bool ran = false;
-    const bool wipesMirror = !FolderExists(m_state.RunHostDir) && task->InMirror == acDelete;
-    const bool wipesHost = !FolderExists(m_state.RunMirrorDir) && task->InMain == acDelete;
-    if (!wipesMirror && !wipesHost && m_syncForm != nullptr) {
+    int status = kExitRefused;
+    // A missing side with "delete what is only on the other side" would empty that side.
+    if (!FolderExists(m_state.RunHostDir) && task->InMirror == acDelete) {
+        refuseTask(Msg(kMsgHostMissingRefused) + m_state.RunHostDir, !unattended, true);
+    } else if (!FolderExists(m_state.RunMirrorDir) && task->InMain == acDelete) {
+        refuseTask(Msg(kMsgMirrorMissingRefused) + m_state.RunMirrorDir, !unattended, true);
+    } else if (m_syncForm != nullptr) {
         const int left = x();
         // Out of sight while the run is up; the schedule timer also reads this as "busy".
         move(-10000, y());
@@ -151,11 +204,21 @@ bool TcltForm::RunTask()
         const RunRequest request = MakeRunRequest(m_state);
         ran = m_syncForm->RunModal(request, m_resultLog);
         move(left, y());
+        // A start refused by the run itself (an invalid mask) has logged its reason.
+        status = ran && m_syncForm->Driver() ? RunExitStatus(*m_syncForm->Driver()) : kExitRefused;
     }
 
     if (connected)
         net.Disconnect(true);
-    return ran;
+    return status;
+}
+
+int RunExitStatus(const RunDriver& run)
+{
+    const std::string& end = run.EndLine();
+    if (run.Result().FailedCount > 0 || end == Msg(kMsgUserBreak) || end == Msg(kMsgTooManyErrors))
+        return kExitRunFailed;
+    return kExitDone;
 }
 
 } // namespace pelmora

@@ -10,6 +10,8 @@
 #include <QListWidget>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "lang/Messages.h"
 #include "platform/widgets/TrayIcon.h"
 #include "schedule/ScheduleTrigger.h"
@@ -162,6 +164,9 @@ void TcltForm::QuitFromOutside()
     if (!m_quitRequested) {
         m_quitRequested = true;
         DisableScheduleTimer();
+        // A command-line batch stopped from outside did not do all it was asked to.
+        if (m_state.AutoRun)
+            m_exitStatus = std::max(m_exitStatus, kExitRunFailed);
         // A batch of checked tasks goes on with the next checked one; none is left.
         m_listUpdating = true;
         for (int i = 0; i < liTask->count(); ++i)

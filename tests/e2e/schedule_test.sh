@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the real program with a schedule entry that falls due a few seconds after its start:
-# the task runs unattended, and a SIGTERM afterwards ends the program in order, with the
-# run's block in the log and the configuration file as it was. SIGINT ends it the same way.
+# the task runs unattended, its block reaches the log at its end, and a SIGTERM afterwards
+# ends the program in order, with the log closed and the configuration file as it was. SIGINT ends it the same way.
 # $1: the pelmora binary.
 set -u
 BIN="$1"
@@ -76,9 +76,15 @@ for _ in $(seq 200); do
 done
 [ "$(cat "$A/mirror/a.txt" 2>/dev/null)" = alpha ] || fail "the scheduled run did not copy a.txt"
 [ "$(cat "$A/mirror/sub/b.txt" 2>/dev/null)" = deep ] || fail "the scheduled run did not copy sub/b.txt"
-# The log is written only at the end: the program is still running.
-[ ! -e "$A/pelmora.log" ] || fail "the log was written before the program ended"
-sleep 0.5
+# The run's block reaches the log file when the run ends, while the program goes on; the NUL
+# that closes the program's text comes only at its end.
+for _ in $(seq 100); do
+    grep -aq '^=\{61\}' "$A/pelmora.log" 2>/dev/null && break
+    sleep 0.1
+done
+grep -aq $'Start task: job\r\nTask finish!' "$A/pelmora.log" 2>/dev/null ||
+    fail "the run's block is not in the log while the program runs"
+[ "$(tr -cd '\0' <"$A/pelmora.log" 2>/dev/null | wc -c)" = 0 ] || fail "the NUL was written before the program ended"
 stop TERM
 [ "$RC" = 0 ] || fail "SIGTERM: exit status $RC (output: $(cat "$WORK/out.txt"))"
 cmp -s "$A/Pelmora.cfg" "$WORK/cfg.before" || fail "SIGTERM: the configuration file was changed"

@@ -124,11 +124,17 @@ cfg "Wrong=$A/host,$SHARE/m1,AutoMode=1|$USER_NAME|not-$PASSWORD" \
     "Right=$A/host,smb:$SHARE/m2,AutoMode=1|$USER_NAME|$PASSWORD" \
     "WrongAgain=$A/host,$SHARE/m3,AutoMode=1|$USER_NAME|wrong"
 run /A
-[ "$RC" = 0 ] || fail "/A exit status $RC"
+# Two tasks were refused: the highest status wins.
+[ "$RC" = 3 ] || fail "/A exit status $RC"
 check_absent "$SMB_DATA/m1/one.txt"
 check_file "$SMB_DATA/m2/one.txt" one
 check_absent "$SMB_DATA/m3/one.txt"
-[ "$(grep -ac 'Start task: ' "$A/pelmora.log")" = 1 ] || fail "only the task with the right password runs"
+[ "$(grep -ac 'Task result:' "$A/pelmora.log")" = 1 ] || fail "only the task with the right password runs"
+grep -aq $'Start task: Right\r\nTask finish!' "$A/pelmora.log" || fail "the task with the right password runs"
+# The refused ones say why, in the order they were tried.
+[ "$(grep -a -A1 'Start task: ' "$A/pelmora.log" | tr -d '\r' | grep -v '^--$' | paste -sd'|')" = \
+    "Start task: Wrong|Invalid net path, or Username, Password error!|Start task: Right|Task finish!|Start task: WrongAgain|Invalid net path, or Username, Password error!" ] ||
+    fail "the refused logins are logged"
 no_password_anywhere
 
 # A share that does not exist and a port nobody listens on: skipped, nothing hangs.
@@ -139,9 +145,11 @@ cfg "NoShare=$A/host,//127.0.0.1:$SMB_PORT/nosuchshare/m,AutoMode=1|$USER_NAME|$
     "NoServer=$A/host,//127.0.0.1:$closed/data/m,AutoMode=1|$USER_NAME|$PASSWORD"
 start=$(date +%s)
 run /A
-[ "$RC" = 0 ] || fail "/A on missing shares: exit status $RC"
+[ "$RC" = 3 ] || fail "/A on missing shares: exit status $RC"
 [ $(($(date +%s) - start)) -lt 60 ] || fail "missing shares took a minute"
-[ ! -f "$A/pelmora.log" ] || ! grep -aq "Start task: " "$A/pelmora.log" || fail "no task may run"
+! grep -aq "Task result:" "$A/pelmora.log" || fail "no task may run"
+[ "$(grep -ac 'Invalid net path, or Username, Password error!' "$A/pelmora.log")" = 2 ] ||
+    fail "both refusals are logged"
 
 if [ "$FAILS" -ne 0 ]; then
     echo "$FAILS failure(s)"

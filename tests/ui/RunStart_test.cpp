@@ -3,11 +3,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <cstdlib>
 
 #include "lang/Messages.h"
+#include "platform/RunLock.h"
 #include "sync/SyncLog.h"
 #include "tests/ui/UiTestHelpers.h"
 #include "ui/SyncForm.h"
@@ -77,10 +79,28 @@ QString LogText(Program& program)
     return QString::fromStdString(program.main().ResultLog().Text());
 }
 
+// Whether `log` holds the block of a refused task: the stamp, the start line, the reason and
+// the separator, each ended by CR LF.
+bool IsRefusalBlock(const QByteArray& log, const QString& task, const QString& reason)
+{
+    const QRegularExpression block(QStringLiteral("(^|\\n)\\d{4}-\\d\\d-\\d\\d \\d{1,2}:\\d\\d:\\d\\d\\r\\n") +
+                                   QRegularExpression::escape("Start task: " + task + "\r\n" + reason + "\r\n") +
+                                   QString(61, '=') + QStringLiteral("\\r\\n"));
+    return block.match(QString::fromUtf8(log)).hasMatch();
+}
+
+bool IsRefusalBlock(const std::string& log, const QString& task, const QString& reason)
+{
+    return IsRefusalBlock(QByteArray::fromStdString(log), task, reason);
+}
+
 struct BeepCounter
 {
     int count = 0;
-    BeepCounter() { SetBeepHandler([this] { ++count; }); }
+    BeepCounter()
+    {
+        SetBeepHandler([this] { ++count; });
+    }
     ~BeepCounter() { SetBeepHandler(nullptr); }
 };
 
@@ -176,11 +196,14 @@ private slots:
         QCOMPARE(ReadAll(dir.path() + "/m/a.txt"), QByteArray("a"));
         QVERIFY(!program.main().isVisible());
         QCOMPARE(beeps.count, 0);
-        // Closing wrote the run's text to the log file, ended by a NUL.
+        // Closing wrote the run's text to the log file, ended by a NUL. The skipped task says
+        // why in a block of its own, since no box told anyone.
         const QByteArray log = ReadAll(dir.path() + "/pelmora.log");
         QVERIFY(log.contains("Start task: Good\r\n"));
-        QVERIFY(!log.contains("Start task: Empty"));
+        QVERIFY(IsRefusalBlock(log, "Empty", "Invalid Host folder or Mirror folder."));
+        QVERIFY(log.indexOf("Start task: Empty") < log.indexOf("Start task: Good"));
         QVERIFY(log.endsWith(QByteArray("=\r\n") + '\0'));
+        QCOMPARE(program.main().ExitStatus(), kExitRefused);
     }
 
     void rootsFromEnvironmentAndTrailingSeparators()
@@ -221,9 +244,15 @@ private slots:
         auto* list = program.find<QListWidget>("liTask");
         list->item(0)->setCheckState(Qt::Checked);
         program.main().GoSyncClick();
-        QVERIFY(program.dialogs.asked().empty());
-        QVERIFY(program.main().ResultLog().Empty());
+        // The refusal says why, on screen and in the log, with the folder it did not find.
+        const QString reason =
+            QStringLiteral("Host folder not found, the run would delete the mirror's files: ") + dir.path() + "/gone";
+        QCOMPARE(program.dialogs.asked().size(), std::size_t(1));
+        QCOMPARE(program.dialogs.asked()[0].caption, QStringLiteral("Error"));
+        QCOMPARE(program.dialogs.asked()[0].text, reason);
+        QVERIFY(IsRefusalBlock(program.main().ResultLog().Text(), "Wipe", reason));
         QCOMPARE(ReadAll(dir.path() + "/m/keep.txt"), QByteArray("keep"));
+        program.dialogs.clear();
 
         // Without the delete the run is handed over and ends as cancelled: the host is missing.
         list->item(0)->setCheckState(Qt::Unchecked);
@@ -232,6 +261,141 @@ private slots:
         QVERIFY(LogText(program).contains("Start task: Safe"));
         QCOMPARE(program.main().StatusText(), QStringLiteral("User break the task!"));
         QCOMPARE(ReadAll(dir.path() + "/m/keep.txt"), QByteArray("keep"));
+    }
+
+    void missingMirrorIsNotAllowedToWipeTheHostEvenUnattended()
+    {
+        QTemporaryDir dir;
+        const std::string root = dir.path().toStdString();
+        WriteFile(dir.path() + "/h/keep.txt", "keep");
+        std::vector<std::string> names{"Wipe"};
+        WriteConfig(dir, names, [&](std::size_t, TSyncTask& record) {
+            WriteTextField(record.MainDir, root + "/h");
+            WriteTextField(record.MirrorDir, root + "/unplugged");
+            record.InMain = acDelete;
+        });
+        Program program(dir);
+        CheckAll(program);
+        program.state().AutoRun = true;
+        program.main().GoSyncClick();
+        // Nobody is there to answer a box: only the log says why.
+        QVERIFY(program.dialogs.asked().empty());
+        QCOMPARE(ReadAll(dir.path() + "/h/keep.txt"), QByteArray("keep"));
+        const QString reason = QStringLiteral("Mirror folder not found, the run would delete the host's files: ") +
+                               dir.path() + "/unplugged";
+        const QByteArray log = ReadAll(dir.path() + "/pelmora.log");
+        QVERIFY2(IsRefusalBlock(log, "Wipe", reason), log.constData());
+        QCOMPARE(program.main().ExitStatus(), kExitRefused);
+    }
+
+    void aTaskAlreadyRunningIsRefused()
+    {
+        QTemporaryDir dir;
+        const std::string root = dir.path().toStdString();
+        WriteFile(dir.path() + "/h/a.txt", "a");
+        QDir().mkpath(dir.path() + "/m");
+        WriteTasks(dir, {{"Job", root + "/h", root + "/m"}, {"Other", root + "/h", root + "/m2"}});
+        QDir().mkpath(dir.path() + "/m2");
+        Program program(dir);
+        auto* list = program.find<QListWidget>("liTask");
+        const std::string lockFolder = RunLockFolderFor(ConfigPathIn(dir).toStdString());
+
+        // Another process runs "job" (task names compare without regard to a-z case).
+        RunLock elsewhere;
+        QCOMPARE(elsewhere.Acquire(lockFolder, "JOB"), RunLock::Status::Held);
+        list->item(0)->setCheckState(Qt::Checked);
+        program.main().GoSyncClick();
+        const QString reason = QStringLiteral("The task is already running in another Pelmora process.");
+        QCOMPARE(program.dialogs.asked().size(), std::size_t(1));
+        QCOMPARE(program.dialogs.asked()[0].caption, QStringLiteral("Error"));
+        QCOMPARE(program.dialogs.asked()[0].text, reason);
+        QVERIFY(IsRefusalBlock(program.main().ResultLog().Text(), "Job", reason));
+        QVERIFY(!QFile::exists(dir.path() + "/m/a.txt"));
+
+        // Scheduled and auto-mode runs are refused without a box.
+        program.dialogs.clear();
+        program.state().ScheduledRun = true;
+        QVERIFY(!program.main().RunTask());
+        program.state().ScheduledRun = false;
+        QVERIFY(program.dialogs.asked().empty());
+        QCOMPARE(LogText(program).count(QStringLiteral("Start task: Job")), 2);
+
+        // Another task is not held up by it.
+        list->item(0)->setCheckState(Qt::Unchecked);
+        list->item(1)->setCheckState(Qt::Checked);
+        ConfirmPreview(program.dialogs);
+        CloseResults(program.dialogs);
+        program.main().GoSyncClick();
+        QCOMPARE(ReadAll(dir.path() + "/m2/a.txt"), QByteArray("a"));
+
+        // Once the other run has ended, this one goes ahead; it holds the lock while it runs
+        // and gives it back at its end.
+        elsewhere.Release();
+        list->item(1)->setCheckState(Qt::Unchecked);
+        list->item(0)->setCheckState(Qt::Checked);
+        program.dialogs.clear();
+        RunLock::Status duringRun = RunLock::Status::Unavailable;
+        program.dialogs.pushDialog([&](QDialog& d) {
+            RunLock probe;
+            duringRun = probe.Acquire(lockFolder, "Job");
+            QCoreApplication::processEvents();
+            QTest::mouseClick(static_cast<TTreeVForm&>(d).btnSync, Qt::LeftButton);
+            return 1;
+        });
+        CloseResults(program.dialogs);
+        program.main().GoSyncClick();
+        QCOMPARE(duringRun, RunLock::Status::Busy);
+        QCOMPARE(ReadAll(dir.path() + "/m/a.txt"), QByteArray("a"));
+        QCOMPARE(elsewhere.Acquire(lockFolder, "Job"), RunLock::Status::Held);
+    }
+
+    void eachRunReachesTheLogFileWhenItEnds()
+    {
+        QTemporaryDir dir;
+        const std::string root = dir.path().toStdString();
+        WriteFile(dir.path() + "/h/a.txt", "a");
+        WriteFile(dir.path() + "/m/keep.txt", "keep");
+        WriteTasks(dir, {{"One", root + "/h", root + "/m"},
+                         {"Wipe", root + "/gone", root + "/m", acDelete},
+                         {"NoHost", "", root + "/m"}});
+        const QString logPath = dir.path() + "/pelmora.log";
+        WriteFile(logPath, QByteArray("earlier\r\n", 9) + '\0');
+        const QByteArray earlier = ReadAll(logPath);
+        {
+            Program program(dir);
+            auto* list = program.find<QListWidget>("liTask");
+            list->item(0)->setCheckState(Qt::Checked);
+            ConfirmPreview(program.dialogs);
+            CloseResults(program.dialogs);
+            program.main().GoSyncClick();
+            // On disk while the program goes on: the run's block after what was there, no NUL yet.
+            QCOMPARE(ReadAll(logPath), earlier + program.main().ResultLog().Text().c_str());
+            QVERIFY(ReadAll(logPath).endsWith(QByteArray("=\r\n")));
+
+            // A refusal block goes the same way.
+            list->item(0)->setCheckState(Qt::Unchecked);
+            list->item(1)->setCheckState(Qt::Checked);
+            program.main().GoSyncClick();
+            QVERIFY(ReadAll(logPath).contains("Start task: Wipe\r\nHost folder not found"));
+            QCOMPARE(ReadAll(logPath), earlier + program.main().ResultLog().Text().c_str());
+
+            // The exit adds only the NUL that closes this program run's text.
+            QVERIFY(program.main().close());
+            QCOMPARE(ReadAll(logPath), earlier + program.main().ResultLog().Text().c_str() + '\0');
+        }
+        const QByteArray afterOne = ReadAll(logPath);
+        {
+            // A program whose only attempt was refused with a box, with nothing logged, leaves
+            // the file alone.
+            Program program(dir);
+            auto* list = program.find<QListWidget>("liTask");
+            list->item(2)->setCheckState(Qt::Checked);
+            program.main().GoSyncClick();
+            QCOMPARE(program.dialogs.asked().size(), std::size_t(1));
+            QVERIFY(program.main().ResultLog().Empty());
+            QVERIFY(program.main().close());
+        }
+        QCOMPARE(ReadAll(logPath), afterOne);
     }
 
     void hostRootThroughALinkToAFolderRuns()
@@ -288,13 +452,14 @@ private slots:
         QCOMPARE(program.state().RunHostDir, share);
         QVERIFY(LogText(program).contains("Start task: Anonymous"));
 
-        // A task in auto mode fails its connection silently.
+        // A task in auto mode fails its connection without a box; the log says why.
         list->item(1)->setCheckState(Qt::Unchecked);
         list->item(2)->setCheckState(Qt::Checked);
         program.dialogs.clear();
         program.main().GoSyncClick();
         QVERIFY(program.dialogs.asked().empty());
-        QVERIFY(!LogText(program).contains("Start task: AutoUser"));
+        QVERIFY(IsRefusalBlock(program.main().ResultLog().Text(), "AutoUser",
+                               "Invalid net path, or Username, Password error!"));
     }
 
     void aBadMaskRefusesTheRun()

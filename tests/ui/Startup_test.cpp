@@ -112,7 +112,14 @@ void StartupTest::commandLine()
 
 void StartupTest::switchWithoutMatchEndsAtOnce()
 {
-    for (const QString& argument : {QStringLiteral("-Anobody"), QStringLiteral("/X"), QStringLiteral("--help")}) {
+    // A switch or a name that means nothing is a bad command line; "/A" without an auto-mode
+    // task only has nothing to do.
+    const QList<QPair<QString, int>> cases{{QStringLiteral("-Anobody"), kExitBadCommand},
+                                           {QStringLiteral("-C"), kExitBadCommand},
+                                           {QStringLiteral("/X"), kExitBadCommand},
+                                           {QStringLiteral("--help"), kExitBadCommand},
+                                           {QStringLiteral("/A"), kExitDone}};
+    for (const auto& [argument, status] : cases) {
         QTemporaryDir dir;
         WriteConfig(dir, {"beta"}, [](std::size_t, TSyncTask&) {});
         const QByteArray before = ReadAll(ConfigPathIn(dir));
@@ -120,6 +127,7 @@ void StartupTest::switchWithoutMatchEndsAtOnce()
             Program program(dir, {argument});
             QVERIFY2(!program.main().isVisible(), qPrintable(argument));
             QCOMPARE(program.dialogs.asked().size(), std::size_t{0});
+            QCOMPARE(program.main().ExitStatus(), status);
         }
         QCOMPARE(ReadAll(ConfigPathIn(dir)), before);
         QVERIFY(!QFile::exists(dir.path() + QStringLiteral("/pelmora.log")));
