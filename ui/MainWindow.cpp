@@ -1067,7 +1067,8 @@ void TcltForm::FormShow()
 void TcltForm::reportBadCommandLine(const std::string& line)
 {
     m_exitStatus = kExitBadCommand;
-    std::fprintf(stderr, "%s\n", line.c_str());
+    // The argument is echoed as typed, with control characters escaped like every log line.
+    std::fprintf(stderr, "%s\n", EscapeControlChars(line).c_str());
     std::fflush(stderr);
 }
 
