@@ -24,7 +24,10 @@ setup() {
     A="$WORK/app"
 }
 cfg() { python3 "$HERE/make_cfg.py" "$A/Pelmora.cfg" "$@"; }
-run() { (cd "$A" && timeout 60 ${AS_USER:-} ./pelmora "$@" >/dev/null 2>&1); }
+run() { # arguments...; sets RC
+    (cd "$A" && timeout 60 ${AS_USER:-} ./pelmora "$@" >/dev/null 2>&1)
+    RC=$?
+}
 # A mirroring task: copy what only the host has, delete what only the mirror has.
 MIRRORING="InMirror=1,SizeDiffer=2,NewInMirror=2"
 
@@ -45,6 +48,7 @@ for spelling in link dot double up; do
     cfg "Nest=$HOSTDIR,$A/m,$MIRRORING"
     run -ANest
     run -ANest
+    [ "$RC" = 0 ] || fail "host inside the mirror ($spelling): exit status $RC"
     check_file "$A/m/h/photo.jpg" photo
     check_file "$A/m/h/sub/notes.txt" notes
     check_file "$A/m/photo.jpg" photo
@@ -81,6 +85,7 @@ echo "mirror notes" >"$A/mirror/notes.txt"
 echo new >"$A/host/new.txt"
 cfg "Backup=$A/host,$A/mirror,$MIRRORING"
 run -ABackup
+[ "$RC" = 1 ] || fail "entries that kept their namesakes are failures: exit status $RC"
 check_file "$A/mirror/photos/2024/beach.jpg" beach
 check_file "$A/mirror/notes.txt" "mirror notes"
 check_file "$A/mirror/new.txt" new
@@ -101,6 +106,7 @@ if [ "$(id -u)" = 0 ] && id nobody >/dev/null 2>&1; then
     chown -R nobody "$A"
     chmod 0644 "$A/host/locked"
     AS_USER="runuser -u nobody --" run -ABackup
+    [ "$RC" = 1 ] || fail "a folder that was not read is a failure: exit status $RC"
     check_file "$A/mirror/locked/a.txt" a
     check_file "$A/mirror/locked/c.txt" "mirror only"
     check_file "$A/mirror/top.txt" top
