@@ -5,7 +5,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-asan bench format clean
+.PHONY: all deps configure build run test test-asan test-tsan bench format clean
 
 all: build
 
@@ -29,6 +29,13 @@ test-asan: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELMORA_ASAN=ON -DPELMORA_BUILD_GUI=OFF $(CMAKE_FLAGS)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# The tests whose code runs on more than one thread (the schedule timer's worker) under the
+# thread sanitizer.
+test-tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELMORA_TSAN=ON -DPELMORA_BUILD_GUI=OFF $(CMAKE_FLAGS)
+	cmake --build build-tsan -j $(JOBS) --target schedule_tests
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure -j $(JOBS) -R '^(HiResTimer|ScheduleTrigger|ScheduleTicker)'
 
 bench: CMAKE_FLAGS += -DPELMORA_BUILD_BENCH=ON
 bench: build
