@@ -58,9 +58,9 @@ INSTANTIATE_TEST_SUITE_P(
         EscapeCase{"surrogate", "\xED\xA0\x80", "\\xed\\xa0\\x80"},
         EscapeCase{"above unicode", "\xF4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
         EscapeCase{"highest", "\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"}),
-    [](const ::testing::TestParamInfo<EscapeCase>& info) {
+    [](const ::testing::TestParamInfo<EscapeCase>& row) {
         std::string name;
-        for (const char c : std::string(info.param.what))
+        for (const char c : std::string(row.param.what))
             name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
         return name;
     });

@@ -48,10 +48,10 @@ protected:
         s << in.rdbuf();
         return s.str();
     }
-    std::map<std::string, FileStat> list(FileSystem& fs, const std::string& rel = "") const
+    std::map<std::string, FileStat> list(FileSystem& files, const std::string& rel = "") const
     {
         std::map<std::string, FileStat> out;
-        EXPECT_EQ(fs.ListDir(path(rel), [&](const DirEntry& e) {
+        EXPECT_EQ(files.ListDir(path(rel), [&](const DirEntry& e) {
             out[std::string(e.name)] = e.stat;
             return true;
         }), 0);

@@ -200,8 +200,8 @@ TEST_P(RootedFs, TheRootItselfAndPathsOutsideIt)
 
 INSTANTIATE_TEST_SUITE_P(BothResolvers, RootedFs,
                          testing::Values(RootedFileSystem::Resolve::Auto, RootedFileSystem::Resolve::ComponentWise),
-                         [](const auto& info) {
-                             return info.param == RootedFileSystem::Resolve::Auto ? "Openat2" : "ComponentWise";
+                         [](const auto& row) {
+                             return row.param == RootedFileSystem::Resolve::Auto ? "Openat2" : "ComponentWise";
                          });
 
 } // namespace

@@ -153,8 +153,8 @@ TEST_P(NestedRootTest, AMirrorInsideTheHostIsNotCopiedIntoItself)
 INSTANTIATE_TEST_SUITE_P(Spellings, NestedRootTest,
                          ::testing::Values(Spelling::Link, Spelling::DotSegment, Spelling::DoubleSeparator,
                                            Spelling::UpAndBack, Spelling::TrailingSeparator),
-                         [](const auto& info) {
-                             switch (info.param) {
+                         [](const auto& row) {
+                             switch (row.param) {
                              case Spelling::Link:
                                  return "Link";
                              case Spelling::DotSegment:
