@@ -172,14 +172,22 @@ inline constexpr int kMsgKindEveryDay = 147;       // "Every Day"
 inline constexpr int kMsgKindEveryWeek = 148;      // "Every Week"
 
 // Messages of our own, from 149 on: log lines and texts that the run's safety rules add.
-inline constexpr int kMsgFolderNotRead = 149;        // "Failed to read folder, path: "
-inline constexpr int kMsgEntryNotRead = 150;         // "Failed to read file information, path: "
-inline constexpr int kMsgNotFileOrFolder = 151;      // "Not a file or folder, its namesake is left alone, path: "
-inline constexpr int kMsgHostMissingRefused = 152;   // "Host folder not found, the run would delete the mirror's files: "
-inline constexpr int kMsgMirrorMissingRefused = 153; // "Mirror folder not found, the run would delete the host's files: "
-inline constexpr int kMsgTaskAlreadyRunning = 154;   // "The task is already running in another Pelmora process."
-inline constexpr int kMsgUnknownArgument = 155;      // "Unknown command-line argument: "
-inline constexpr int kMsgUnknownTaskName = 156;      // "No task with this name: "
+// "Failed to read folder, path: "
+inline constexpr int kMsgFolderNotRead = 149;
+// "Failed to read file information, path: "
+inline constexpr int kMsgEntryNotRead = 150;
+// "Not a file or folder, its namesake is left alone, path: "
+inline constexpr int kMsgNotFileOrFolder = 151;
+// "Host folder not found, the run would delete the mirror's files: "
+inline constexpr int kMsgHostMissingRefused = 152;
+// "Mirror folder not found, the run would delete the host's files: "
+inline constexpr int kMsgMirrorMissingRefused = 153;
+// "The task is already running in another Pelmora process."
+inline constexpr int kMsgTaskAlreadyRunning = 154;
+// "Unknown command-line argument: "
+inline constexpr int kMsgUnknownArgument = 155;
+// "No task with this name: "
+inline constexpr int kMsgUnknownTaskName = 156;
 
 // The weekday names run Sunday to Saturday from here.
 inline constexpr int kMsgFirstWeekday = kMsgSunday;
