@@ -32,24 +32,6 @@ std::string Performing(int action)
 
 } // namespace
 
-RunRequest MakeRunRequest(TAppState& state)
-{
-    RunRequest request;
-    request.Task = state.CurrentTask();
-    if (request.Task && static_cast<std::size_t>(state.CurrentIndex) < state.TaskNames.size())
-        request.TaskName = state.TaskNames[static_cast<std::size_t>(state.CurrentIndex)];
-    request.HostDir = state.RunHostDir;
-    request.MirrorDir = state.RunMirrorDir;
-    request.IgnoreMasks = state.IgnoreMasks;
-    request.DelMasks = state.DelMasks;
-    request.OnlyTypeMasks = state.OnlyTypeMasks;
-    request.AutoRun = state.AutoRun;
-    request.CopyAll = state.CopyAll;
-    request.ScheduledRun = state.ScheduledRun;
-    request.ResultShown = &state.ResultShown;
-    return request;
-}
-
 // One file operation of the lists: what to do, what the window shows, and which counter a
 // success adds to.
 struct RunDriver::Operation

@@ -53,9 +53,6 @@ namespace pelmora {
 
 namespace {
 
-// A value that expands to text holding its own name would otherwise grow without end.
-constexpr int kMaxExpansions = 256;
-constexpr std::size_t kMaxExpandedLength = 64 * 1024;
 constexpr std::size_t kMaxExcludeListBytes = 1023;
 constexpr int kMaxNewTaskNumber = 10000;
 
@@ -179,66 +176,6 @@ QString fromStoredLines(const std::string& text)
 }
 
 } // namespace
-
-std::string ExpandEnvVars(std::string_view text)
-{
-    std::string s(text);
-    std::size_t remembered = std::string::npos;
-    for (int expansions = 0; expansions < kMaxExpansions && s.size() <= kMaxExpandedLength; ++expansions) {
-        const std::size_t first = s.find('%');
-        if (first == std::string::npos || first == remembered)
-            break;
-        remembered = first;
-        const std::size_t second = s.find('%', first + 1);
-        if (second == std::string::npos)
-            break;
-        const std::string name = s.substr(first + 1, second - first - 1);
-        s.erase(first, second - first + 1);
-        if (name.empty())
-            continue;
-        const char* value = std::getenv(name.c_str());
-        s.insert(first, value ? std::string(value) : "%" + name + "%");
-    }
-    return s;
-}
-
-std::string StripBackslash(std::string_view text)
-{
-    if (text.size() > 1 && text.back() == '/')
-        text.remove_suffix(1);
-    return std::string(text);
-}
-
-ExclusionEntry FolderExclusionEntry(std::string_view host, std::string_view mirror, std::string_view chosenText)
-{
-    // A typed trailing separator names the same folder; kept, the entry would match no
-    // folder met by the scan.
-    const std::string chosenFolder = StripBackslash(chosenText);
-    const std::string_view chosen = chosenFolder;
-    // The file-system root plays the part of a drive root: its separator stays on the
-    // entry, so "/tmp" below "/" gives the entry "/tmp".
-    auto prefixOf = [](std::string_view root) { return AsciiUpper(root == "/" ? std::string_view() : root); };
-    const std::string hostPrefix = prefixOf(host);
-    const std::string mirrorPrefix = prefixOf(mirror);
-    const std::string folder = AsciiUpper(chosen);
-    auto matches = [&](std::string_view root, const std::string& prefix) {
-        return !root.empty() && folder.compare(0, prefix.size(), prefix) == 0;
-    };
-
-    std::size_t cut = 0;
-    if (matches(host, hostPrefix))
-        cut = hostPrefix.size();
-    else if (matches(mirror, mirrorPrefix))
-        cut = mirrorPrefix.size();
-    else
-        return {35, {}};
-    const std::string_view rest = chosen.substr(cut);
-    if (rest.empty())
-        return {36, {}};
-    if (rest.front() != '/')
-        return {35, {}};
-    return {0, std::string(rest)};
-}
 
 void ApplyUiFont(QWidget* window)
 {
@@ -535,55 +472,57 @@ void TcltForm::FormCreate(const std::string& exePath)
 void TcltForm::ApplyTexts()
 {
     ApplyUiFont(this);
-    setWindowTitle(msg(0));
-    Label1->setText(msg(1));
-    NewBtn->setToolTip(msg(2));
-    AddBtn->setToolTip(msg(114));
-    DelBtn->setToolTip(msg(3));
-    Label6->setText(msg(4));
-    Label2->setText(msg(6));
-    Label3->setText(msg(7));
-    BrMain->setText(msg(8));
-    BrMirror->setText(msg(8));
-    chkIntoSub->setText(msg(9));
-    Label4->setText(msg(10));
-    rdOnly->setText(msg(121));
-    AddEx->setText(msg(11));
-    DelEx->setText(msg(12));
-    GroupBox1->setTitle(msg(13));
-    const int labelMessages[] = {14, 15, 16, 17, 18, 19};
-    QLabel* labels[] = {Label8, Label9, Label10, Label11, Label12, Label13};
-    for (int i = 0; i < 6; ++i)
-        labels[i]->setText(msg(labelMessages[i]));
-    for (int code = 0; code < 4; ++code)
-        m_state.ActionNames[static_cast<std::size_t>(code)] = Msg(20 + code);
+    setWindowTitle(msg(kMsgAppTitle));
+    Label1->setText(msg(kMsgTaskListLabel));
+    NewBtn->setToolTip(msg(kMsgNewTaskHint));
+    AddBtn->setToolTip(msg(kMsgCopyTaskHint));
+    DelBtn->setToolTip(msg(kMsgDeleteTaskHint));
+    Label6->setText(msg(kMsgTaskNameLabel));
+    Label2->setText(msg(kMsgHostFolderLabel));
+    Label3->setText(msg(kMsgMirrorFolderLabel));
+    BrMain->setText(msg(kMsgBrowse));
+    BrMirror->setText(msg(kMsgBrowse));
+    chkIntoSub->setText(msg(kMsgIncludeSubFolders));
+    Label4->setText(msg(kMsgExcludeFolders));
+    rdOnly->setText(msg(kMsgOnlyIncludeFolders));
+    AddEx->setText(msg(kMsgAddFolder));
+    DelEx->setText(msg(kMsgDeleteFolder));
+    GroupBox1->setTitle(msg(kMsgSyncOptions));
+    const std::pair<QLabel*, int> labels[] = {{Label8, kMsgOnlyInHost},   {Label9, kMsgOnlyInMirror},
+                                              {Label10, kMsgSizeDiffers}, {Label11, kMsgNewerInHost},
+                                              {Label12, kMsgNewerInMirror}, {Label13, kMsgEmptyFolder}};
+    for (const auto& [label, message] : labels)
+        label->setText(msg(message));
+    for (std::size_t code = 0; code < m_state.ActionNames.size(); ++code)
+        m_state.ActionNames[code] = ActionName(static_cast<int>(code));
 
     const bool wasLoading = m_state.Loading;
     m_state.Loading = true;
-    auto refill = [](QComboBox* box, std::initializer_list<int> messages) {
+    // Each box offers the actions that make sense for its kind of difference.
+    auto refill = [](QComboBox* box, std::initializer_list<std::uint8_t> codes) {
         box->clear();
-        for (int n : messages)
-            box->addItem(msg(n));
+        for (std::uint8_t code : codes)
+            box->addItem(QString::fromUtf8(ActionName(code)));
     };
-    refill(cbInMain, {20, 22, 21});
-    refill(cbInMirror, {20, 23, 21});
-    refill(cbSizeDiffer, {20, 22, 23});
-    refill(cbNewInMain, {20, 22, 23});
-    refill(cbNewInMirror, {20, 22, 23});
-    refill(cbEmptyDir, {20, 22, 23, 21});
-    Label5->setText(msg(109));
-    edType->addItem(msg(110));
-    edType->addItem(msg(111));
+    refill(cbInMain, {acIgnore, acHostToMirror, acDelete});
+    refill(cbInMirror, {acIgnore, acMirrorToHost, acDelete});
+    refill(cbSizeDiffer, {acIgnore, acHostToMirror, acMirrorToHost});
+    refill(cbNewInMain, {acIgnore, acHostToMirror, acMirrorToHost});
+    refill(cbNewInMirror, {acIgnore, acHostToMirror, acMirrorToHost});
+    refill(cbEmptyDir, {acIgnore, acHostToMirror, acMirrorToHost, acDelete});
+    Label5->setText(msg(kMsgSyncTypeLabel));
+    edType->addItem(msg(kMsgSyncTypeFolder));
+    edType->addItem(msg(kMsgSyncTypeFile));
     edType->setCurrentIndex(0);
     m_state.Loading = wasLoading;
 
-    GoSync->setToolTip(msg(24));
-    ExitBtn->setToolTip(msg(25));
-    AboutBtn->setToolTip(msg(39));
-    btnAdv->setText(msg(103));
-    A1->setText(msg(115));
-    C1->setText(msg(116));
-    btTask->setToolTip(msg(126));
+    GoSync->setToolTip(msg(kMsgGoSyncHint));
+    ExitBtn->setToolTip(msg(kMsgExitHint));
+    AboutBtn->setToolTip(msg(kMsgAbout));
+    btnAdv->setText(msg(kMsgAdvancedButton));
+    A1->setText(msg(kMsgCheckAll));
+    C1->setText(msg(kMsgClearCheck));
+    btTask->setToolTip(msg(kMsgTaskSchedule));
 
     // Fixed size: whatever the language's texts need, and no less than the design size.
     centralWidget()->layout()->activate();
@@ -738,7 +677,7 @@ void TcltForm::edTypeClick(int index)
     TSyncTask* task = m_state.CurrentTask();
     if (!task || index == task->SyncType)
         return;
-    if (Dialogs().askYesNo(this, msg(72), msg(112), QMessageBox::Warning)) {
+    if (Dialogs().askYesNo(this, msg(kMsgWarningCaption), msg(kMsgPropertiesMayBeLost), QMessageBox::Warning)) {
         liExclude->clear();
         task->IgnoreOn = 0;
         task->DelOn = 0;
@@ -755,13 +694,13 @@ void TcltForm::edTypeClick(int index)
 void TcltForm::edTypeChange()
 {
     if (edType->currentIndex() == tyFile) {
-        Label4->setText(msg(113));
+        Label4->setText(msg(kMsgFileListLabel));
         Label4->setChecked(true);
         rdOnly->setEnabled(false);
         chkIntoSub->setEnabled(false);
         chkIntoSub->setChecked(false);
     } else {
-        Label4->setText(msg(10));
+        Label4->setText(msg(kMsgExcludeFolders));
         rdOnly->setEnabled(true);
         chkIntoSub->setEnabled(true);
     }
@@ -785,7 +724,7 @@ void TcltForm::rdOnlyClick()
 
 QString TcltForm::makeNewTaskName() const
 {
-    const QString base = msg(26);
+    const QString base = msg(kMsgNewTaskName);
     for (int n = 1; n <= kMaxNewTaskNumber; ++n) {
         const QString candidate = base + QString::number(n);
         const std::string wanted = candidate.toStdString();
@@ -820,7 +759,7 @@ void TcltForm::NewBtnClick()
 {
     const QString name = makeNewTaskName();
     std::unique_ptr<TSyncTask> task = NewSyncTask();
-    WriteTextField(task->Desc, Msg(76));
+    WriteTextField(task->Desc, Msg(kMsgNewTaskDescription));
     appendTask(std::move(task), name);
 }
 
@@ -828,7 +767,7 @@ void TcltForm::AddBtnClick()
 {
     const TSyncTask* current = m_state.CurrentTask();
     if (!current) {
-        Dialogs().error(this, msg(123));
+        Dialogs().error(this, msg(kMsgSelectTaskFirst));
         return;
     }
     const QString name = makeNewTaskName();
@@ -921,7 +860,7 @@ void TcltForm::addFolderEntry()
     }
     liExclude->addItem(fromStd(result.entry));
     if (exclusionText().toStdString().size() > kMaxExcludeListBytes) {
-        Dialogs().error(this, msg(37));
+        Dialogs().error(this, msg(kMsgTooManyExcludes));
         delete liExclude->takeItem(liExclude->count() - 1);
         return;
     }
@@ -943,7 +882,7 @@ void TcltForm::addFileEntry()
     // The record keeps 1023 bytes of the list; a longer list would lose the end of a name.
     liExclude->addItem(name);
     if (exclusionText().toStdString().size() > kMaxExcludeListBytes) {
-        Dialogs().error(this, msg(37));
+        Dialogs().error(this, msg(kMsgTooManyExcludes));
         delete liExclude->takeItem(liExclude->count() - 1);
         return;
     }
@@ -961,7 +900,7 @@ void TcltForm::DelExClick()
 
 void TcltForm::BrMainClick()
 {
-    SDirDlg->setCaption(msg(30));
+    SDirDlg->setCaption(msg(kMsgSelectHostFolder));
     SDirDlg->setDirectory(fromStd(ExpandEnvVars(edMainDir->text().toStdString())));
     if (SDirDlg->Execute())
         edMainDir->setText(SDirDlg->Directory());
@@ -969,7 +908,7 @@ void TcltForm::BrMainClick()
 
 void TcltForm::BrMirrorClick()
 {
-    SDirDlg->setCaption(msg(29));
+    SDirDlg->setCaption(msg(kMsgSelectMirrorFolder));
     SDirDlg->setDirectory(fromStd(ExpandEnvVars(edMirrorDir->text().toStdString())));
     if (SDirDlg->Execute())
         edMirrorDir->setText(SDirDlg->Directory());
@@ -1102,7 +1041,7 @@ void TcltForm::closeEvent(QCloseEvent* event)
         return;
     }
     while (m_state.Modified) {
-        if (!Dialogs().askYesNo(this, msg(27), msg(28), QMessageBox::Question))
+        if (!Dialogs().askYesNo(this, msg(kMsgPromptCaption), msg(kMsgTaskChanged), QMessageBox::Question))
             break;
         // A failed save says why before the question comes again, as the Save button does;
         // a silent repeat would leave the user guessing.

@@ -14,9 +14,11 @@
 #include <string_view>
 #include <vector>
 
-#include "core/AppState.h"
+#include "platform/PathText.h"
+#include "ui/AppState.h"
 #include "schedule/HiResTimer.h"
 #include "schedule/ScheduleTrigger.h"
+#include "sync/ExitStatus.h"
 #include "sync/SyncLog.h"
 
 class QCheckBox;
@@ -36,6 +38,7 @@ class QToolButton;
 
 namespace pelmora {
 
+struct RunRefusal;
 class TSyncForm;
 class TAboutForm;
 class TresForm;
@@ -47,38 +50,9 @@ class TSDirDlg;
 class TrDragController;
 class TTrayIcon;
 
-// Replaces environment names written between percent signs by their values. A name the
-// environment does not know stays as written, and so does everything after it; a lone
-// percent sign stays; two adjacent percent signs vanish.
-std::string ExpandEnvVars(std::string_view text);
-
-// Removes one trailing separator when the text is longer than one character.
-std::string StripBackslash(std::string_view text);
-
-// The folder-list entry for `chosen` relative to the host or mirror root as the editor
-// shows them: `entry` on success (message 0), else the number of the refusal message.
-struct ExclusionEntry
-{
-    int message = 0;
-    std::string entry;
-};
-ExclusionEntry FolderExclusionEntry(std::string_view host, std::string_view mirror, std::string_view chosen);
-
 // Gives a window the user-interface font of the selected language when that font is
 // installed; otherwise the window keeps Qt's default font.
 void ApplyUiFont(QWidget* window);
-
-// Exit statuses of a command-line start (/A, -A<name>, -C<name>); with several tasks the
-// highest wins. Interactive and hidden starts exit with kExitDone.
-inline constexpr int kExitDone = 0;       // every run that started finished without a failed operation
-inline constexpr int kExitRunFailed = 1;  // failed operations, the error limit, or a cancel (also by a signal)
-inline constexpr int kExitBadCommand = 2; // an unknown switch or task name; nothing ran
-inline constexpr int kExitRefused = 3;    // a task was refused and did not run
-
-class RunDriver;
-// The exit status of a run that started: kExitRunFailed when it had failed operations, stopped
-// at the error limit or was cancelled (its host folder missing included), else kExitDone.
-int RunExitStatus(const RunDriver& run);
 
 class TcltForm : public QMainWindow
 {
@@ -200,9 +174,9 @@ private:
     void flushResultLog();
     // RunTask's work; returns the run's exit status and sets `ran` when the run started.
     int runCurrentTask(bool& ran);
-    // A task that does not run: the reason in an "Error" box when `showBox`, and in a block
-    // of the result log (stamp, start line, reason, separator) when `writeBlock`.
-    void refuseTask(const std::string& reason, bool showBox, bool writeBlock);
+    // A task that does not run: the reason in an "Error" box and in a block of the result log
+    // (stamp, start line, reason, separator), each as the refusal says. Returns its status.
+    int refuseTask(const RunRefusal& refusal);
     // Tells the user on standard error why the command line ran nothing.
     void reportBadCommandLine(const std::string& line);
     QString makeNewTaskName() const;

@@ -16,7 +16,7 @@
 #include <cmath>
 #include <memory>
 
-#include "core/AppState.h"
+#include "ui/AppState.h"
 #include "core/DateTime.h"
 #include "core/Utf8.h"
 #include "lang/MessageIds.h"
@@ -240,7 +240,7 @@ void TfmTask::ApplyTexts()
     Label5->setText(msg(kMsgRepeatNoLimit));
     Button1->setText(msg(kMsgAddSchedule));
     Button2->setText(msg(kMsgDeleteSchedule));
-    Button3->setText(msg(75));
+    Button3->setText(msg(kMsgClose));
     const bool wasLoading = state().Loading;
     state().Loading = true;
     for (int n : {kMsgKindInterval, kMsgKindEveryDay, kMsgKindEveryWeek})
