@@ -12,6 +12,7 @@
 
 #include <algorithm>
 
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "platform/widgets/TrayIcon.h"
 #include "schedule/ScheduleTrigger.h"
@@ -62,7 +63,7 @@ void TcltForm::EnableScheduleTimer()
         TrayIcon1 = new TTrayIcon(this);
         TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
         TrayIcon1->SetIcon(windowIcon().isNull() ? ProgramTrayIcon() : windowIcon());
-        TrayIcon1->SetHint(QString::fromUtf8(Msg(0)));
+        TrayIcon1->SetHint(QString::fromUtf8(Msg(kMsgAppTitle)));
         TrayIcon1->OnClick = [this](TTrayIcon&) { TrayIcon1Click(); };
         installEventFilter(new MinimizeWatch(*this));
     }
