@@ -216,12 +216,25 @@ bool TSyncForm::running() const
     return m_driver && !m_driver->CanClose();
 }
 
-void TSyncForm::SetLabel(int line, std::string_view text)
+void TSyncForm::SetLabel(RunLabel which, std::string_view text)
 {
-    QLabel* labels[] = {Label1, Label2, Label3, Label4};
-    if (line < 1 || line > 4)
+    QLabel* label = nullptr;
+    switch (which) {
+    case RunLabel::Phase:
+        label = Label1;
+        break;
+    case RunLabel::Item:
+        label = Label2;
+        break;
+    case RunLabel::Operation:
+        label = Label3;
+        break;
+    case RunLabel::Total:
+        label = Label4;
+        break;
+    }
+    if (label == nullptr)
         return;
-    QLabel* label = labels[line - 1];
     const QString value = DisplayText(text);
     if (label->toolTip() == value)
         return;
