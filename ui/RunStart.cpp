@@ -1,8 +1,6 @@
 // Starting runs from the main window: the checked tasks one after another, each checked,
 // prepared (roots, network share, masks) and handed to the synchronisation window.
 #include <QApplication>
-#include <QLineEdit>
-#include <QListWidget>
 
 #include <algorithm>
 #include <string>
@@ -17,6 +15,8 @@
 #include "ui/DialogService.h"
 #include "ui/MainWindow.h"
 #include "ui/SyncForm.h"
+#include "ui/TaskEditor.h"
+#include "ui/TaskList.h"
 
 namespace pelmora {
 
@@ -33,10 +33,7 @@ TNetConnection& NetCon()
 
 void TcltForm::GoSyncClick()
 {
-    int checked = 0;
-    for (int i = 0; i < liTask->count(); ++i)
-        checked += liTask->item(i)->checkState() == Qt::Checked;
-    if (checked == 0) {
+    if (!m_taskList->AnyChecked()) {
         // A box nobody can answer would hold an unattended start open for ever.
         if (m_state.AutoRun) {
             close();
@@ -46,8 +43,8 @@ void TcltForm::GoSyncClick()
         return;
     }
     try {
-        for (int i = 0; i < liTask->count(); ++i) {
-            if (liTask->item(i)->checkState() != Qt::Checked)
+        for (int i = 0; i < m_taskList->Count(); ++i) {
+            if (!m_taskList->IsChecked(i))
                 continue;
             selectRow(i);
             RunTask();
@@ -110,8 +107,8 @@ int TcltForm::runCurrentTask(bool& ran)
     input.Task = m_state.CurrentTask();
     if (input.Task != nullptr)
         input.TaskName = m_state.TaskNames[static_cast<std::size_t>(m_state.CurrentIndex)];
-    input.HostFolder = edMainDir->text().toStdString();
-    input.MirrorFolder = edMirrorDir->text().toStdString();
+    input.HostFolder = m_editor->HostFolderText().toStdString();
+    input.MirrorFolder = m_editor->MirrorFolderText().toStdString();
     input.AutoRun = m_state.AutoRun;
     input.CopyAll = m_state.CopyAll;
     input.ScheduledRun = m_state.ScheduledRun;

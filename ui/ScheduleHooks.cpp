@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEvent>
-#include <QListWidget>
 #include <QTimer>
 
 #include <algorithm>
@@ -18,7 +17,8 @@
 #include "schedule/ScheduleTrigger.h"
 #include "ui/DialogService.h"
 #include "ui/SyncForm.h"
-#include "ui/TaskForm.h"
+#include "ui/TaskList.h"
+#include "ui/ScheduleForm.h"
 #include "ui/TrayHost.h"
 
 namespace pelmora {
@@ -169,10 +169,7 @@ void TcltForm::QuitFromOutside()
         if (m_state.AutoRun)
             m_exitStatus = std::max(m_exitStatus, kExitRunFailed);
         // A batch of checked tasks goes on with the next checked one; none is left.
-        m_listUpdating = true;
-        for (int i = 0; i < liTask->count(); ++i)
-            liTask->item(i)->setCheckState(Qt::Unchecked);
-        m_listUpdating = false;
+        m_taskList->ClearChecksQuietly();
     }
     RunDriver* driver = m_syncForm ? m_syncForm->Driver() : nullptr;
     const bool running = (driver && !driver->CanClose()) || x() <= kRunHiddenLeft;

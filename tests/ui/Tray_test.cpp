@@ -18,7 +18,7 @@
 #include "tests/ui/UiTestHelpers.h"
 #include "ui/QuitSignals.h"
 #include "ui/SyncForm.h"
-#include "ui/TaskForm.h"
+#include "ui/ScheduleForm.h"
 #include "ui/TrayHost.h"
 
 using namespace pelmora;

@@ -1,4 +1,4 @@
-#include "ui/TaskForm.h"
+#include "ui/ScheduleForm.h"
 
 #include <QComboBox>
 #include <QDateTime>
