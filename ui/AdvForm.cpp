@@ -315,8 +315,8 @@ void TadvForm::btnOkClick()
         {chkOnlyType, liOnlyType}, {chkIgnore, liIgnore}, {chkDel, liDel}};
     for (const auto& [box, list] : checked) {
         if (box->isChecked() && MaskListText(list->toPlainText()).size() > kMaxMaskListBytes) {
-            Dialogs().ask(this, QString::fromUtf8(Msg(kMsgErrorCaption)), QString::fromUtf8(Msg(kMsgTooManyFiles)), QMessageBox::Ok,
-                          QMessageBox::Critical);
+            Dialogs().ask(this, QString::fromUtf8(Msg(kMsgErrorCaption)), QString::fromUtf8(Msg(kMsgTooManyFiles)),
+                          QMessageBox::Ok, QMessageBox::Critical);
             list->setFocus();
             return;
         }

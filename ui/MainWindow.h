@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "platform/PathText.h"
-#include "ui/AppState.h"
 #include "schedule/HiResTimer.h"
 #include "schedule/ScheduleTrigger.h"
 #include "sync/ExitStatus.h"
 #include "sync/SyncLog.h"
+#include "ui/AppState.h"
 
 class QLabel;
 class QListWidget;

@@ -361,8 +361,8 @@ QVariant TPreviewGridModel::headerData(int section, Qt::Orientation orientation,
 {
     if (orientation != Qt::Horizontal)
         return {};
-    static const int kHeadings[kColumnCount] = {kMsgColFileName, kMsgColHostSize, kMsgColHostTime,
-                                               -1,              kMsgColMirrorTime, kMsgColMirrorSize};
+    static const int kHeadings[kColumnCount] = {kMsgColFileName,   kMsgColHostSize,  kMsgColHostTime, -1,
+                                                kMsgColMirrorTime, kMsgColMirrorSize};
     if (role == Qt::DisplayRole)
         return kHeadings[section] < 0 ? QString() : QString::fromUtf8(Msg(kHeadings[section]));
     if (role == Qt::TextAlignmentRole)

@@ -16,12 +16,12 @@
 #include <cmath>
 #include <memory>
 
-#include "ui/AppState.h"
 #include "core/DateTime.h"
 #include "core/Utf8.h"
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "platform/Clock.h"
+#include "ui/AppState.h"
 #include "ui/DialogService.h"
 #include "ui/MainWindow.h"
 

@@ -16,9 +16,9 @@
 #include "platform/widgets/TrayIcon.h"
 #include "schedule/ScheduleTrigger.h"
 #include "ui/DialogService.h"
+#include "ui/ScheduleForm.h"
 #include "ui/SyncForm.h"
 #include "ui/TaskList.h"
-#include "ui/ScheduleForm.h"
 #include "ui/TrayHost.h"
 
 namespace pelmora {

@@ -15,8 +15,8 @@
 #include "sync/RunDriver.h"
 #include "tests/ui/UiTestHelpers.h"
 #include "ui/ResForm.h"
-#include "ui/SyncForm.h"
 #include "ui/ScheduleForm.h"
+#include "ui/SyncForm.h"
 
 using namespace pelmora;
 using namespace pelmora::test;
