@@ -13,10 +13,8 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "platform/PathText.h"
 #include "schedule/HiResTimer.h"
 #include "schedule/ScheduleTrigger.h"
 #include "sync/ExitStatus.h"
