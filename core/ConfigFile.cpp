@@ -260,7 +260,7 @@ void WriteConfigFile(const std::string& path, std::string_view bytes)
     }
 }
 
-void LoadConfig(TAppState& state)
+void LoadConfig(TTaskStore& state)
 {
     ConfigContents contents = ReadConfigFile(state.ConfigFileName);
     state.TaskNames = std::move(contents.TaskNames);
@@ -270,7 +270,7 @@ void LoadConfig(TAppState& state)
     state.Modified = false;
 }
 
-void SaveConfig(TAppState& state)
+void SaveConfig(TTaskStore& state)
 {
     WriteConfigFile(state.ConfigFileName, SerializeConfig(state.TaskNames, state.TaskList, state.ScheduleList));
     state.Modified = false;

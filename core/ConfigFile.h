@@ -3,7 +3,7 @@
 // entries, in the current layout (a 1024-byte header) or the earlier header-less one.
 // Used on the UI thread: LoadConfig once at start-up, SaveConfig when the user saves.
 
-#include "core/AppState.h"
+#include "core/TaskStore.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -74,13 +74,13 @@ std::string SerializeConfig(const std::vector<std::string>& names, const TaskRec
 // state.ConfigFileName, clears Modified and selects no task. Throws EConfigError when the
 // file cannot be opened or read (or is larger than kMaxConfigFileSize); `state` is then
 // unchanged.
-void LoadConfig(TAppState& state);
+void LoadConfig(TTaskStore& state);
 
 // Writes the state's tasks and schedules to state.ConfigFileName and clears Modified. The
 // file is replaced atomically (written beside it, flushed to disk, renamed over it) and has
 // mode 0600. Throws EConfigError on any failure; the previous file and Modified are then
 // unchanged and no temporary file is left behind.
-void SaveConfig(TAppState& state);
+void SaveConfig(TTaskStore& state);
 
 // The same on an explicit path, for tools and tests.
 ConfigContents ReadConfigFile(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include "core/DateTime.h"
 #include "core/Utf8.h"
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "platform/Clock.h"
 
@@ -31,7 +32,7 @@ void WriteShortString(TShortString& field, std::string_view text)
 
 std::string DefaultScheduleName(const ScheduleItems& existing)
 {
-    const std::string prefix = Msg(142);
+    const std::string prefix = Msg(kMsgNewScheduleName);
     std::string candidate;
     // n = count + 1 is always free unless names were cut to the same 15 bytes; the bound
     // only keeps such a list from looping for long.

@@ -194,7 +194,7 @@ void FileOps::ShowTotals()
         m_doneText = std::move(done);
         m_remainText = std::move(remain);
         m_totalLine = ReplaceFirst(ReplaceFirst(Msg(kMsgTotalProgress), m_doneText), "%2", m_remainText);
-        m_view.SetLabel(4, m_totalLine);
+        m_view.SetLabel(RunLabel::Total, m_totalLine);
     }
 }
 
@@ -377,12 +377,12 @@ void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRo
             const std::string own = JoinPath(ownRoot, line.Path);
             const bool elsewhere = onOtherSide.Find(line.Path) >= 0 || otherUnlisted.Covers(line.Path);
             if (emptyDir == acDelete || (!elsewhere && emptyDir == removeAction)) {
-                m_view.SetLabel(3, Performing(acDelete));
-                m_view.SetLabel(2, own);
+                m_view.SetLabel(RunLabel::Operation, Performing(acDelete));
+                m_view.SetLabel(RunLabel::Item, own);
                 fsFor(own).RemoveDir(own);
             } else if (!elsewhere && emptyDir == copyAction) {
-                m_view.SetLabel(3, Performing(copyAction));
-                m_view.SetLabel(2, own);
+                m_view.SetLabel(RunLabel::Operation, Performing(copyAction));
+                m_view.SetLabel(RunLabel::Item, own);
                 const std::string other = JoinPath(otherRoot, line.Path);
                 MakeDirsBelow(fsFor(other), otherRoot, other);
             }

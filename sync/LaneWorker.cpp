@@ -56,7 +56,7 @@ public:
 
     // RunView: a lane has no window. Pending input is the run's messages: a cancel must reach
     // the copy between two blocks, as the Cancel button does in a run on one thread.
-    void SetLabel(int, std::string_view) override {}
+    void SetLabel(RunLabel, std::string_view) override {}
     void SetFileGauge(int percent) override
     {
         if (m_doneBytes - m_reported < kProgressStep)

@@ -3,7 +3,6 @@
 // scanner handlers (SchDirEnquiryOperation, SchDirFoundItem, SchDirSearching) and the
 // file-type listing. Fills the run's lists; the run driver calls it on the UI thread.
 
-#include "core/AppState.h"
 #include "core/SyncTask.h"
 #include "sync/FileLists.h"
 #include "sync/Mask.h"
@@ -41,10 +40,6 @@ struct TRunMasks
     // Throws EMaskError for the first invalid mask (ignore, then delete, then only-these).
     static TRunMasks Compile(const std::vector<std::string>& ignore, const std::vector<std::string>& del,
                              const std::vector<std::string>& onlyType);
-    static TRunMasks Compile(const TAppState& state)
-    {
-        return Compile(state.IgnoreMasks, state.DelMasks, state.OnlyTypeMasks);
-    }
 };
 
 // The lines of a CR LF separated text (the task's folder list and mask lists), without the

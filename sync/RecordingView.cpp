@@ -2,10 +2,9 @@
 
 namespace pelmora {
 
-void RecordingView::SetLabel(int line, std::string_view text)
+void RecordingView::SetLabel(RunLabel label, std::string_view text)
 {
-    if (line < 1 || line > 4)
-        return;
+    const int line = LabelNumber(label);
     labels[static_cast<std::size_t>(line)] = text;
     if (record)
         labelHistory[line].emplace_back(text);

@@ -13,6 +13,13 @@
 
 namespace pelmora {
 
+// The number of the window's control that shows `label` (Label1 to Label4), by which the
+// recorder files its texts.
+constexpr int LabelNumber(RunLabel label)
+{
+    return static_cast<int>(label) + 1;
+}
+
 class RecordingView : public RunView
 {
 public:
@@ -27,14 +34,14 @@ public:
     // What the view has been told, in order. With `record` false only the current values
     // below are kept (benchmarks copy far too many blocks to keep them all).
     bool record = true;
-    std::vector<std::string> labelHistory[5]; // [1..4]
+    std::vector<std::string> labelHistory[5]; // [LabelNumber(label)], 1..4
     std::vector<int> fileGaugeHistory;
     std::vector<int> totalGaugeHistory;
     std::vector<Box> boxes;
     std::vector<RunPhase> dispatched;
 
     // The current state of the window.
-    std::array<std::string, 5> labels; // [1..4]
+    std::array<std::string, 5> labels; // [LabelNumber(label)], 1..4
     int fileGauge = 0;
     int totalGauge = 0;
     bool animating = false;
@@ -54,7 +61,7 @@ public:
     // Called on every ProcessPendingInput(): a test presses Cancel from here.
     std::function<void()> onPendingInput;
 
-    void SetLabel(int line, std::string_view text) override;
+    void SetLabel(RunLabel label, std::string_view text) override;
     void SetFileGauge(int percent) override;
     void SetTotalGauge(int percent) override;
     void SetAnimation(bool playing) override { animating = playing; }

@@ -32,24 +32,6 @@ std::string Performing(int action)
 
 } // namespace
 
-RunRequest MakeRunRequest(TAppState& state)
-{
-    RunRequest request;
-    request.Task = state.CurrentTask();
-    if (request.Task && static_cast<std::size_t>(state.CurrentIndex) < state.TaskNames.size())
-        request.TaskName = state.TaskNames[static_cast<std::size_t>(state.CurrentIndex)];
-    request.HostDir = state.RunHostDir;
-    request.MirrorDir = state.RunMirrorDir;
-    request.IgnoreMasks = state.IgnoreMasks;
-    request.DelMasks = state.DelMasks;
-    request.OnlyTypeMasks = state.OnlyTypeMasks;
-    request.AutoRun = state.AutoRun;
-    request.CopyAll = state.CopyAll;
-    request.ScheduledRun = state.ScheduledRun;
-    request.ResultShown = &state.ResultShown;
-    return request;
-}
-
 // One file operation of the lists: what to do, what the window shows, and which counter a
 // success adds to.
 struct RunDriver::Operation
@@ -74,7 +56,7 @@ struct RunDriver::Impl final : ListingObserver
     {
     }
 
-    void SearchingFolder(std::string_view directory) override { owner.m_view.SetLabel(2, directory); }
+    void SearchingFolder(std::string_view directory) override { owner.m_view.SetLabel(RunLabel::Item, directory); }
     void ProcessPendingInput() override { owner.m_view.ProcessPendingInput(); }
     // A place the listing could not read is a failed operation of the run: the run did not
     // synchronise what lies there.
@@ -167,8 +149,8 @@ bool RunDriver::Start(const RunRequest& request)
     m_view.SetTotalGauge(0);
     m_impl->ops.ResetProgress();
     m_result = RunResult{};
-    m_view.SetLabel(3, "");
-    m_view.SetLabel(4, "");
+    m_view.SetLabel(RunLabel::Operation, "");
+    m_view.SetLabel(RunLabel::Total, "");
     m_resultShown = false;
     if (m_request.ResultShown)
         *m_request.ResultShown = false;
@@ -230,8 +212,8 @@ void RunDriver::OnListMain()
 {
     m_lists.ClearHost();
     m_state = rsListHost;
-    m_view.SetLabel(1, Msg(kMsgAnalyzingHost));
-    m_view.SetLabel(2, m_request.HostDir);
+    m_view.SetLabel(RunLabel::Phase, Msg(kMsgAnalyzingHost));
+    m_view.SetLabel(RunLabel::Item, m_request.HostDir);
 
     SideLister lister(*m_request.Task, m_state, *m_impl->masks, m_lists, m_impl.get());
     lister.SetFileSystem(&m_impl->fs());
@@ -258,8 +240,8 @@ void RunDriver::OnListMirror()
         lister.SetOtherRoot(m_request.HostDir);
         if (task.SyncType != tyFile) {
             m_state = rsListMirror;
-            m_view.SetLabel(1, Msg(kMsgAnalyzingMirror));
-            m_view.SetLabel(2, m_request.MirrorDir);
+            m_view.SetLabel(RunLabel::Phase, Msg(kMsgAnalyzingMirror));
+            m_view.SetLabel(RunLabel::Item, m_request.MirrorDir);
         }
         lister.ListMirror(m_request.MirrorDir);
         if (m_state != rsCancelled)
@@ -314,7 +296,7 @@ void RunDriver::OnListMirror()
         m_result.FailedCount += m_impl->listingFailures;
         checkErrorLimit();
     }
-    m_view.SetLabel(1, Msg(kMsgSynchronizing));
+    m_view.SetLabel(RunLabel::Phase, Msg(kMsgSynchronizing));
     m_view.Post(RunPhase::SyncMain);
 }
 
@@ -412,8 +394,8 @@ void RunDriver::startLanes()
     impl.lanes.onProgress = [this](std::int64_t id, std::int64_t bytes, int percent) {
         m_plan->DoneBytes += bytes;
         if (const Impl::Pending* p = m_impl->findPending(id)) {
-            m_view.SetLabel(2, p->op.source);
-            m_view.SetLabel(3, Performing(p->op.action));
+            m_view.SetLabel(RunLabel::Item, p->op.source);
+            m_view.SetLabel(RunLabel::Operation, Performing(p->op.action));
             m_view.SetFileGauge(percent);
         }
         m_impl->ops.ShowTotals();
@@ -455,8 +437,8 @@ void RunDriver::carryOut(const Operation& op)
         if (m_state == rsCancelled || m_state == rsTooManyErrors)
             return;
     }
-    m_view.SetLabel(2, op.kind == LaneJobKind::Copy ? op.source : op.target);
-    m_view.SetLabel(3, Performing(op.action));
+    m_view.SetLabel(RunLabel::Item, op.kind == LaneJobKind::Copy ? op.source : op.target);
+    m_view.SetLabel(RunLabel::Operation, Performing(op.action));
     if (impl.lanes.Lanes() == 0) {
         // No lane runs, or every lane has gone: what the lanes answered is taken first, and
         // the operation is done here.
@@ -616,7 +598,7 @@ void RunDriver::OnSyncFolder()
 {
     const TSyncTask& task = *m_request.Task;
     if (task.EmptyDir != acIgnore) {
-        m_view.SetLabel(1, Msg(kMsgSyncingEmptyFolders));
+        m_view.SetLabel(RunLabel::Phase, Msg(kMsgSyncingEmptyFolders));
         m_impl->ops.SyncEmptyFolders(m_lists, m_request.HostDir, m_request.MirrorDir, task.EmptyDir, m_state);
     }
     m_view.SetAnimation(false);

@@ -4,7 +4,6 @@
 // the result), with cancel, the error limit and the result log. Talks to its window only
 // through RunView. Used on the UI thread only.
 
-#include "core/AppState.h"
 #include "core/SyncTask.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -41,11 +40,6 @@ struct RunRequest
     // When set, cleared at the start of the run and set when the results window is shown.
     bool* ResultShown = nullptr;
 };
-
-// The request for the selected task of `state` (CurrentTask, its name, the run roots, the
-// three mask lists and the run-mode flags); ResultShown points into `state`. Task is nullptr
-// when no task is selected.
-RunRequest MakeRunRequest(TAppState& state);
 
 // The run's result counters, reset when a run starts.
 struct RunResult

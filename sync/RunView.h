@@ -10,14 +10,24 @@ namespace pelmora {
 
 class RunDriver;
 
-// The five phases of a run. The values are the window message numbers of the phases.
-enum class RunPhase : int
+// The five phases of a run, in the order a whole run posts them. Each is handled by the
+// run driver's handler of the same name.
+enum class RunPhase
 {
-    SyncMain = 1280,   // OnSyncMain: carry out HostFiles
-    SyncMirror = 1281, // OnSyncMirror: carry out MirrorFiles
-    ListMain = 1282,   // OnListMain: list the host side
-    ListMirror = 1283, // OnListMirror: list the mirror side, plan, preview
-    SyncFolder = 1284, // OnSyncFolder: empty folders, result, close
+    ListMain,   // OnListMain: list the host side
+    ListMirror, // OnListMirror: list the mirror side, plan, preview
+    SyncMain,   // OnSyncMain: carry out HostFiles
+    SyncMirror, // OnSyncMirror: carry out MirrorFiles
+    SyncFolder, // OnSyncFolder: empty folders, result, close
+};
+
+// The four text lines of the run window, top to bottom (its controls Label1 to Label4).
+enum class RunLabel
+{
+    Phase,     // what the run is doing: "Analyzing host folder...", "Synchronizing..."
+    Item,      // the folder being listed or the file being worked on
+    Operation, // the current operation: "Performing: ..."
+    Total,     // the total line of a copy
 };
 
 // Buttons of a message box, and the button the user pressed.
@@ -38,10 +48,8 @@ class RunView
 public:
     virtual ~RunView() = default;
 
-    // Label1 (phase line), Label2 (current file or folder), Label3 (current operation),
-    // Label4 (total line). `line` is 1..4. The driver may repeat a text; the view need not
-    // repaint then.
-    virtual void SetLabel(int line, std::string_view text) = 0;
+    // Sets one text line. The driver may repeat a text; the view need not repaint then.
+    virtual void SetLabel(RunLabel label, std::string_view text) = 0;
     // The file gauge (syncMeter) and the total gauge (totMeter), whole percent 0..100.
     virtual void SetFileGauge(int percent) = 0;
     virtual void SetTotalGauge(int percent) = 0;

@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "ui/MainWindow.h"
 
@@ -76,12 +77,12 @@ void TAboutForm::ApplyTexts()
     ApplyUiFont(this);
     ApplyUiFont(Label4);
     ApplyUiFont(Label6);
-    setWindowTitle(QString::fromUtf8(Msg(39)));
-    Label1->setText(QString::fromUtf8(Msg(0)));
+    setWindowTitle(QString::fromUtf8(Msg(kMsgAbout)));
+    Label1->setText(QString::fromUtf8(Msg(kMsgAppTitle)));
     Label2->setText(QStringLiteral("Version %1").arg(QString::fromLatin1(kPelmoraVersion)));
-    Label3->setText(QString::fromUtf8(Msg(40)));
-    Label4->setText(QString::fromUtf8(Msg(41)));
-    Label5->setText(QString::fromUtf8(Msg(42)));
+    Label3->setText(QString::fromUtf8(Msg(kMsgEmailLabel)));
+    Label4->setText(QString::fromUtf8(Msg(kMsgEmailAddress)));
+    Label5->setText(QString::fromUtf8(Msg(kMsgWebSiteLabel)));
 }
 
 void TAboutForm::mousePressEvent(QMouseEvent* event)

@@ -16,6 +16,7 @@
 #include <cmath>
 
 #include "core/SyncTask.h"
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "ui/DialogService.h"
 #include "ui/MainWindow.h"
@@ -235,21 +236,21 @@ TadvForm::TadvForm(TAppState& state, QWidget* parent) : QDialog(parent), m_state
 void TadvForm::ApplyTexts()
 {
     ApplyUiFont(this);
-    setWindowTitle(QString::fromUtf8(Msg(102)));
-    chkIgnore->setText(QString::fromUtf8(Msg(94)));
-    chkDel->setText(QString::fromUtf8(Msg(95)));
-    chkAuto->setText(QString::fromUtf8(Msg(97)));
-    chkAuto->setToolTip(QString::fromUtf8(Msg(38)));
-    btnDef->setText(QString::fromUtf8(Msg(98)));
-    btnOk->setText(QString::fromUtf8(Msg(99)));
-    btnCancel->setText(QString::fromUtf8(Msg(100)));
-    Label2->setText(QString::fromUtf8(Msg(106)));
-    Label1->setText(QString::fromUtf8(Msg(105)));
-    Label3->setText(QString::fromUtf8(Msg(107)));
-    chkOnlyType->setText(QString::fromUtf8(Msg(117)));
-    Label4->setText(QString::fromUtf8(Msg(120)));
-    chk1Hour->setText(QString::fromUtf8(Msg(124)));
-    lbShift->setText(QString::fromUtf8(Msg(125)));
+    setWindowTitle(QString::fromUtf8(Msg(kMsgAdvancedCaption)));
+    chkIgnore->setText(QString::fromUtf8(Msg(kMsgIgnoreFiles)));
+    chkDel->setText(QString::fromUtf8(Msg(kMsgDeleteFiles)));
+    chkAuto->setText(QString::fromUtf8(Msg(kMsgAutoMode)));
+    chkAuto->setToolTip(QString::fromUtf8(Msg(kMsgAutoModeHint)));
+    btnDef->setText(QString::fromUtf8(Msg(kMsgDefaults)));
+    btnOk->setText(QString::fromUtf8(Msg(kMsgOk)));
+    btnCancel->setText(QString::fromUtf8(Msg(kMsgCancelButton)));
+    Label2->setText(QString::fromUtf8(Msg(kMsgNetUserName)));
+    Label1->setText(QString::fromUtf8(Msg(kMsgNetPassword)));
+    Label3->setText(QString::fromUtf8(Msg(kMsgMaxSpeed)));
+    chkOnlyType->setText(QString::fromUtf8(Msg(kMsgOnlySyncFiles)));
+    Label4->setText(QString::fromUtf8(Msg(kMsgMaxErrors)));
+    chk1Hour->setText(QString::fromUtf8(Msg(kMsgIgnoreOneHour)));
+    lbShift->setText(QString::fromUtf8(Msg(kMsgTimeShiftLabel)));
     // The dialog keeps its designed client size unless the texts of the language need more.
     layout()->activate();
     setFixedSize(sizeHint().expandedTo(QSize(409, 335)));
@@ -314,8 +315,8 @@ void TadvForm::btnOkClick()
         {chkOnlyType, liOnlyType}, {chkIgnore, liIgnore}, {chkDel, liDel}};
     for (const auto& [box, list] : checked) {
         if (box->isChecked() && MaskListText(list->toPlainText()).size() > kMaxMaskListBytes) {
-            Dialogs().ask(this, QString::fromUtf8(Msg(31)), QString::fromUtf8(Msg(101)), QMessageBox::Ok,
-                          QMessageBox::Critical);
+            Dialogs().ask(this, QString::fromUtf8(Msg(kMsgErrorCaption)), QString::fromUtf8(Msg(kMsgTooManyFiles)),
+                          QMessageBox::Ok, QMessageBox::Critical);
             list->setFocus();
             return;
         }

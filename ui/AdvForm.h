@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "core/AppState.h"
+#include "ui/AppState.h"
 
 class QCheckBox;
 class QLabel;

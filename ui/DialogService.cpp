@@ -5,6 +5,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 
 namespace pelmora {
@@ -48,7 +49,7 @@ QMessageBox::StandardButton EscapeButton(QMessageBox::StandardButtons buttons)
 
 void DialogService::error(QWidget* parent, const QString& text)
 {
-    ask(parent, QString::fromUtf8(Msg(31)), text, QMessageBox::Ok, QMessageBox::Critical);
+    ask(parent, QString::fromUtf8(Msg(kMsgErrorCaption)), text, QMessageBox::Ok, QMessageBox::Critical);
 }
 
 bool DialogService::askYesNo(QWidget* parent, const QString& caption, const QString& text, QMessageBox::Icon icon)
@@ -63,7 +64,7 @@ void DialogService::information(QWidget* parent, const QString& caption, const Q
 
 void DialogService::showException(QWidget* parent, const QString& what)
 {
-    ask(parent, QString::fromUtf8(Msg(0)), what, QMessageBox::Ok, QMessageBox::Critical);
+    ask(parent, QString::fromUtf8(Msg(kMsgAppTitle)), what, QMessageBox::Ok, QMessageBox::Critical);
 }
 
 QMessageBox::StandardButton QtDialogService::ask(QWidget* parent, const QString& caption, const QString& text,

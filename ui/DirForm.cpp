@@ -7,6 +7,7 @@
 #include <QToolButton>
 
 #include "core/SyncTask.h"
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "platform/widgets/DirDialog.h"
 #include "ui/MainWindow.h"
@@ -62,10 +63,10 @@ TdirForm::TdirForm(TSDirDlg& dirDialog, const TAppState& state, QWidget* parent)
 void TdirForm::ApplyTexts()
 {
     ApplyUiFont(this);
-    setWindowTitle(QString::fromUtf8(Msg(122)));
-    BrMirror->setText(QString::fromUtf8(Msg(8)));
-    btnOk->setText(QString::fromUtf8(Msg(99)));
-    btnCancel->setText(QString::fromUtf8(Msg(100)));
+    setWindowTitle(QString::fromUtf8(Msg(kMsgAddSubFolderCaption)));
+    BrMirror->setText(QString::fromUtf8(Msg(kMsgBrowse)));
+    btnOk->setText(QString::fromUtf8(Msg(kMsgOk)));
+    btnCancel->setText(QString::fromUtf8(Msg(kMsgCancelButton)));
     layout()->activate();
     setFixedSize(sizeHint().expandedTo(QSize(391, 86)));
 }
@@ -77,7 +78,7 @@ QString TdirForm::Directory() const
 
 void TdirForm::BrMirrorClick()
 {
-    m_dirDialog.setCaption(QString::fromUtf8(Msg(34)));
+    m_dirDialog.setCaption(QString::fromUtf8(Msg(kMsgSelectFolder)));
     const TSyncTask* task = m_state.CurrentTask();
     m_dirDialog.setDirectory(task ? QString::fromStdString(ReadTextField(task->MainDir)) : QString());
     if (m_dirDialog.Execute())

@@ -1,6 +1,8 @@
 #pragma once
-// TcltForm: the main window. It owns the process-wide state (TAppState), the task list with
-// its check marks, the editor of the selected task and the toolbar, and starts runs.
+// TcltForm: the main window. It owns the process-wide state (TAppState) and puts together the
+// task list (TTaskList), the editor of the selected task (TTaskEditor) and the toolbar; it
+// keeps the records in step with the list, starts runs (ui/RunStart.cpp) and hosts the
+// scheduler and the notification area (ui/ScheduleHooks.cpp).
 // TForms creates all eight windows in their start-up order. UI thread only, except
 // LeftPosition(), which the schedule timer's thread may read.
 
@@ -11,31 +13,22 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "core/AppState.h"
 #include "schedule/HiResTimer.h"
 #include "schedule/ScheduleTrigger.h"
+#include "sync/ExitStatus.h"
 #include "sync/SyncLog.h"
+#include "ui/AppState.h"
 
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
 class QLabel;
-class QLineEdit;
 class QListWidget;
-class QListWidgetItem;
-class QMenu;
-class QAction;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
 class QToolBar;
 class QToolButton;
 
 namespace pelmora {
 
+struct RunRefusal;
 class TSyncForm;
 class TAboutForm;
 class TresForm;
@@ -44,41 +37,13 @@ class TadvForm;
 class TdirForm;
 class TfmTask;
 class TSDirDlg;
-class TrDragController;
+class TTaskEditor;
+class TTaskList;
 class TTrayIcon;
-
-// Replaces environment names written between percent signs by their values. A name the
-// environment does not know stays as written, and so does everything after it; a lone
-// percent sign stays; two adjacent percent signs vanish.
-std::string ExpandEnvVars(std::string_view text);
-
-// Removes one trailing separator when the text is longer than one character.
-std::string StripBackslash(std::string_view text);
-
-// The folder-list entry for `chosen` relative to the host or mirror root as the editor
-// shows them: `entry` on success (message 0), else the number of the refusal message.
-struct ExclusionEntry
-{
-    int message = 0;
-    std::string entry;
-};
-ExclusionEntry FolderExclusionEntry(std::string_view host, std::string_view mirror, std::string_view chosen);
 
 // Gives a window the user-interface font of the selected language when that font is
 // installed; otherwise the window keeps Qt's default font.
 void ApplyUiFont(QWidget* window);
-
-// Exit statuses of a command-line start (/A, -A<name>, -C<name>); with several tasks the
-// highest wins. Interactive and hidden starts exit with kExitDone.
-inline constexpr int kExitDone = 0;       // every run that started finished without a failed operation
-inline constexpr int kExitRunFailed = 1;  // failed operations, the error limit, or a cancel (also by a signal)
-inline constexpr int kExitBadCommand = 2; // an unknown switch or task name; nothing ran
-inline constexpr int kExitRefused = 3;    // a task was refused and did not run
-
-class RunDriver;
-// The exit status of a run that started: kExitRunFailed when it had failed operations, stopped
-// at the error limit or was cancelled (its host folder missing included), else kExitDone.
-int RunExitStatus(const RunDriver& run);
 
 class TcltForm : public QMainWindow
 {
@@ -101,12 +66,12 @@ public:
     // lines are appended to the log file when that run ends.
     SyncLog& ResultLog() { return m_resultLog; }
     const TAppState& State() const { return m_state; }
-    QListWidget* TaskListBox() const { return liTask; }
+    QListWidget* TaskListBox() const;
     TSDirDlg* DirDialog() const { return SDirDlg; }
     TSyncForm* SyncForm() const { return m_syncForm; }
     TresForm* ResForm() const { return m_resForm; }
     TTreeVForm* TreeVForm() const { return m_treeVForm; }
-    TfmTask* TaskForm() const { return m_taskForm; }
+    TfmTask* ScheduleForm() const { return m_taskForm; }
     QToolButton* GoSyncButton() const { return GoSync; }
     // The status line; a run writes its outcome here.
     void SetStatusText(const QString& text);
@@ -115,12 +80,8 @@ public:
     // The window's left edge, mirrored on every move so another thread may read it.
     int LeftPosition() const { return m_left.load(std::memory_order_relaxed); }
 
-    // Selecting a task: CurrentIndex := the list's selected row, then ShowTask.
+    // Selecting a task: CurrentIndex := the list's selected row, then the editor shows it.
     void liTaskClick();
-    void ShowTask();
-    void ClearEditor();
-    void EnableEditor(bool on);
-    void FieldChange();
     // The action code whose name equals `text`; 0 when none does.
     std::uint8_t TextToAction(const QString& text) const;
 
@@ -165,50 +126,36 @@ public:
     void NewBtnClick();
     void AddBtnClick();
     void DelBtnClick();
-    void AddExClick();
-    void DelExClick();
-    void BrMainClick();
-    void BrMirrorClick();
-    void btnAdvClick();
     void btTaskClick();
     void AboutBtnClick();
     void ToolButton1Click();
     void A1Click();
     void C1Click();
-    void liTaskClickCheck();
-    void rDragController1ItemMove(QListWidget* sender, int fromIndex, int toIndex);
+    void rDragController1ItemMove(int fromIndex, int toIndex);
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate(const std::string& exePath);
     void FormShow();
     void buildControls();
     void buildToolBar();
-    void edTypeClick(int index);
-    void edTypeChange();
-    void Label4Click();
-    void rdOnlyClick();
-    void addFolderEntry();
-    void addFileEntry();
     void appendLog();
     // Writes the result log's lines that have not reached the log file yet.
     void flushResultLog();
     // RunTask's work; returns the run's exit status and sets `ran` when the run started.
     int runCurrentTask(bool& ran);
-    // A task that does not run: the reason in an "Error" box when `showBox`, and in a block
-    // of the result log (stamp, start line, reason, separator) when `writeBlock`.
-    void refuseTask(const std::string& reason, bool showBox, bool writeBlock);
+    // A task that does not run: the reason in an "Error" box and in a block of the result log
+    // (stamp, start line, reason, separator), each as the refusal says. Returns its status.
+    int refuseTask(const RunRefusal& refusal);
     // Tells the user on standard error why the command line ran nothing.
     void reportBadCommandLine(const std::string& line);
     QString makeNewTaskName() const;
     void appendTask(std::unique_ptr<TSyncTask> task, const QString& name);
     void selectRow(int row);
-    QString exclusionText() const;
 
     TAppState m_state;
     SyncLog m_resultLog;
@@ -218,53 +165,16 @@ private:
     QStringList m_arguments;
     bool m_shownOnce = false;
     bool m_closing = false;
-    bool m_listUpdating = false;
     std::atomic<int> m_left{0};
 
     TSyncForm* m_syncForm = nullptr;
     TAboutForm* m_aboutForm = nullptr;
     TresForm* m_resForm = nullptr;
     TTreeVForm* m_treeVForm = nullptr;
-    TadvForm* m_advForm = nullptr;
-    TdirForm* m_dirForm = nullptr;
     TfmTask* m_taskForm = nullptr;
 
-    QLabel* Label1 = nullptr;
-    QListWidget* liTask = nullptr;
-    QMenu* PopupMenu1 = nullptr;
-    QAction* A1 = nullptr;
-    QAction* C1 = nullptr;
-    QPlainTextEdit* edDesc = nullptr;
-    QLabel* Label6 = nullptr;
-    QLineEdit* edName = nullptr;
-    QLabel* Label5 = nullptr;
-    QComboBox* edType = nullptr;
-    QCheckBox* chkIntoSub = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* edMainDir = nullptr;
-    QPushButton* BrMain = nullptr;
-    QLabel* Label3 = nullptr;
-    QLineEdit* edMirrorDir = nullptr;
-    QPushButton* BrMirror = nullptr;
-    QRadioButton* Label4 = nullptr;
-    QRadioButton* rdOnly = nullptr;
-    QListWidget* liExclude = nullptr;
-    QPushButton* AddEx = nullptr;
-    QPushButton* DelEx = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label11 = nullptr;
-    QLabel* Label12 = nullptr;
-    QLabel* Label13 = nullptr;
-    QComboBox* cbInMain = nullptr;
-    QComboBox* cbInMirror = nullptr;
-    QComboBox* cbSizeDiffer = nullptr;
-    QComboBox* cbNewInMain = nullptr;
-    QComboBox* cbNewInMirror = nullptr;
-    QComboBox* cbEmptyDir = nullptr;
-    QPushButton* btnAdv = nullptr;
+    TTaskList* m_taskList = nullptr;
+    TTaskEditor* m_editor = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QToolButton* ToolButton1 = nullptr;
     QToolButton* NewBtn = nullptr;
@@ -276,7 +186,6 @@ private:
     QToolButton* ExitBtn = nullptr;
     QLabel* m_statusPanel = nullptr;
     TSDirDlg* SDirDlg = nullptr;
-    TrDragController* rDragController1 = nullptr;
 
     TTrayIcon* TrayIcon1 = nullptr;
     TScheduleTicker m_ticker; // the timer's worker thread only

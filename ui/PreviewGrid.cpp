@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "sync/SizeText.h"
 #include "ui/DisplayText.h"
@@ -360,7 +361,8 @@ QVariant TPreviewGridModel::headerData(int section, Qt::Orientation orientation,
 {
     if (orientation != Qt::Horizontal)
         return {};
-    static const int kHeadings[kColumnCount] = {79, 89, 90, -1, 81, 80};
+    static const int kHeadings[kColumnCount] = {kMsgColFileName,   kMsgColHostSize,  kMsgColHostTime, -1,
+                                                kMsgColMirrorTime, kMsgColMirrorSize};
     if (role == Qt::DisplayRole)
         return kHeadings[section] < 0 ? QString() : QString::fromUtf8(Msg(kHeadings[section]));
     if (role == Qt::TextAlignmentRole)
@@ -420,8 +422,8 @@ TPreviewGrid::TPreviewGrid(QWidget* parent) : QTableView(parent)
 
 void TPreviewGrid::ApplyTexts()
 {
-    pmAll->setText(QString::fromUtf8(Msg(92)));
-    pmClear->setText(QString::fromUtf8(Msg(93)));
+    pmAll->setText(QString::fromUtf8(Msg(kMsgSelectAll)));
+    pmClear->setText(QString::fromUtf8(Msg(kMsgClearSelection)));
     m_model->headerDataChanged(Qt::Horizontal, 0, kColumnCount - 1);
     // The widths suit the original font; a wider substitute must not cut the times.
     const int timeWidth = QFontMetrics(font()).horizontalAdvance(QStringLiteral("00-00-00 00:00:00")) + 8;

@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "platform/widgets/SMemo.h"
 #include "ui/MainWindow.h"
@@ -39,8 +40,8 @@ TresForm::TresForm(QWidget* parent)
 void TresForm::ApplyTexts()
 {
     ApplyUiFont(this);
-    setWindowTitle(QString::fromUtf8(Msg(74)));
-    btnClose->setText(QString::fromUtf8(Msg(75)));
+    setWindowTitle(QString::fromUtf8(Msg(kMsgResultCaption)));
+    btnClose->setText(QString::fromUtf8(Msg(kMsgClose)));
 }
 
 void TresForm::SyncLines()

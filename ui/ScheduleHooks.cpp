@@ -7,17 +7,18 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEvent>
-#include <QListWidget>
 #include <QTimer>
 
 #include <algorithm>
 
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "platform/widgets/TrayIcon.h"
 #include "schedule/ScheduleTrigger.h"
 #include "ui/DialogService.h"
+#include "ui/ScheduleForm.h"
 #include "ui/SyncForm.h"
-#include "ui/TaskForm.h"
+#include "ui/TaskList.h"
 #include "ui/TrayHost.h"
 
 namespace pelmora {
@@ -62,7 +63,7 @@ void TcltForm::EnableScheduleTimer()
         TrayIcon1 = new TTrayIcon(this);
         TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
         TrayIcon1->SetIcon(windowIcon().isNull() ? ProgramTrayIcon() : windowIcon());
-        TrayIcon1->SetHint(QString::fromUtf8(Msg(0)));
+        TrayIcon1->SetHint(QString::fromUtf8(Msg(kMsgAppTitle)));
         TrayIcon1->OnClick = [this](TTrayIcon&) { TrayIcon1Click(); };
         installEventFilter(new MinimizeWatch(*this));
     }
@@ -168,10 +169,7 @@ void TcltForm::QuitFromOutside()
         if (m_state.AutoRun)
             m_exitStatus = std::max(m_exitStatus, kExitRunFailed);
         // A batch of checked tasks goes on with the next checked one; none is left.
-        m_listUpdating = true;
-        for (int i = 0; i < liTask->count(); ++i)
-            liTask->item(i)->setCheckState(Qt::Unchecked);
-        m_listUpdating = false;
+        m_taskList->ClearChecksQuietly();
     }
     RunDriver* driver = m_syncForm ? m_syncForm->Driver() : nullptr;
     const bool running = (driver && !driver->CanClose()) || x() <= kRunHiddenLeft;

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "platform/widgets/Gauge.h"
 #include "sync/SyncLog.h"
@@ -169,8 +170,8 @@ TSyncForm::~TSyncForm() = default;
 void TSyncForm::ApplyTexts()
 {
     ApplyUiFont(this);
-    setWindowTitle(QString::fromUtf8(Msg(44)));
-    btnCancel->setText(QString::fromUtf8(Msg(45)));
+    setWindowTitle(QString::fromUtf8(Msg(kMsgSyncCaption)));
+    btnCancel->setText(QString::fromUtf8(Msg(kMsgCancel)));
 }
 
 void TSyncForm::AttachWindows(TTreeVForm* preview, TresForm* results, std::function<void(const QString&)> statusSink)
@@ -215,12 +216,25 @@ bool TSyncForm::running() const
     return m_driver && !m_driver->CanClose();
 }
 
-void TSyncForm::SetLabel(int line, std::string_view text)
+void TSyncForm::SetLabel(RunLabel which, std::string_view text)
 {
-    QLabel* labels[] = {Label1, Label2, Label3, Label4};
-    if (line < 1 || line > 4)
+    QLabel* label = nullptr;
+    switch (which) {
+    case RunLabel::Phase:
+        label = Label1;
+        break;
+    case RunLabel::Item:
+        label = Label2;
+        break;
+    case RunLabel::Operation:
+        label = Label3;
+        break;
+    case RunLabel::Total:
+        label = Label4;
+        break;
+    }
+    if (label == nullptr)
         return;
-    QLabel* label = labels[line - 1];
     const QString value = DisplayText(text);
     if (label->toolTip() == value)
         return;
@@ -256,7 +270,7 @@ BoxAnswer TSyncForm::Ask(std::string_view text, std::string_view caption, BoxBut
     }
     // The driver's error boxes (an invalid mask) carry the error caption; they get the
     // error icon that every other "Error" box of the program shows.
-    const bool isError = caption == std::string_view(Msg(31));
+    const bool isError = caption == std::string_view(Msg(kMsgErrorCaption));
     // The text may quote a mask as the user typed it.
     Dialogs().ask(this, FromUtf8(caption), DisplayText(text), QMessageBox::Ok,
                   isError ? QMessageBox::Critical : QMessageBox::Information);

@@ -78,7 +78,7 @@ public:
     }
 
     // RunView
-    void SetLabel(int line, std::string_view text) override;
+    void SetLabel(RunLabel label, std::string_view text) override;
     void SetFileGauge(int percent) override;
     void SetTotalGauge(int percent) override;
     void SetAnimation(bool playing) override;

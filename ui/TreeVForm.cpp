@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "sync/RunDriver.h"
 #include "sync/SizeText.h"
@@ -346,10 +347,10 @@ TTreeVForm::~TTreeVForm() = default;
 void TTreeVForm::ApplyTexts()
 {
     ApplyUiFont(this);
-    setWindowTitle(QString::fromUtf8(Msg(77)));
-    Label1->setText(QString::fromUtf8(Msg(78)));
-    btnSync->setText(QString::fromUtf8(Msg(82)));
-    btnCancel->setText(QString::fromUtf8(Msg(45)));
+    setWindowTitle(QString::fromUtf8(Msg(kMsgPreviewCaption)));
+    Label1->setText(QString::fromUtf8(Msg(kMsgFoldersLabel)));
+    btnSync->setText(QString::fromUtf8(Msg(kMsgSyncNow)));
+    btnCancel->setText(QString::fromUtf8(Msg(kMsgCancel)));
     ListV->ApplyTexts();
 }
 
@@ -501,7 +502,7 @@ void TTreeVForm::AddFolder(std::string_view path, std::uint32_t content, bool mi
 bool TTreeVForm::Progress(int done, int total)
 {
     const int percent = total > 0 ? static_cast<int>(static_cast<long long>(done) * 100 / total) : 100;
-    SetPanel(0, QString::fromUtf8(Msg(91)) + QString::number(percent) + QLatin1Char('%'));
+    SetPanel(0, QString::fromUtf8(Msg(kMsgCreatingFolderTree)) + QString::number(percent) + QLatin1Char('%'));
     QCoreApplication::processEvents();
     return m_tag == 0;
 }
@@ -593,10 +594,10 @@ void TTreeVForm::UpdateStatus()
     const TPlanSummary& plan = m_input.Plan ? *m_input.Plan : empty;
     const std::string copies = std::to_string(plan.CopyToMirrorCount + plan.CopyToHostCount);
     const std::string texts[4] = {
-        ReplaceFirst(ReplaceFirst(Msg(83), "%1", copies), "%2", SizeText(plan.TotalBytes)),
-        ReplaceFirst(Msg(84), "%1", std::to_string(plan.DeleteHostCount)),
-        ReplaceFirst(Msg(85), "%1", std::to_string(plan.DeleteMirrorCount)),
-        ReplaceFirst(Msg(86), "%1", std::to_string(plan.EmptyFolderCount)),
+        ReplaceFirst(ReplaceFirst(Msg(kMsgStatusTransmit), "%1", copies), "%2", SizeText(plan.TotalBytes)),
+        ReplaceFirst(Msg(kMsgStatusDeleteHost), "%1", std::to_string(plan.DeleteHostCount)),
+        ReplaceFirst(Msg(kMsgStatusDeleteMirror), "%1", std::to_string(plan.DeleteMirrorCount)),
+        ReplaceFirst(Msg(kMsgStatusEmptyFolder), "%1", std::to_string(plan.EmptyFolderCount)),
     };
     const QFontMetrics metrics(StatusBar1->font());
     for (int panel = 0; panel < 4; ++panel) {

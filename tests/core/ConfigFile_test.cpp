@@ -71,9 +71,9 @@ ConfigContents parse(const std::string& bytes)
     return ParseConfig(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
-TAppState sampleState(const std::string& file)
+TTaskStore sampleState(const std::string& file)
 {
-    TAppState state;
+    TTaskStore state;
     state.ConfigFileName = file;
     const std::vector<std::string> names = {"Photos", "\xE6\x96\x87\xE4\xBB\xB6", "backup"};
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -97,7 +97,7 @@ TAppState sampleState(const std::string& file)
 TEST(ConfigSave, EmptyListIs1029Bytes)
 {
     TempFolder dir;
-    TAppState state;
+    TTaskStore state;
     state.ConfigFileName = dir / "Pelmora.cfg";
     state.Modified = true;
     SaveConfig(state);
@@ -112,7 +112,7 @@ TEST(ConfigSave, EmptyListIs1029Bytes)
 TEST(ConfigSave, LayoutOfNamesRecordsAndSchedules)
 {
     TempFolder dir;
-    TAppState state = sampleState(dir / "Pelmora.cfg");
+    TTaskStore state = sampleState(dir / "Pelmora.cfg");
     SaveConfig(state);
     const std::string bytes = ReadBytes(state.ConfigFileName);
 
@@ -130,11 +130,11 @@ TEST(ConfigSave, LayoutOfNamesRecordsAndSchedules)
 TEST(ConfigSave, SaveLoadSaveGivesIdenticalBytes)
 {
     TempFolder dir;
-    TAppState state = sampleState(dir / "Pelmora.cfg");
+    TTaskStore state = sampleState(dir / "Pelmora.cfg");
     SaveConfig(state);
     const std::string first = ReadBytes(state.ConfigFileName);
 
-    TAppState loaded;
+    TTaskStore loaded;
     loaded.ConfigFileName = state.ConfigFileName;
     loaded.Modified = true;
     loaded.CurrentIndex = 2;
@@ -159,7 +159,7 @@ TEST(ConfigSave, FileIsPrivateEvenWhenTheOldOneWasNot)
     const std::string file = dir / "Pelmora.cfg";
     WriteBytes(file, "old");
     ::chmod(file.c_str(), 0644);
-    TAppState state = sampleState(file);
+    TTaskStore state = sampleState(file);
     SaveConfig(state);
     struct stat st
     {
@@ -180,7 +180,7 @@ void expectOnlyFile(const TempFolder& dir, const std::string& name)
 TEST(ConfigSaveFailure, MissingFolderRaisesTheSystemTextAndKeepsModified)
 {
     TempFolder dir;
-    TAppState state = sampleState(dir / "no-such-folder/Pelmora.cfg");
+    TTaskStore state = sampleState(dir / "no-such-folder/Pelmora.cfg");
     try {
         SaveConfig(state);
         FAIL() << "save into a missing folder succeeded";
@@ -195,7 +195,7 @@ TEST(ConfigSaveFailure, WriteStoppingPartWayLeavesTheOldFileIntact)
 {
     TempFolder dir;
     const std::string file = dir / "Pelmora.cfg";
-    TAppState state = sampleState(file);
+    TTaskStore state = sampleState(file);
     state.TaskNames.resize(1);
     state.TaskList.resize(1);
     SaveConfig(state);
@@ -236,7 +236,7 @@ TEST(ConfigSaveFailure, RenameOntoAFolderRemovesTheTemporaryFile)
     const std::string target = dir / "Pelmora.cfg";
     std::filesystem::create_directory(target);
     std::filesystem::create_directory(target + "/keep");
-    TAppState state = sampleState(target);
+    TTaskStore state = sampleState(target);
     EXPECT_THROW(SaveConfig(state), EConfigError);
     EXPECT_TRUE(std::filesystem::is_directory(target + "/keep"));
     expectOnlyFile(dir, "Pelmora.cfg");
@@ -245,7 +245,7 @@ TEST(ConfigSaveFailure, RenameOntoAFolderRemovesTheTemporaryFile)
 TEST(ConfigLoadFailure, UnreadableFileRaisesAndLeavesTheStateAsItWas)
 {
     TempFolder dir;
-    TAppState state = sampleState(dir / "missing.cfg");
+    TTaskStore state = sampleState(dir / "missing.cfg");
     try {
         LoadConfig(state);
         FAIL() << "loading a missing file succeeded";

@@ -1,6 +1,5 @@
 #include "schedule/ScheduleTrigger.h"
 
-#include "core/AppState.h"
 #include "core/ConfigFile.h"
 #include "core/DateTime.h"
 #include "platform/Clock.h"
@@ -151,7 +150,7 @@ TEST(ScheduleTrigger, RepeatCountTwoRunsTwiceAndARestartWithoutSavingRestoresIt)
 
     ScheduleItems stored;
     stored.push_back(entry("job", skInterval, timeOfDay(0, 10, 0), start, 2));
-    TAppState state;
+    TTaskStore state;
     state.ConfigFileName = (dir / "Pelmora.cfg").string();
     TaskRecords tasks;
     tasks.push_back(NewSyncTask());
@@ -174,7 +173,7 @@ TEST(ScheduleTrigger, RepeatCountTwoRunsTwiceAndARestartWithoutSavingRestoresIt)
     EXPECT_FALSE(state.Modified) << "firing is no edit of the configuration";
 
     // The file still holds what was saved: a restart starts from two runs again.
-    TAppState restarted;
+    TTaskStore restarted;
     restarted.ConfigFileName = state.ConfigFileName;
     LoadConfig(restarted);
     ASSERT_EQ(restarted.ScheduleList.size(), 1u);

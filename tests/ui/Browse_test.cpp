@@ -1,5 +1,6 @@
 // The Browse buttons of the editor: environment names expanded before the browser opens at
-// the folder, the chosen folder stored in the task; and the expansion rules themselves.
+// the folder, the chosen folder stored in the task. (The expansion rules themselves are
+// tested with the engine, in tests/platform/PathText_test.cpp.)
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,57 +19,8 @@ class BrowseTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void expandEnvVars_data();
-    void expandEnvVars();
-    void selfReferenceIsBounded();
     void browseButtonsExpandAndStore();
 };
-
-void BrowseTest::initTestCase()
-{
-    setenv("PELMORA_T_ROOT", "/srv/data", 1);
-    setenv("PELMORA_T_USER", "anna", 1);
-    // A value naming itself must not make the expansion run away.
-    setenv("PELMORA_T_LOOP", "x%PELMORA_T_LOOP%", 1);
-    unsetenv("PELMORA_T_UNSET");
-}
-
-void BrowseTest::expandEnvVars_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expanded");
-    QTest::newRow("plain") << "/home/anna"
-                           << "/home/anna";
-    QTest::newRow("variable then folder") << "%PELMORA_T_ROOT%/Sync"
-                                          << "/srv/data/Sync";
-    QTest::newRow("two variables") << "%PELMORA_T_ROOT%/%PELMORA_T_USER%"
-                                   << "/srv/data/anna";
-    QTest::newRow("unknown stays, later ones too") << "%PELMORA_T_UNSET%/%PELMORA_T_USER%"
-                                                   << "%PELMORA_T_UNSET%/%PELMORA_T_USER%";
-    QTest::newRow("known before unknown") << "%PELMORA_T_USER%/%PELMORA_T_UNSET%"
-                                          << "anna/%PELMORA_T_UNSET%";
-    QTest::newRow("lone percent sign") << "/data/50%off"
-                                       << "/data/50%off";
-    QTest::newRow("adjacent percent signs vanish") << "/a%%b"
-                                                   << "/ab";
-    QTest::newRow("empty") << ""
-                           << "";
-}
-
-void BrowseTest::expandEnvVars()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expanded);
-    QCOMPARE(QString::fromStdString(ExpandEnvVars(text.toStdString())), expanded);
-}
-
-void BrowseTest::selfReferenceIsBounded()
-{
-    const std::string looped = ExpandEnvVars("%PELMORA_T_LOOP%");
-    QVERIFY(looped.size() < 70000);
-    QVERIFY(looped.rfind("x", 0) == 0);
-}
 
 void BrowseTest::browseButtonsExpandAndStore()
 {

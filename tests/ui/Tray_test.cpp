@@ -17,8 +17,8 @@
 #include "sync/RunDriver.h"
 #include "tests/ui/UiTestHelpers.h"
 #include "ui/QuitSignals.h"
+#include "ui/ScheduleForm.h"
 #include "ui/SyncForm.h"
-#include "ui/TaskForm.h"
 #include "ui/TrayHost.h"
 
 using namespace pelmora;

@@ -1,4 +1,4 @@
-#include "ui/TaskForm.h"
+#include "ui/ScheduleForm.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -16,12 +16,12 @@
 #include <cmath>
 #include <memory>
 
-#include "core/AppState.h"
 #include "core/DateTime.h"
 #include "core/Utf8.h"
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "platform/Clock.h"
+#include "ui/AppState.h"
 #include "ui/DialogService.h"
 #include "ui/MainWindow.h"
 
@@ -240,7 +240,7 @@ void TfmTask::ApplyTexts()
     Label5->setText(msg(kMsgRepeatNoLimit));
     Button1->setText(msg(kMsgAddSchedule));
     Button2->setText(msg(kMsgDeleteSchedule));
-    Button3->setText(msg(75));
+    Button3->setText(msg(kMsgClose));
     const bool wasLoading = state().Loading;
     state().Loading = true;
     for (int n : {kMsgKindInterval, kMsgKindEveryDay, kMsgKindEveryWeek})

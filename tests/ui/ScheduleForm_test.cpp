@@ -15,8 +15,8 @@
 #include "sync/RunDriver.h"
 #include "tests/ui/UiTestHelpers.h"
 #include "ui/ResForm.h"
+#include "ui/ScheduleForm.h"
 #include "ui/SyncForm.h"
-#include "ui/TaskForm.h"
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -124,7 +124,7 @@ struct OpenDialog
 
 } // namespace
 
-class TaskFormTest : public QObject
+class ScheduleFormTest : public QObject
 {
     Q_OBJECT
 
@@ -459,5 +459,5 @@ private:
     QTemporaryDir m_dir;
 };
 
-QTEST_MAIN(TaskFormTest)
-#include "TaskForm_test.moc"
+QTEST_MAIN(ScheduleFormTest)
+#include "ScheduleForm_test.moc"
