@@ -11,7 +11,7 @@ out="${FUZZ_DIR:-$root/build-fuzz}"
 cxx="${CLANGXX:-clang++}"
 mkdir -p "$out/corpus"
 
-sources=("$root"/core/*.cpp "$root"/lang/*.cpp "$root"/schedule/ScheduleItem.cpp "$root"/tests/fuzz/config_fuzz.cpp)
+sources=("$root"/config/*.cpp "$root"/core/*.cpp "$root"/lang/*.cpp "$root"/schedule/ScheduleItem.cpp "$root"/tests/fuzz/config_fuzz.cpp)
 "$cxx" -std=c++20 -O1 -g -fno-omit-frame-pointer \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -I"$root" "${sources[@]}" -o "$out/config_fuzz"

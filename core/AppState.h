@@ -14,8 +14,6 @@
 
 namespace pelmora {
 
-using TaskRecords = std::vector<std::unique_ptr<TSyncTask>>;
-
 struct TAppState
 {
     // Task names in list order; TaskList[i] is the record of TaskNames[i].

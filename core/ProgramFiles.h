@@ -2,7 +2,7 @@
 // Where the configuration and log files live (beside the executable), and what the command
 // line asks for at start-up. Pure functions except ExecutablePath; used on the UI thread.
 
-#include "core/AppState.h"
+#include "core/SyncTask.h"
 
 #include <cstddef>
 #include <string>

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 namespace pelmora {
 
@@ -117,6 +118,9 @@ inline double DefaultTimeShift() { return std::bit_cast<double>(kDefaultTimeShif
 void InitSyncTask(TSyncTask& task);
 // A new record with those defaults (Desc is left empty; the New button fills it).
 std::unique_ptr<TSyncTask> NewSyncTask();
+
+// Task records in list order, parallel to the task names.
+using TaskRecords = std::vector<std::unique_ptr<TSyncTask>>;
 
 // Makes a record read from an untrusted file safe to use: a non-finite TimeShift becomes the
 // default. Length bytes are left as stored; ReadCountedField bounds them.

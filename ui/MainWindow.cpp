@@ -32,7 +32,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "core/ConfigFile.h"
+#include "config/AppStateConfig.h"
 #include "core/ProgramFiles.h"
 #include "core/SyncTask.h"
 #include "core/Utf8.h"

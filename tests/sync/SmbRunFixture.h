@@ -3,7 +3,7 @@
 // run of a task between two folders, a connection made as a run start makes it, and the local
 // file helpers the checks use. Used by the SMB run tests on one thread.
 
-#include "SmbTestServer.h"
+#include "tests/support/SmbTestServer.h"
 
 #include "core/SyncTask.h"
 #include "platform/NetConnection.h"

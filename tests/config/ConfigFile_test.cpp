@@ -1,5 +1,5 @@
-#include "core/ConfigFile.h"
-#include "tests/core/TestFiles.h"
+#include "config/AppStateConfig.h"
+#include "tests/config/TestFiles.h"
 
 #include <gtest/gtest.h>
 
