@@ -1,5 +1,5 @@
 #include "config/AppStateConfig.h"
-#include "tests/config/TestFiles.h"
+#include "tests/config/ConfigBytes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "config/AppStateConfig.h"
 #include "core/DateTime.h"
-#include "platform/Clock.h"
 #include "schedule/ScheduleTrigger.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 
 #include "config/ConfigFile.h"
 #include "core/DateTime.h"
-#include "platform/Clock.h"
 #include "schedule/ScheduleItem.h"
+#include "tests/support/FakeClock.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,5 +1,7 @@
-#include "platform/FaultFileSystem.h"
 #include "platform/FileSystem.h"
+#include "tests/support/FaultFileSystem.h"
+
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -24,17 +26,7 @@ class LocalFs : public testing::Test
 protected:
     void SetUp() override
     {
-        std::string pattern = testing::TempDir();
-        if (pattern.back() != '/')
-            pattern.push_back('/');
-        pattern += "pelmora-fs-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
+        root = m_folder.Root();
     }
     std::string path(const std::string& rel) const { return root + rel; }
     void write(const std::string& rel, const std::string& content) const
@@ -58,6 +50,7 @@ protected:
         return out;
     }
 
+    test::TempFolder m_folder{"fs"};
     std::string root;
     FileSystem& fs = LocalFileSystem();
 };

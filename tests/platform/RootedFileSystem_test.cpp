@@ -4,6 +4,8 @@
 
 #include "platform/PosixFileSystem.h"
 
+#include "tests/support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -24,23 +26,13 @@ class RootedFs : public testing::TestWithParam<RootedFileSystem::Resolve>
 protected:
     void SetUp() override
     {
-        std::string pattern = testing::TempDir();
-        if (pattern.back() != '/')
-            pattern.push_back('/');
-        pattern += "pelmora-rooted-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        base = pattern;
+        base = m_folder.Root();
         root = base + "/root";
         outside = base + "/outside";
         stdfs::create_directories(root + "/sub");
         stdfs::create_directories(outside + "/empty");
         write(outside + "/victim.txt", "outside data");
         ::chmod((outside + "/victim.txt").c_str(), 0644);
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        stdfs::remove_all(base, ec);
     }
 
     static void write(const std::string& path, const std::string& content)
@@ -67,6 +59,7 @@ protected:
         return names;
     }
 
+    test::TempFolder m_folder{"rooted"};
     std::string base, root, outside;
 };
 

@@ -1,7 +1,7 @@
 #include "schedule/ScheduleTrigger.h"
 
 #include "core/DateTime.h"
-#include "platform/Clock.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
