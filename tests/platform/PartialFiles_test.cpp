@@ -6,6 +6,7 @@
 #include "tests/support/FaultFileSystem.h"
 
 #include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -170,13 +171,7 @@ protected:
     {
         std::ofstream(path(name), std::ios::binary) << content;
     }
-    std::string read(const std::string& name) const
-    {
-        std::ifstream in(path(name), std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string read(const std::string& name) const { return test::ReadBytes(path(name)); }
     std::set<std::string> names() const
     {
         std::set<std::string> out;

@@ -2,6 +2,7 @@
 #include "tests/support/FaultFileSystem.h"
 
 #include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -33,13 +34,7 @@ protected:
     {
         std::ofstream(path(rel), std::ios::binary) << content;
     }
-    std::string read(const std::string& rel) const
-    {
-        std::ifstream in(path(rel), std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string read(const std::string& rel) const { return test::ReadBytes(path(rel)); }
     std::map<std::string, FileStat> list(FileSystem& fs, const std::string& rel = "") const
     {
         std::map<std::string, FileStat> out;

@@ -5,6 +5,7 @@
 #include "platform/PosixFileSystem.h"
 
 #include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -39,11 +40,7 @@ protected:
     {
         std::ofstream(path, std::ios::binary) << content;
     }
-    static std::string read(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    static std::string read(const std::string& path) { return test::ReadBytes(path); }
     // What another program does in the middle of a run: the folder moves aside and a link to
     // a folder outside the tree takes its name.
     void swapSubForLink()

@@ -1,5 +1,7 @@
 #include "tests/support/TempFolder.h"
 
+#include "tests/support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -7,7 +9,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -112,10 +113,7 @@ bool TempFolder::Exists(std::string_view rel) const
 
 std::string TempFolder::Read(std::string_view rel) const
 {
-    std::ifstream in(Path(rel), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return ReadBytes(Path(rel));
 }
 
 std::int64_t TempFolder::MTime(std::string_view rel) const
