@@ -2,12 +2,12 @@
 #include "core/DateTime.h"
 #include "schedule/ScheduleTrigger.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 // The schedule entries as the configuration file keeps them across a firing and a restart.
 
@@ -42,9 +42,8 @@ std::unique_ptr<TScheduleItem> entry(const std::string& task, std::uint8_t kind,
 
 TEST(ScheduleTrigger, RepeatCountTwoRunsTwiceAndARestartWithoutSavingRestoresIt)
 {
-    const std::filesystem::path dir =
-        std::filesystem::path(testing::TempDir()) / ("trigger_repeat_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const test::TempFolder folder("trigger-repeat");
+    const std::filesystem::path dir = folder.path();
     const double start = at(2024, 5, 15, 8, 0, 0);
 
     ScheduleItems stored;
@@ -78,7 +77,6 @@ TEST(ScheduleTrigger, RepeatCountTwoRunsTwiceAndARestartWithoutSavingRestoresIt)
     ASSERT_EQ(restarted.ScheduleList.size(), 1u);
     EXPECT_EQ(restarted.ScheduleList[0]->RepeatCount, 2);
     EXPECT_DOUBLE_EQ(restarted.ScheduleList[0]->NextRun, start);
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace pelmora
