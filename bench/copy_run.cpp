@@ -7,8 +7,8 @@
 #include "core/SyncTask.h"
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
-#include "sync/HeadlessRunner.h"
 #include "sync/SyncLog.h"
+#include "tests/support/run/HeadlessRunner.h"
 
 #include <cstdio>
 #include <cstdlib>

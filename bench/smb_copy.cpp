@@ -12,8 +12,8 @@
 #include "platform/FileSystem.h"
 #include "platform/NetConnection.h"
 #include "platform/NetPath.h"
-#include "sync/HeadlessRunner.h"
 #include "sync/SyncLog.h"
+#include "tests/support/run/HeadlessRunner.h"
 
 #include <cstdio>
 #include <cstdlib>

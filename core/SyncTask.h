@@ -119,7 +119,7 @@ void InitSyncTask(TSyncTask& task);
 // A new record with those defaults (Desc is left empty; the New button fills it).
 std::unique_ptr<TSyncTask> NewSyncTask();
 
-// The task records in list order, each owned.
+// Task records in list order, parallel to the task names.
 using TaskRecords = std::vector<std::unique_ptr<TSyncTask>>;
 
 // Makes a record read from an untrusted file safe to use: a non-finite TimeShift becomes the

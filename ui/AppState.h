@@ -4,7 +4,7 @@
 // file's name and what the last run start prepared. The main window owns the one instance;
 // everything in it is used on the UI thread only.
 
-#include "core/TaskStore.h"
+#include "config/TaskStore.h"
 
 #include <array>
 #include <string>

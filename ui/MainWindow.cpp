@@ -17,7 +17,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "core/ConfigFile.h"
+#include "config/TaskStore.h"
 #include "core/ProgramFiles.h"
 #include "core/SyncTask.h"
 #include "core/Utf8.h"

@@ -2,10 +2,10 @@
 // a sanitizer report or unbounded memory, and what it yields must save and load back the same.
 // Built by bench/fuzz-config.sh with clang; not part of the CMake build.
 
-#include "core/ConfigFile.h"
+#include "config/ConfigFile.h"
 #include "core/DateTime.h"
-#include "platform/Clock.h"
 #include "schedule/ScheduleItem.h"
+#include "tests/support/FakeClock.h"
 
 #include <cmath>
 #include <cstdint>

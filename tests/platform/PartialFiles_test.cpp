@@ -1,9 +1,12 @@
 // Temporary file names of copies: which names count as ours, how a name's writer decides
 // whether a later run may remove it, and what clearing stale ones does on disk.
 
-#include "platform/FaultFileSystem.h"
 #include "platform/FileSystem.h"
 #include "platform/PartialFiles.h"
+#include "tests/support/FaultFileSystem.h"
+
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -161,30 +164,14 @@ class StalePartialsTest : public testing::Test
 protected:
     void SetUp() override
     {
-        std::string pattern = testing::TempDir();
-        if (pattern.back() != '/')
-            pattern.push_back('/');
-        pattern += "pelmora-partials-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(root, ec);
+        root = m_folder.Root();
     }
     std::string path(const std::string& name) const { return root + "/" + name; }
     void write(const std::string& name, const std::string& content) const
     {
         std::ofstream(path(name), std::ios::binary) << content;
     }
-    std::string read(const std::string& name) const
-    {
-        std::ifstream in(path(name), std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string read(const std::string& name) const { return test::ReadBytes(path(name)); }
     std::set<std::string> names() const
     {
         std::set<std::string> out;
@@ -198,6 +185,7 @@ protected:
         return PartialFileName({self.machine, self.boot, m_dead}, m_counter++) + tail;
     }
 
+    test::TempFolder m_folder{"partials"};
     std::string root;
     std::int64_t m_dead = DeadPid();
     mutable std::uint64_t m_counter = 1;

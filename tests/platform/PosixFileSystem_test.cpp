@@ -1,5 +1,8 @@
-#include "platform/FaultFileSystem.h"
 #include "platform/FileSystem.h"
+#include "tests/support/FaultFileSystem.h"
+
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -24,30 +27,14 @@ class LocalFs : public testing::Test
 protected:
     void SetUp() override
     {
-        std::string pattern = testing::TempDir();
-        if (pattern.back() != '/')
-            pattern.push_back('/');
-        pattern += "pelmora-fs-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
+        root = m_folder.Root();
     }
     std::string path(const std::string& rel) const { return root + rel; }
     void write(const std::string& rel, const std::string& content) const
     {
         std::ofstream(path(rel), std::ios::binary) << content;
     }
-    std::string read(const std::string& rel) const
-    {
-        std::ifstream in(path(rel), std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string read(const std::string& rel) const { return test::ReadBytes(path(rel)); }
     std::map<std::string, FileStat> list(FileSystem& files, const std::string& rel = "") const
     {
         std::map<std::string, FileStat> out;
@@ -58,6 +45,7 @@ protected:
         return out;
     }
 
+    test::TempFolder m_folder{"fs"};
     std::string root;
     FileSystem& fs = LocalFileSystem();
 };

@@ -4,6 +4,9 @@
 
 #include "platform/PosixFileSystem.h"
 
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -24,12 +27,7 @@ class RootedFs : public testing::TestWithParam<RootedFileSystem::Resolve>
 protected:
     void SetUp() override
     {
-        std::string pattern = testing::TempDir();
-        if (pattern.back() != '/')
-            pattern.push_back('/');
-        pattern += "pelmora-rooted-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        base = pattern;
+        base = m_folder.Root();
         root = base + "/root";
         outside = base + "/outside";
         stdfs::create_directories(root + "/sub");
@@ -37,21 +35,12 @@ protected:
         write(outside + "/victim.txt", "outside data");
         ::chmod((outside + "/victim.txt").c_str(), 0644);
     }
-    void TearDown() override
-    {
-        std::error_code ec;
-        stdfs::remove_all(base, ec);
-    }
 
     static void write(const std::string& path, const std::string& content)
     {
         std::ofstream(path, std::ios::binary) << content;
     }
-    static std::string read(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    static std::string read(const std::string& path) { return test::ReadBytes(path); }
     // What another program does in the middle of a run: the folder moves aside and a link to
     // a folder outside the tree takes its name.
     void swapSubForLink()
@@ -67,6 +56,7 @@ protected:
         return names;
     }
 
+    test::TempFolder m_folder{"rooted"};
     std::string base, root, outside;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/RunLock.h"
 
+#include "tests/support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -20,12 +22,7 @@ class RunLockTest : public testing::Test
 protected:
     void SetUp() override
     {
-        std::string pattern = testing::TempDir();
-        if (pattern.back() != '/')
-            pattern.push_back('/');
-        pattern += "pelmora-lock-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
+        root = m_folder.Root();
         folder = RunLockFolderFor(root + "/Pelmora.cfg");
     }
     void TearDown() override
@@ -34,8 +31,6 @@ protected:
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
         }
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
     }
 
     // A child process that takes the lock of `task`, says so through a pipe and then waits to
@@ -69,6 +64,7 @@ protected:
         std::erase(children, pid);
     }
 
+    test::TempFolder m_folder{"lock"};
     std::string root;
     std::string folder;
     std::vector<pid_t> children;

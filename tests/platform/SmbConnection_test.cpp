@@ -1,4 +1,4 @@
-#include "SmbTestServer.h"
+#include "tests/support/SmbTestServer.h"
 
 #include "platform/FileSystem.h"
 #include "platform/NetConnection.h"

@@ -1,4 +1,5 @@
-#include "SmbTestServer.h"
+#include "tests/support/SmbTestServer.h"
+#include "tests/support/TestFiles.h"
 
 #include "platform/FileSystem.h"
 #include "platform/NetConnection.h"
@@ -19,12 +20,7 @@ namespace pelmora {
 namespace {
 
 namespace fsys = std::filesystem;
-
-std::string ReadDisk(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using test::ReadBytes;
 
 // Every test works on the private share through a connection made with the right password.
 class SmbFiles : public test::SmbServerTest
@@ -156,14 +152,14 @@ TEST_F(SmbFiles, ReadsAndWritesBytesExactly)
         big[i] = static_cast<char>((i * 131 + i / 4099) & 0xFF);
     }
     ASSERT_EQ(WriteNet(root + "/big.bin", big), 0);
-    EXPECT_TRUE(ReadDisk(disk + "/big.bin") == big);
+    EXPECT_TRUE(ReadBytes(disk + "/big.bin") == big);
     EXPECT_TRUE(ReadNet(root + "/big.bin", 1 << 20) == big);
     // In the engine's small blocks, and in blocks that do not divide the buffer sizes.
     ASSERT_EQ(WriteNet(root + "/blocks.bin", big, 16384), 0);
-    EXPECT_TRUE(ReadDisk(disk + "/blocks.bin") == big);
+    EXPECT_TRUE(ReadBytes(disk + "/blocks.bin") == big);
     EXPECT_TRUE(ReadNet(root + "/blocks.bin", 16384) == big);
     ASSERT_EQ(WriteNet(root + "/odd.bin", big, 700001), 0);
-    EXPECT_TRUE(ReadDisk(disk + "/odd.bin") == big);
+    EXPECT_TRUE(ReadBytes(disk + "/odd.bin") == big);
     EXPECT_TRUE(ReadNet(root + "/odd.bin", 999999) == big);
 
     ASSERT_TRUE(server->WriteDiskFile(disk + "/small.txt", "on the server"));
@@ -171,7 +167,7 @@ TEST_F(SmbFiles, ReadsAndWritesBytesExactly)
 
     // Creating never overwrites.
     EXPECT_EQ(WriteNet(root + "/small.txt", "clobbered"), EEXIST);
-    EXPECT_EQ(ReadDisk(disk + "/small.txt"), "on the server");
+    EXPECT_EQ(ReadBytes(disk + "/small.txt"), "on the server");
 
     std::unique_ptr<FileHandle> file;
     EXPECT_EQ(Net().OpenRead(root + "/absent.txt", file), ENOENT);
@@ -183,13 +179,13 @@ TEST_F(SmbFiles, RenameReplacesTheTarget)
     ASSERT_TRUE(server->WriteDiskFile(disk + "/report.doc", "old version"));
     ASSERT_EQ(WriteNet(root + "/.pelmora-partial-1", "new version"), 0);
     ASSERT_EQ(Net().Rename(root + "/.pelmora-partial-1", root + "/report.doc"), 0);
-    EXPECT_EQ(ReadDisk(disk + "/report.doc"), "new version");
+    EXPECT_EQ(ReadBytes(disk + "/report.doc"), "new version");
     EXPECT_FALSE(fsys::exists(disk + "/.pelmora-partial-1"));
 
     // A rename to a new name in another folder.
     ASSERT_EQ(Net().MakeDir(root + "/archive"), 0);
     ASSERT_EQ(Net().Rename(root + "/report.doc", root + "/archive/report.doc"), 0);
-    EXPECT_EQ(ReadDisk(disk + "/archive/report.doc"), "new version");
+    EXPECT_EQ(ReadBytes(disk + "/archive/report.doc"), "new version");
     EXPECT_FALSE(fsys::exists(disk + "/report.doc"));
 
     EXPECT_EQ(Net().Rename(root + "/gone.doc", root + "/x.doc"), ENOENT);
@@ -209,21 +205,21 @@ TEST_F(SmbFiles, ReplacingAFileNeverLeavesItMissing)
     };
     ASSERT_TRUE(server->WriteDiskFile(disk + "/keep.doc", "old version"));
     EXPECT_EQ(Net().Rename(root + "/.pelmora-partial-gone", root + "/keep.doc"), ENOENT);
-    EXPECT_EQ(ReadDisk(disk + "/keep.doc"), "old version");
+    EXPECT_EQ(ReadBytes(disk + "/keep.doc"), "old version");
 
     // A folder in the way is never moved or replaced by a file.
     ASSERT_EQ(Net().MakeDir(root + "/folder"), 0);
     ASSERT_TRUE(server->WriteDiskFile(disk + "/folder/inside.txt", "inside"));
     ASSERT_EQ(WriteNet(root + "/.pelmora-partial-2", "file"), 0);
     EXPECT_EQ(Net().Rename(root + "/.pelmora-partial-2", root + "/folder"), EISDIR);
-    EXPECT_EQ(ReadDisk(disk + "/folder/inside.txt"), "inside");
+    EXPECT_EQ(ReadBytes(disk + "/folder/inside.txt"), "inside");
     ASSERT_EQ(Net().RemoveFile(root + "/.pelmora-partial-2"), 0);
 
     // A read-only target is replaced like any other.
     ASSERT_EQ(Net().SetMode(root + "/keep.doc", 0444), 0);
     ASSERT_EQ(WriteNet(root + "/.pelmora-partial-3", "new version"), 0);
     ASSERT_EQ(Net().Rename(root + "/.pelmora-partial-3", root + "/keep.doc"), 0);
-    EXPECT_EQ(ReadDisk(disk + "/keep.doc"), "new version");
+    EXPECT_EQ(ReadBytes(disk + "/keep.doc"), "new version");
     EXPECT_EQ(leftovers(), 0);
 }
 
@@ -295,7 +291,7 @@ TEST_F(SmbFiles, NamesWithSpacesHashPercentAndNonAsciiLetters)
     ASSERT_EQ(Net().MakeDir(root + "/" + folder), 0);
     ASSERT_EQ(WriteNet(root + "/" + folder + "/" + name, "odd name"), 0);
     // Exactly these bytes on disk: "%41" not decoded to "A", "#" not taken as a fragment.
-    EXPECT_EQ(ReadDisk(disk + "/" + folder + "/" + name), "odd name");
+    EXPECT_EQ(ReadBytes(disk + "/" + folder + "/" + name), "odd name");
 
     const auto top = List(root);
     EXPECT_EQ(top.count(folder), 1u);

@@ -2,7 +2,7 @@
 
 #include "core/DateTime.h"
 #include "lang/Messages.h"
-#include "platform/Clock.h"
+#include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,28 +1,31 @@
 // Copying and deleting single files on real temporary folders: bytes, times, modes, the
 // fail-safe temporary file, the result-log lines and the progress the window is shown.
 
-#include "RunFixture.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include "core/DateTime.h"
 #include "lang/Messages.h"
-#include "platform/Clock.h"
-#include "platform/FaultFileSystem.h"
 #include "sync/FileOps.h"
-#include "sync/RecordingView.h"
 #include "sync/SizeText.h"
 #include "sync/SyncLog.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/FaultFileSystem.h"
+#include "tests/support/run/RecordingView.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/mount.h>
 #include <unistd.h>
 
 namespace pelmora {
 namespace {
 
-using namespace testing_run;
+using namespace test;
+namespace fs = std::filesystem;
 
 class CopyFileTest : public ::testing::Test
 {

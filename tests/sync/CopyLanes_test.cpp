@@ -2,18 +2,20 @@
 // local folders): the files on disk, the counters and the result log must be those of the same
 // run on one thread, also when operations fail, the run is cancelled or the lanes are killed.
 
-#include "RunFixture.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include "core/SyncTask.h"
 #include "lang/Messages.h"
 #include "sync/CopyLanes.h"
-#include "sync/HeadlessRunner.h"
 #include "sync/LaneProtocol.h"
 #include "sync/SyncLog.h"
+#include "tests/support/run/HeadlessRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -22,7 +24,8 @@
 namespace pelmora {
 namespace {
 
-using namespace testing_run;
+using namespace test;
+namespace fs = std::filesystem;
 
 constexpr std::time_t kT = 1700000000; // even, so packed times are exact
 const std::string kLane = PELMORA_LANE_PROGRAM;

@@ -1,11 +1,12 @@
 // A large file copied in a lane shows its progress while it is copied, not only at its end.
 
-#include "RunFixture.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include "core/SyncTask.h"
 #include "lang/Messages.h"
-#include "sync/HeadlessRunner.h"
 #include "sync/SyncLog.h"
+#include "tests/support/run/HeadlessRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@
 namespace pelmora {
 namespace {
 
-using namespace testing_run;
+using namespace test;
 
 TEST(LaneProgress, ALargeFileMovesBothGaugesWhileItIsCopied)
 {

@@ -3,24 +3,27 @@
 // that a live process may still be writing, or that another machine wrote, stay untouched, and
 // a user's file that only looks like a temporary one is synchronised like any other file.
 
-#include "RunFixture.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include "core/SyncTask.h"
 #include "lang/Messages.h"
 #include "platform/PartialFiles.h"
-#include "sync/HeadlessRunner.h"
 #include "sync/SyncLog.h"
+#include "tests/support/run/HeadlessRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <map>
 #include <sys/wait.h>
 
 namespace pelmora {
 namespace {
 
-using namespace testing_run;
+using namespace test;
+namespace fs = std::filesystem;
 
 constexpr std::time_t kT = 1700000000;
 

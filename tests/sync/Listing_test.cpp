@@ -1,8 +1,9 @@
 #include "sync/Listing.h"
 
-#include "TempTree_helpers.h"
 #include "core/DateTime.h"
-#include "platform/FaultFileSystem.h"
+#include "tests/support/FaultFileSystem.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@
 namespace pelmora {
 namespace {
 
-using test::TempTree;
+using test::TempFolder;
 
 TSyncTask folderTask()
 {
@@ -75,7 +76,7 @@ struct HostRun
 
 TEST(Listing, RecycleFoldersAreSkippedAtAnyDepth)
 {
-    TempTree t;
+    TempFolder t;
     t.File("/Recycler/x", "1");
     t.File("/deep/er/RECYCLED/y", "2");
     t.File("/RECYCLED.OLD/z", "3");
@@ -88,7 +89,7 @@ TEST(Listing, RecycleFoldersAreSkippedAtAnyDepth)
 
 TEST(Listing, FolderListExcludesOrIncludesWholePaths)
 {
-    TempTree t;
+    TempFolder t;
     t.File("/root.txt", "r");
     t.File("/a/in-a.txt", "a");
     t.File("/a/b/in-b.txt", "b");
@@ -116,7 +117,7 @@ TEST(Listing, FolderListExcludesOrIncludesWholePaths)
 
 TEST(Listing, MaskFiltersApplyInOrderOnlyThenIgnoreThenDelete)
 {
-    TempTree t;
+    TempFolder t;
     t.File("/a.tmp", "1");
     t.File("/b.bak", "2");
     t.File("/sub/c.txt", "3");
@@ -144,7 +145,7 @@ TEST(Listing, MaskFiltersApplyInOrderOnlyThenIgnoreThenDelete)
 
 TEST(Listing, MirrorSideIsSortedAndCarriesTheOnlyInMirrorAction)
 {
-    TempTree t;
+    TempFolder t;
     for (const char* n : {"/m/z", "/m/A", "/b", "/m/c", "/a_b", "/aZ"})
         t.File(n, "x");
     TSyncTask task = folderTask();
@@ -167,7 +168,7 @@ TEST(Listing, MirrorSideIsSortedAndCarriesTheOnlyInMirrorAction)
 
 TEST(Listing, BothSidesFollowTheTasksIntoSubFlag)
 {
-    TempTree t;
+    TempFolder t;
     t.FileOfSize("/top", 1);
     t.FileOfSize("/sub/deep", 5);
     TSyncTask task = folderTask();
@@ -186,7 +187,7 @@ TEST(Listing, BothSidesFollowTheTasksIntoSubFlag)
 
 TEST(Listing, CancelledRunTakesNothingMoreAndObserverSeesFolders)
 {
-    TempTree t;
+    TempFolder t;
     t.File("/a/1", "1");
     t.File("/b/2", "2");
     HostRun run;
@@ -205,7 +206,7 @@ TEST(Listing, CancelledRunTakesNothingMoreAndObserverSeesFolders)
 
 TEST(Listing, CancelArrivingDuringTheScanStopsTakingFolders)
 {
-    TempTree t;
+    TempFolder t;
     for (int i = 0; i < 10; ++i)
         t.File("/d" + std::to_string(i) + "/f", "x");
     TRunLists lists;
@@ -232,8 +233,8 @@ TEST(Listing, CancelArrivingDuringTheScanStopsTakingFolders)
 
 TEST(Listing, FileTypeListsNamedFilesOnly)
 {
-    TempTree host;
-    TempTree mirror;
+    TempFolder host;
+    TempFolder mirror;
     host.FileOfSize("/a.txt", 10);
     host.FileOfSize("/b.txt", 20);
     mirror.FileOfSize("/b.txt", 21);
@@ -264,7 +265,7 @@ TEST(Listing, FileTypeListsNamedFilesOnly)
 
 TEST(Listing, FileTypeUnreadableFileHasSizeMinusOne)
 {
-    TempTree t;
+    TempFolder t;
     t.FileOfSize("/locked.txt", 10);
     TSyncTask task = folderTask();
     task.SyncType = tyFile;
@@ -283,7 +284,7 @@ TEST(Listing, FileTypeUnreadableFileHasSizeMinusOne)
 
 TEST(Listing, RootWithTrailingSeparatorOrThroughALinkGivesTheSameRelativePaths)
 {
-    TempTree t;
+    TempFolder t;
     t.File("/tree/sub/f.txt", "x");
     t.Symlink(t.Path("/tree"), "/via-link");
     for (const std::string& root : {t.Path("/tree/"), t.Path("/via-link")}) {
@@ -296,7 +297,7 @@ TEST(Listing, RootWithTrailingSeparatorOrThroughALinkGivesTheSameRelativePaths)
 
 TEST(Listing, TimesOutsideThePackedRangeAreClamped)
 {
-    TempTree t;
+    TempFolder t;
     t.File("/old", "o", test::LocalTime(1975, 5, 1, 12, 0, 0));
     HostRun run;
     run.list(folderTask(), TRunMasks(), t.Root());

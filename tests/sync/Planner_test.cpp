@@ -1,7 +1,8 @@
 #include "sync/Planner.h"
 
-#include "TempTree_helpers.h"
 #include "sync/Listing.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@ namespace pelmora {
 namespace {
 
 using test::LocalTime;
-using test::TempTree;
+using test::TempFolder;
 
 TSyncTask planTask()
 {
@@ -34,8 +35,8 @@ TSyncTask planTask()
 // Two real trees, listed and planned as a run does it.
 struct TwoTrees
 {
-    TempTree host;
-    TempTree mirror;
+    TempFolder host;
+    TempFolder mirror;
     TRunLists lists;
     TPlanSummary plan;
 

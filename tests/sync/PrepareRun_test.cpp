@@ -4,7 +4,7 @@
 
 #include "sync/PrepareRun.h"
 
-#include "TempTree_helpers.h"
+#include "tests/support/TempFolder.h"
 #include "lang/Messages.h"
 
 #include <gtest/gtest.h>
@@ -255,7 +255,7 @@ class WipeRefusalTest : public PrepareRunTest
 protected:
     std::optional<RunRefusal> Check() { return WipeRefusal(input, Ready()); }
 
-    test::TempTree tree;
+    test::TempFolder tree;
 };
 
 TEST_F(WipeRefusalTest, AMissingSideIsRefusedOnlyWhenTheOtherSidesFilesWouldBeDeleted)

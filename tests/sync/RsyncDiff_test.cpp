@@ -1,22 +1,25 @@
 // A mirroring task against rsync: on a generated tree with a mixed mirror, the run must leave
 // the mirror as `rsync -a --delete HOST/ MIRROR/` leaves an identical copy of that mirror.
 
-#include "RunFixture.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include "core/SyncTask.h"
 #include "lang/Messages.h"
-#include "sync/HeadlessRunner.h"
 #include "sync/SyncLog.h"
+#include "tests/support/run/HeadlessRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace pelmora {
 namespace {
 
-using namespace testing_run;
+using namespace test;
+namespace fs = std::filesystem;
 
 std::string Quote(const std::string& s)
 {

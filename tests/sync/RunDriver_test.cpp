@@ -2,22 +2,25 @@
 // answers the message boxes and the preview: files on disk, the result log, and what the
 // window was asked to show.
 
-#include "RunFixture.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include "core/SyncTask.h"
 #include "lang/Messages.h"
-#include "platform/FaultFileSystem.h"
-#include "sync/HeadlessRunner.h"
 #include "sync/SyncLog.h"
+#include "tests/support/FaultFileSystem.h"
+#include "tests/support/run/HeadlessRunner.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 
 namespace pelmora {
 namespace {
 
-using namespace testing_run;
+using namespace test;
+namespace fs = std::filesystem;
 
 constexpr std::time_t kT = 1700000000; // even, so packed times are exact
 

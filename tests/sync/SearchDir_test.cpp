@@ -1,9 +1,10 @@
 #include "sync/SearchDir.h"
 
-#include "TempTree_helpers.h"
 #include "core/DateTime.h"
-#include "platform/FaultFileSystem.h"
 #include "platform/PartialFiles.h"
+#include "tests/support/FaultFileSystem.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@ namespace pelmora {
 namespace {
 
 using test::LocalTime;
-using test::TempTree;
+using test::TempFolder;
 
 struct Found
 {
@@ -67,7 +68,7 @@ struct Recorder
 
 TEST(SearchDir, ReportsFoldersAfterContentsWithByteTotals)
 {
-    TempTree t;
+    TempFolder t;
     const std::time_t when = LocalTime(2023, 6, 15, 10, 20, 31);
     t.FileOfSize("/top.txt", 100, when);
     t.FileOfSize("/a/one.bin", 1000);
@@ -102,7 +103,7 @@ TEST(SearchDir, ReportsFoldersAfterContentsWithByteTotals)
 
 TEST(SearchDir, WithoutIntoSubDirSubFoldersAreReportedEmpty)
 {
-    TempTree t;
+    TempFolder t;
     t.FileOfSize("/a/one.bin", 1000);
     t.FileOfSize("/root.bin", 7);
     Recorder r(t.Root());
@@ -115,7 +116,7 @@ TEST(SearchDir, WithoutIntoSubDirSubFoldersAreReportedEmpty)
 
 TEST(SearchDir, MissingOrEmptyRootYieldsNothing)
 {
-    TempTree t;
+    TempFolder t;
     Recorder missing(t.Path("/nope"));
     EXPECT_EQ(missing.dir.Execute(), 0);
     EXPECT_EQ(missing.searchEnds, 0);
@@ -133,7 +134,7 @@ TEST(SearchDir, MissingOrEmptyRootYieldsNothing)
 
 TEST(SearchDir, SkipStaysAtItsLevelAndStopEndsEveryLevel)
 {
-    TempTree t;
+    TempFolder t;
     t.FileOfSize("/a/skipme/x", 5);
     t.FileOfSize("/a/keep/y", 6);
     t.FileOfSize("/b/z", 7);
@@ -168,7 +169,7 @@ TEST(SearchDir, SkipStaysAtItsLevelAndStopEndsEveryLevel)
 
 TEST(SearchDir, MaskFiltersReportsButSizesStillCount)
 {
-    TempTree t;
+    TempFolder t;
     t.FileOfSize("/d/a.txt", 10);
     t.FileOfSize("/d/b.log", 20);
     Recorder r(t.Root());
@@ -188,7 +189,7 @@ TEST(SearchDir, MaskFiltersReportsButSizesStillCount)
 
 TEST(SearchDir, SearchTypeSelectsFilesOrFolders)
 {
-    TempTree t;
+    TempFolder t;
     t.FileOfSize("/d/a", 3);
     Recorder files(t.Root());
     files.dir.SearchType = stFile;
@@ -205,7 +206,7 @@ TEST(SearchDir, SearchTypeSelectsFilesOrFolders)
 
 TEST(SearchDir, ProgressEveryIntervalEntries)
 {
-    TempTree t;
+    TempFolder t;
     for (int i = 0; i < 40; ++i)
         t.File("/many/f" + std::to_string(i), "");
     Recorder r(t.Root());
@@ -219,7 +220,7 @@ TEST(SearchDir, ProgressEveryIntervalEntries)
 
 TEST(SearchDir, LinksAndSpecialFilesAreSafe)
 {
-    TempTree t;
+    TempFolder t;
     t.FileOfSize("/real/data.bin", 50);
     t.Symlink(t.Path("/real/data.bin"), "/filelink");
     t.Symlink("..", "/real/loop");       // a link back up: would loop forever if followed
@@ -253,7 +254,7 @@ TEST(SearchDir, LinksAndSpecialFilesAreSafe)
 
 TEST(SearchDir, UnreadableFolderContributesNothingAndScanGoesOn)
 {
-    TempTree t;
+    TempFolder t;
     t.FileOfSize("/bad/x", 100);
     t.FileOfSize("/good/y", 5);
     FaultFileSystem fs(LocalFileSystem());
@@ -269,7 +270,7 @@ TEST(SearchDir, UnreadableFolderContributesNothingAndScanGoesOn)
 
 TEST(SearchDir, ReadOnlyFileCarriesTheReadOnlyAttribute)
 {
-    TempTree t;
+    TempFolder t;
     t.File("/ro", "r");
     ASSERT_EQ(::chmod(t.Path("/ro").c_str(), 0444), 0);
     Recorder r(t.Root());

@@ -1,16 +1,20 @@
 // The log file written a run at a time: the lines of each run reach the file when the run
 // ends, and one NUL closes the text of a program run.
 
-#include "RunFixture.h"
-
 #include "sync/SyncLog.h"
 
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace pelmora {
 namespace {
 
-using namespace testing_run;
+using namespace test;
+namespace fs = std::filesystem;
 
 class SyncLogFileTest : public ::testing::Test
 {

@@ -1,22 +1,25 @@
 // The result log: its stamp and placeholder rules, the bytes the log file holds after one or
 // more program runs, and names with control characters, which must not forge lines of their own.
 
-#include "RunFixture.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include "core/SyncTask.h"
 #include "lang/Messages.h"
-#include "platform/FaultFileSystem.h"
-#include "sync/HeadlessRunner.h"
 #include "sync/SyncLog.h"
+#include "tests/support/FaultFileSystem.h"
+#include "tests/support/run/HeadlessRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace pelmora {
 namespace {
 
-using namespace testing_run;
+using namespace test;
+namespace fs = std::filesystem;
 
 TEST(SyncLogTest, StampHasNoLeadingZeroOnlyInTheHour)
 {

@@ -3,26 +3,29 @@
 // opposite real files, a folder swapped for a link while the run writes, and paths longer
 // than the system's limit. Each test checks the files left on disk and the result log.
 
-#include "RunFixture.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 #include "core/SyncTask.h"
 #include "lang/Messages.h"
-#include "platform/FaultFileSystem.h"
 #include "platform/PosixFileSystem.h"
-#include "sync/HeadlessRunner.h"
 #include "sync/SyncLog.h"
+#include "tests/support/FaultFileSystem.h"
+#include "tests/support/run/HeadlessRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
 
 namespace pelmora {
 namespace {
 
-using namespace testing_run;
+using namespace test;
+namespace fs = std::filesystem;
 
 constexpr std::time_t kT = 1700000000;
 

@@ -11,8 +11,8 @@
 
 #include "core/DateTime.h"
 #include "lang/Messages.h"
-#include "platform/Clock.h"
 #include "sync/RunDriver.h"
+#include "tests/support/FakeClock.h"
 #include "tests/ui/UiTestHelpers.h"
 #include "ui/ResForm.h"
 #include "ui/ScheduleForm.h"

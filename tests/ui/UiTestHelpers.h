@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "core/ConfigFile.h"
+#include "config/ConfigFile.h"
 #include "core/SyncTask.h"
 #include "ui/DialogService.h"
 #include "ui/MainWindow.h"

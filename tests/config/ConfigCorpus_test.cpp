@@ -1,4 +1,4 @@
-#include "core/ConfigFile.h"
+#include "config/ConfigFile.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include "platform/NetPath.h"
 #include "platform/PartialFiles.h"
 #include "platform/SmbFileSystem.h"
-#include "sync/HeadlessRunner.h"
 #include "sync/SyncLog.h"
+#include "tests/support/run/HeadlessRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -23,24 +23,15 @@ namespace pelmora {
 namespace {
 
 namespace fsys = std::filesystem;
-using test::Bytes;
 using test::MTimeOf;
-using test::ReadLocal;
-using test::WriteLocal;
+using test::Pattern;
+using test::ReadBytes;
+using test::TreeOf;
+using test::WriteBytes;
 
 // An even second, as a packed DOS time keeps it: 2023-06-15 12:00:00 UTC and later.
 constexpr std::time_t kOld = 1686830400;
 constexpr std::time_t kNew = kOld + 86400;
-
-std::set<std::string> TreeOf(const std::string& dir)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fsys::recursive_directory_iterator(dir)) {
-        std::string rel = fsys::relative(entry.path(), dir).string();
-        names.insert(entry.is_directory() ? rel + "/" : rel);
-    }
-    return names;
-}
 
 class SmbRun : public test::SmbRunTest
 {
@@ -52,11 +43,11 @@ TEST_F(SmbRun, LocalHostToMirrorOnTheShare)
 {
     const std::string host = local + "/host";
     const std::string odd = "Grüße 50% #1 ünï.txt";
-    WriteLocal(host + "/new.txt", "brand new", kNew);
-    WriteLocal(host + "/changed.txt", "the newer text", kNew);
-    WriteLocal(host + "/deep/er/" + odd, "odd name", kNew);
-    const std::string big = Bytes(3 * 1024 * 1024 + 5, 7);
-    WriteLocal(host + "/deep/big.bin", big, kOld);
+    WriteBytes(host + "/new.txt", "brand new", kNew);
+    WriteBytes(host + "/changed.txt", "the newer text", kNew);
+    WriteBytes(host + "/deep/er/" + odd, "odd name", kNew);
+    const std::string big = Pattern(3 * 1024 * 1024 + 5, 7);
+    WriteBytes(host + "/deep/big.bin", big, kOld);
 
     const std::string mirrorDisk = server->DataDir() + "/backup/today";
     ASSERT_TRUE(server->MakeDiskDir(mirrorDisk));
@@ -80,10 +71,10 @@ TEST_F(SmbRun, LocalHostToMirrorOnTheShare)
     EXPECT_EQ(run.Result().DeletedMirrorCount, 1u);
     EXPECT_EQ(TreeOf(mirrorDisk),
               (std::set<std::string>{"changed.txt", "deep/", "deep/big.bin", "deep/er/", "deep/er/" + odd, "new.txt"}));
-    EXPECT_EQ(ReadLocal(mirrorDisk + "/new.txt"), "brand new");
-    EXPECT_EQ(ReadLocal(mirrorDisk + "/changed.txt"), "the newer text");
-    EXPECT_EQ(ReadLocal(mirrorDisk + "/deep/er/" + odd), "odd name");
-    EXPECT_TRUE(ReadLocal(mirrorDisk + "/deep/big.bin") == big) << "big.bin differs";
+    EXPECT_EQ(ReadBytes(mirrorDisk + "/new.txt"), "brand new");
+    EXPECT_EQ(ReadBytes(mirrorDisk + "/changed.txt"), "the newer text");
+    EXPECT_EQ(ReadBytes(mirrorDisk + "/deep/er/" + odd), "odd name");
+    EXPECT_TRUE(ReadBytes(mirrorDisk + "/deep/big.bin") == big) << "big.bin differs";
     EXPECT_EQ(MTimeOf(mirrorDisk + "/changed.txt"), kNew);
     EXPECT_EQ(MTimeOf(mirrorDisk + "/deep/big.bin"), kOld);
 
@@ -111,7 +102,7 @@ TEST_F(SmbRun, LeftoversOfCopiesThatDiedAreClearedOnTheShare)
     const std::string foreign = PartialFileName({self.machine ^ 1, self.boot, child}, 4);
 
     const std::string host = local + "/host";
-    WriteLocal(host + "/a.txt", "alpha", kNew);
+    WriteBytes(host + "/a.txt", "alpha", kNew);
     const std::string mirrorDisk = server->DataDir() + "/backup/left";
     ASSERT_TRUE(server->MakeDiskDir(mirrorDisk + "/old"));
     ASSERT_TRUE(server->WriteDiskFile(mirrorDisk + "/old/" + dead, "half a copy"));
@@ -131,8 +122,8 @@ TEST_F(SmbRun, LeftoversOfCopiesThatDiedAreClearedOnTheShare)
     EXPECT_EQ(run.Result().FailedCount, 0u);
     EXPECT_EQ(run.Result().CopiedToMirrorCount, 1u);
     EXPECT_EQ(TreeOf(mirrorDisk), (std::set<std::string>{"a.txt", "letter.txt", live, foreign}));
-    EXPECT_EQ(ReadLocal(mirrorDisk + "/letter.txt"), "the old letter");
-    EXPECT_EQ(ReadLocal(mirrorDisk + "/" + live), "being written");
+    EXPECT_EQ(ReadBytes(mirrorDisk + "/letter.txt"), "the old letter");
+    EXPECT_EQ(ReadBytes(mirrorDisk + "/" + live), "being written");
 }
 
 TEST_F(SmbRun, HostOnAGuestShareWithoutCredentials)
@@ -145,8 +136,8 @@ TEST_F(SmbRun, HostOnAGuestShareWithoutCredentials)
     struct timeval times[2] = {{kNew, 0}, {kNew, 0}};
     ASSERT_EQ(::utimes((hostDisk + "/sub/report.txt").c_str(), times), 0);
     const std::string mirror = local + "/mirror";
-    WriteLocal(mirror + "/sub/report.txt", "older local copy", kOld);
-    WriteLocal(mirror + "/local-only.txt", "goes to the share", kOld);
+    WriteBytes(mirror + "/sub/report.txt", "older local copy", kOld);
+    WriteBytes(mirror + "/local-only.txt", "goes to the share", kOld);
 
     task.InMain = acDelete;
     task.InMirror = acMirrorToHost;
@@ -159,9 +150,9 @@ TEST_F(SmbRun, HostOnAGuestShareWithoutCredentials)
     EXPECT_EQ(run.Result().CopiedToMirrorCount, 1u);
     EXPECT_EQ(run.Result().CopiedToHostCount, 1u);
     EXPECT_EQ(run.Result().DeletedHostCount, 1u);
-    EXPECT_EQ(ReadLocal(mirror + "/sub/report.txt"), "from the share");
+    EXPECT_EQ(ReadBytes(mirror + "/sub/report.txt"), "from the share");
     EXPECT_EQ(MTimeOf(mirror + "/sub/report.txt"), kNew);
-    EXPECT_EQ(ReadLocal(hostDisk + "/local-only.txt"), "goes to the share");
+    EXPECT_EQ(ReadBytes(hostDisk + "/local-only.txt"), "goes to the share");
     EXPECT_EQ(MTimeOf(hostDisk + "/local-only.txt"), kOld);
     // The nested empty folders on the share go deepest first.
     EXPECT_EQ(TreeOf(hostDisk), (std::set<std::string>{"local-only.txt", "sub/", "sub/report.txt"}));
@@ -187,7 +178,7 @@ TEST_F(SmbRun, BothSidesOnTheShare)
     EXPECT_EQ(run.Result().FailedCount, 0u);
     EXPECT_EQ(run.Result().CopiedToMirrorCount, 1u);
     EXPECT_EQ(TreeOf(mirrorDisk), (std::set<std::string>{"keep/", "keep/a.txt", "keep/empty/"}));
-    EXPECT_EQ(ReadLocal(mirrorDisk + "/keep/a.txt"), "a on host");
+    EXPECT_EQ(ReadBytes(mirrorDisk + "/keep/a.txt"), "a on host");
     EXPECT_EQ(MTimeOf(mirrorDisk + "/keep/a.txt"), kNew);
 }
 

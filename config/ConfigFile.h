@@ -1,9 +1,11 @@
 #pragma once
 // The configuration file: task names, one TSyncTask record per name and the schedule
 // entries, in the current layout (a 1024-byte header) or the earlier header-less one.
-// Used on the UI thread: LoadConfig once at start-up, SaveConfig when the user saves.
+// Plain records in, plain records out: the window state that holds them lives above this
+// library (config/TaskStore.h). Used on the UI thread.
 
-#include "core/TaskStore.h"
+#include "core/SyncTask.h"
+#include "schedule/ScheduleItem.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -70,20 +72,12 @@ ConfigContents ParseConfig(std::span<const std::uint8_t> data);
 std::string SerializeConfig(const std::vector<std::string>& names, const TaskRecords& tasks,
                             const ScheduleItems& schedules);
 
-// Replaces TaskNames, TaskList and ScheduleList of `state` with the contents of
-// state.ConfigFileName, clears Modified and selects no task. Throws EConfigError when the
-// file cannot be opened or read (or is larger than kMaxConfigFileSize); `state` is then
-// unchanged.
-void LoadConfig(TTaskStore& state);
-
-// Writes the state's tasks and schedules to state.ConfigFileName and clears Modified. The
-// file is replaced atomically (written beside it, flushed to disk, renamed over it) and has
-// mode 0600. Throws EConfigError on any failure; the previous file and Modified are then
-// unchanged and no temporary file is left behind.
-void SaveConfig(TTaskStore& state);
-
-// The same on an explicit path, for tools and tests.
+// The whole file at `path`. Throws EConfigError when it cannot be opened or read (or is
+// larger than kMaxConfigFileSize).
 ConfigContents ReadConfigFile(const std::string& path);
+// Replaces the file at `path` with `bytes` atomically (written beside it, flushed to disk,
+// renamed over it), mode 0600. Throws EConfigError on any failure; the previous file is then
+// unchanged and no temporary file is left behind.
 void WriteConfigFile(const std::string& path, std::string_view bytes);
 
 } // namespace pelmora

@@ -1,4 +1,4 @@
-#include "core/ConfigFile.h"
+#include "config/ConfigFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -258,22 +258,6 @@ void WriteConfigFile(const std::string& path, std::string_view bytes)
         ::fsync(dirFd);
         ::close(dirFd);
     }
-}
-
-void LoadConfig(TTaskStore& state)
-{
-    ConfigContents contents = ReadConfigFile(state.ConfigFileName);
-    state.TaskNames = std::move(contents.TaskNames);
-    state.TaskList = std::move(contents.TaskList);
-    state.ScheduleList = std::move(contents.ScheduleList);
-    state.CurrentIndex = -1;
-    state.Modified = false;
-}
-
-void SaveConfig(TTaskStore& state)
-{
-    WriteConfigFile(state.ConfigFileName, SerializeConfig(state.TaskNames, state.TaskList, state.ScheduleList));
-    state.Modified = false;
 }
 
 } // namespace pelmora

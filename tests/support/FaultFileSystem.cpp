@@ -1,4 +1,4 @@
-#include "platform/FaultFileSystem.h"
+#include "tests/support/FaultFileSystem.h"
 
 namespace pelmora {
 
@@ -68,7 +68,7 @@ int FaultFileSystem::ListDir(const std::string& path, const std::function<bool(c
     if (entryPath.empty() || entryPath.back() != '/')
         entryPath.push_back('/');
     const std::size_t base = entryPath.size();
-    return m_inner.ListDir(path, [&](const DirEntry& entry) {
+    return ForwardingFileSystem::ListDir(path, [&](const DirEntry& entry) {
         entryPath.resize(base);
         entryPath.append(entry.name);
         if (const int err = Check(FsCall::ListEntry, entryPath)) {
@@ -83,7 +83,7 @@ int FaultFileSystem::Stat(const std::string& path, FileStat& out)
 {
     if (int err = Check(FsCall::Stat, path))
         return err;
-    return m_inner.Stat(path, out);
+    return ForwardingFileSystem::Stat(path, out);
 }
 
 int FaultFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out)
@@ -91,7 +91,7 @@ int FaultFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandl
     if (int err = Check(FsCall::OpenRead, path))
         return err;
     std::unique_ptr<FileHandle> inner;
-    if (int err = m_inner.OpenRead(path, inner))
+    if (int err = ForwardingFileSystem::OpenRead(path, inner))
         return err;
     out = std::make_unique<FaultFile>(*this, path, std::move(inner));
     return 0;
@@ -102,7 +102,7 @@ int FaultFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHand
     if (int err = Check(FsCall::CreateNew, path))
         return err;
     std::unique_ptr<FileHandle> inner;
-    if (int err = m_inner.CreateNew(path, inner))
+    if (int err = ForwardingFileSystem::CreateNew(path, inner))
         return err;
     out = std::make_unique<FaultFile>(*this, path, std::move(inner));
     return 0;
@@ -112,42 +112,49 @@ int FaultFileSystem::Rename(const std::string& from, const std::string& to)
 {
     if (int err = Check(FsCall::Rename, from, &to))
         return err;
-    return m_inner.Rename(from, to);
+    return ForwardingFileSystem::Rename(from, to);
+}
+
+int FaultFileSystem::RenameNew(const std::string& from, const std::string& to)
+{
+    if (int err = Check(FsCall::Rename, from, &to))
+        return err;
+    return ForwardingFileSystem::RenameNew(from, to);
 }
 
 int FaultFileSystem::SetMTime(const std::string& path, std::int64_t mtimeSec)
 {
     if (int err = Check(FsCall::SetMTime, path))
         return err;
-    return m_inner.SetMTime(path, mtimeSec);
+    return ForwardingFileSystem::SetMTime(path, mtimeSec);
 }
 
 int FaultFileSystem::SetMode(const std::string& path, std::uint32_t mode)
 {
     if (int err = Check(FsCall::SetMode, path))
         return err;
-    return m_inner.SetMode(path, mode);
+    return ForwardingFileSystem::SetMode(path, mode);
 }
 
 int FaultFileSystem::MakeDir(const std::string& path)
 {
     if (int err = Check(FsCall::MakeDir, path))
         return err;
-    return m_inner.MakeDir(path);
+    return ForwardingFileSystem::MakeDir(path);
 }
 
 int FaultFileSystem::RemoveDir(const std::string& path)
 {
     if (int err = Check(FsCall::RemoveDir, path))
         return err;
-    return m_inner.RemoveDir(path);
+    return ForwardingFileSystem::RemoveDir(path);
 }
 
 int FaultFileSystem::RemoveFile(const std::string& path)
 {
     if (int err = Check(FsCall::RemoveFile, path))
         return err;
-    return m_inner.RemoveFile(path);
+    return ForwardingFileSystem::RemoveFile(path);
 }
 
 } // namespace pelmora

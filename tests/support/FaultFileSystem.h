@@ -3,10 +3,11 @@
 // chosen errno (the n-th write, a rename, an open or a listing of a given path), so failure
 // paths are tested without root tricks. Single-threaded, like the port it wraps.
 
-#include "platform/FileSystem.h"
+#include "tests/support/ForwardingFileSystem.h"
 
 #include <array>
 #include <cerrno>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,10 +39,11 @@ struct FsFault
     int error = EIO;  // errno to report
 };
 
-class FaultFileSystem final : public FileSystem
+// Every call it checks is counted and may fail; whatever it does not check is forwarded as is.
+class FaultFileSystem final : public ForwardingFileSystem
 {
 public:
-    explicit FaultFileSystem(FileSystem& inner) : m_inner(inner) {}
+    explicit FaultFileSystem(FileSystem& inner) : ForwardingFileSystem(inner) {}
 
     void AddFault(FsFault fault) { m_faults.push_back({std::move(fault), 0}); }
     void ClearFaults() { m_faults.clear(); }
@@ -68,6 +70,8 @@ public:
     int OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out) override;
     int CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out) override;
     int Rename(const std::string& from, const std::string& to) override;
+    // Counted and failed as Rename.
+    int RenameNew(const std::string& from, const std::string& to) override;
     int SetMTime(const std::string& path, std::int64_t mtimeSec) override;
     int SetMode(const std::string& path, std::uint32_t mode) override;
     int MakeDir(const std::string& path) override;
@@ -84,7 +88,6 @@ private:
         FsFault fault;
         int seen;
     };
-    FileSystem& m_inner;
     std::vector<Armed> m_faults;
     std::array<int, static_cast<std::size_t>(FsCall::Count_)> m_calls{};
 };

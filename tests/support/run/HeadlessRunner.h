@@ -3,8 +3,8 @@
 // with a RecordingView that answers message boxes and the preview from a script. Used by tests
 // and benchmarks on one thread.
 
-#include "sync/RecordingView.h"
 #include "sync/RunDriver.h"
+#include "tests/support/run/RecordingView.h"
 
 namespace pelmora {
 

@@ -1,4 +1,4 @@
-#include "sync/RecordingView.h"
+#include "tests/support/run/RecordingView.h"
 
 namespace pelmora {
 

@@ -7,8 +7,8 @@
 #include "core/SyncTask.h"
 #include "platform/NetConnection.h"
 #include "platform/NetPath.h"
-#include "sync/HeadlessRunner.h"
 #include "sync/SyncLog.h"
+#include "tests/support/run/HeadlessRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -27,10 +27,10 @@ namespace pelmora {
 namespace {
 
 namespace fsys = std::filesystem;
-using test::Bytes;
 using test::MTimeOf;
-using test::ReadLocal;
-using test::WriteLocal;
+using test::Pattern;
+using test::ReadBytes;
+using test::WriteBytes;
 
 // An even second, as a packed DOS time keeps it.
 constexpr std::time_t kWhen = 1686830400;
@@ -57,7 +57,7 @@ std::string RelOf(int i)
 
 std::string BytesOf(int i)
 {
-    return Bytes(i % 12 == 0 ? 100000 : static_cast<std::size_t>(i * 131 % 5000), static_cast<unsigned>(i + 3));
+    return Pattern(i % 12 == 0 ? 100000 : static_cast<std::size_t>(i * 131 % 5000), static_cast<unsigned>(i + 3));
 }
 
 constexpr int kFiles = 72;
@@ -99,7 +99,7 @@ TEST_F(SmbLanes, LocalHostToAMirrorOnTheShareGoesThroughFourLanes)
 {
     const std::string host = local + "/host";
     for (int i = 0; i < kFiles; ++i)
-        WriteLocal(host + RelOf(i), BytesOf(i), kWhen + 2 * i);
+        WriteBytes(host + RelOf(i), BytesOf(i), kWhen + 2 * i);
     task.InMain = acHostToMirror;
 
     const std::string mirror = server->DataRoot() + "/backup";
@@ -115,7 +115,7 @@ TEST_F(SmbLanes, LocalHostToAMirrorOnTheShareGoesThroughFourLanes)
     EXPECT_EQ(run.Result().FailedCount, 0u);
     EXPECT_EQ(run.EndLine(), "Task finish!");
     for (int i = 0; i < kFiles; ++i) {
-        EXPECT_TRUE(ReadLocal(mirrorDisk + RelOf(i)) == BytesOf(i)) << RelOf(i);
+        EXPECT_TRUE(ReadBytes(mirrorDisk + RelOf(i)) == BytesOf(i)) << RelOf(i);
         EXPECT_EQ(MTimeOf(mirrorDisk + RelOf(i)), kWhen + 2 * i) << RelOf(i);
     }
     std::size_t files = 0;
@@ -140,8 +140,8 @@ TEST_F(SmbLanes, HostOnTheShareWithDeletesOnTheMirror)
     }
     const std::string mirror = local + "/mirror";
     for (int i = 0; i < 30; ++i)
-        WriteLocal(mirror + "/stale/old" + std::to_string(i), "only on the mirror", kWhen);
-    WriteLocal(mirror + RelOf(5), "an older copy", kWhen - 100);
+        WriteBytes(mirror + "/stale/old" + std::to_string(i), "only on the mirror", kWhen);
+    WriteBytes(mirror + RelOf(5), "an older copy", kWhen - 100);
     task.InMain = acHostToMirror;
     task.NewInMain = acHostToMirror;
     task.InMirror = acDelete;
@@ -156,7 +156,7 @@ TEST_F(SmbLanes, HostOnTheShareWithDeletesOnTheMirror)
     EXPECT_EQ(run.Result().DeletedMirrorCount, 30u);
     EXPECT_EQ(run.Result().FailedCount, 0u);
     for (int i = 0; i < kFiles; ++i) {
-        EXPECT_TRUE(ReadLocal(mirror + RelOf(i)) == BytesOf(i)) << RelOf(i);
+        EXPECT_TRUE(ReadBytes(mirror + RelOf(i)) == BytesOf(i)) << RelOf(i);
         EXPECT_EQ(MTimeOf(mirror + RelOf(i)), kWhen + 2 * i) << RelOf(i);
     }
     EXPECT_TRUE(fsys::is_empty(mirror + "/stale"));
@@ -171,7 +171,7 @@ TEST_F(SmbLanes, LanesThatCannotLogInLeaveTheRunToItsOwnThread)
 {
     const std::string host = local + "/host";
     for (int i = 0; i < kFiles; ++i)
-        WriteLocal(host + RelOf(i), BytesOf(i), kWhen + 2 * i);
+        WriteBytes(host + RelOf(i), BytesOf(i), kWhen + 2 * i);
     task.InMain = acHostToMirror;
     const std::string mirror = server->DataRoot() + "/backup";
     const std::string mirrorDisk = server->DataDir() + "/backup";
@@ -189,7 +189,7 @@ TEST_F(SmbLanes, LanesThatCannotLogInLeaveTheRunToItsOwnThread)
     EXPECT_EQ(run.Result().CopiedToMirrorCount, static_cast<std::uint32_t>(kFiles));
     EXPECT_EQ(run.Result().FailedCount, 0u);
     for (int i = 0; i < kFiles; ++i) {
-        EXPECT_TRUE(ReadLocal(mirrorDisk + RelOf(i)) == BytesOf(i)) << RelOf(i);
+        EXPECT_TRUE(ReadBytes(mirrorDisk + RelOf(i)) == BytesOf(i)) << RelOf(i);
         EXPECT_EQ(MTimeOf(mirrorDisk + RelOf(i)), kWhen + 2 * i) << RelOf(i);
     }
     EXPECT_EQ(ChildPids(), before);

@@ -1,25 +1,33 @@
 #pragma once
-// Test helper: a temporary folder tree with files of exact contents, sizes and modification
-// times, removed again when the object goes. For engine tests on one thread.
+// TempFolder: the one temporary folder of the tests. A fresh empty folder below
+// testing::TempDir(), unique to the process and the object, with helpers that build files of
+// exact contents, sizes and times in it; removed with everything in it when the object goes
+// (folders a test locked are opened up first). Test thread only.
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace pelmora::test {
 
-class TempTree
+class TempFolder
 {
 public:
-    // Creates a fresh empty folder below testing::TempDir(); fails the test when it cannot.
-    TempTree();
-    ~TempTree();
-    TempTree(const TempTree&) = delete;
-    TempTree& operator=(const TempTree&) = delete;
+    // `tag` goes into the folder's name, so that a test's leftover is easy to recognise. Fails
+    // the test when the folder cannot be made.
+    explicit TempFolder(std::string_view tag = {});
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
 
     // The folder, without a trailing separator.
     const std::string& Root() const { return m_root; }
+    std::filesystem::path path() const { return m_root; }
+    // Root + "/" + name.
+    std::string operator/(const std::string& name) const { return m_root + "/" + name; }
     // Root + rel; rel begins with "/".
     std::string Path(std::string_view rel) const;
 
@@ -37,13 +45,16 @@ public:
     bool Exists(std::string_view rel) const;
     // The whole content; empty when the file cannot be read.
     std::string Read(std::string_view rel) const;
+    // The modification time of the entry itself (a link is not followed); -1 when it is missing.
     std::int64_t MTime(std::string_view rel) const;
 
 private:
     std::string m_root;
 };
 
-// The Unix time of a local date and time (the tests run with TZ=Europe/Berlin).
-std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second);
+// A folder that lives until the next RemoveFreshDirs(): for fixtures that make their folders
+// in the test body and drop them all in TearDown. `tag` names it.
+std::string FreshDir(const std::string& tag);
+void RemoveFreshDirs();
 
 } // namespace pelmora::test

@@ -1,4 +1,4 @@
-#include "sync/HeadlessRunner.h"
+#include "tests/support/run/HeadlessRunner.h"
 
 namespace pelmora {
 

@@ -1,5 +1,5 @@
-#include "core/ConfigFile.h"
-#include "tests/core/TestFiles.h"
+#include "config/TaskStore.h"
+#include "tests/config/ConfigBytes.h"
 
 #include <gtest/gtest.h>
 
