@@ -17,15 +17,16 @@
 
 namespace pelmora {
 
-// Action codes: what to do with one kind of difference.
-inline constexpr std::uint8_t acIgnore = 0;
-inline constexpr std::uint8_t acDelete = 1;
-inline constexpr std::uint8_t acHostToMirror = 2;
-inline constexpr std::uint8_t acMirrorToHost = 3;
+// Action codes: what to do with one kind of difference. The field holding one is a stored
+// byte, so every value of the underlying type is a valid TAction; a byte above acMirrorToHost
+// read from a file is kept as it is.
+enum TAction : std::uint8_t { acIgnore = 0, acDelete = 1, acHostToMirror = 2, acMirrorToHost = 3 };
 
-// Sync types.
-inline constexpr std::uint8_t tyFolder = 0;
-inline constexpr std::uint8_t tyFile = 1;
+// Sync types; like TAction, any stored byte is a valid value.
+enum TSyncType : std::uint8_t { tyFolder = 0, tyFile = 1 };
+
+static_assert(sizeof(TAction) == 1 && alignof(TAction) == 1);
+static_assert(sizeof(TSyncType) == 1 && alignof(TSyncType) == 1);
 
 // Flags are one byte: 0xFF is written for true, any non-zero byte reads as true.
 inline constexpr std::uint8_t kFlagTrue = 0xFF;
@@ -44,16 +45,16 @@ template <std::size_t N> struct TCounted
 struct TSyncTask
 {
     std::uint8_t Reserved[38];
-    std::uint8_t InMain;      // only in the host folder: acIgnore, acHostToMirror, acDelete
-    std::uint8_t InMirror;    // only in the mirror folder: acIgnore, acMirrorToHost, acDelete
-    std::uint8_t SizeDiffer;  // same time, other size
-    std::uint8_t NewInMain;   // newer in the host folder
-    std::uint8_t NewInMirror; // newer in the mirror folder
+    TAction InMain;      // only in the host folder: acIgnore, acHostToMirror, acDelete
+    TAction InMirror;    // only in the mirror folder: acIgnore, acMirrorToHost, acDelete
+    TAction SizeDiffer;  // same time, other size
+    TAction NewInMain;   // newer in the host folder
+    TAction NewInMirror; // newer in the mirror folder
     std::uint8_t IntoSub;
     char MainDir[512];
     char MirrorDir[512];
     char ExcludeList[1024]; // lines ended by CR LF
-    std::uint8_t EmptyDir;
+    TAction EmptyDir;
     std::uint8_t AutoMode;
     char Desc[512];
     std::uint8_t IgnoreOn;
@@ -63,7 +64,7 @@ struct TSyncTask
     TCounted<31> NetName;
     TCounted<31> NetPass;
     std::int32_t Speed; // KB/s, 0 = no limit
-    std::uint8_t SyncType;
+    TSyncType SyncType;
     std::uint8_t OnlyTypeOn;
     TCounted<255> OnlyTypeList;
     std::uint16_t MaxErr; // 0 = no limit

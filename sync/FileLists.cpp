@@ -60,7 +60,7 @@ std::string TMFileInfoRec::FullPath(std::string_view root) const
     return out;
 }
 
-TMFileInfoPtr TMFileInfoRec::Create(std::string_view relPath, std::int64_t size, std::uint32_t age, std::uint8_t op)
+TMFileInfoPtr TMFileInfoRec::Create(std::string_view relPath, std::int64_t size, std::uint32_t age, TFileOp op)
 {
     // One block: the record followed by the path text and a terminating NUL.
     void* mem = ::operator new(sizeof(TMFileInfoRec) + relPath.size() + 1);

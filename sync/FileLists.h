@@ -3,6 +3,8 @@
 // carrying the planned operation) and the folders found on each side with their byte totals.
 // Owned by the run driver for the life of its window; used on the UI thread only.
 
+#include "core/SyncTask.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -16,13 +18,23 @@ namespace pelmora {
 
 // Operation codes held in TMFileInfoRec::Op. 0..3 are the task's action codes; 4..6 are
 // 1..3 deselected in the preview.
-inline constexpr std::uint8_t opNone = 0;
-inline constexpr std::uint8_t opDelete = 1;
-inline constexpr std::uint8_t opHostToMirror = 2;
-inline constexpr std::uint8_t opMirrorToHost = 3;
-inline constexpr std::uint8_t opDeleteOff = 4;
-inline constexpr std::uint8_t opHostToMirrorOff = 5;
-inline constexpr std::uint8_t opMirrorToHostOff = 6;
+enum TFileOp : std::uint8_t {
+    opNone = 0,
+    opDelete = 1,
+    opHostToMirror = 2,
+    opMirrorToHost = 3,
+    opDeleteOff = 4,
+    opHostToMirrorOff = 5,
+    opMirrorToHostOff = 6
+};
+static_assert(sizeof(TFileOp) == 1 && alignof(TFileOp) == 1);
+
+// The operation that carries out a task action code: the same number (acIgnore is opNone).
+// A code above acMirrorToHost is kept as it is.
+inline TFileOp ToFileOp(TAction action)
+{
+    return static_cast<TFileOp>(action);
+}
 
 // The name comparison used for every file and folder lookup: bytes, with only the ASCII
 // letters a-z folded to A-Z; the first differing byte decides by its unsigned value, and a
@@ -44,7 +56,7 @@ struct TMFileInfoRec
 {
     std::int64_t Size = 0; // bytes as found; -1 when a file named in file type could not be opened
     std::uint32_t Age = 0; // last write, local time, packed DOS date-time
-    std::uint8_t Op = 0;   // planned operation (opNone ... opMirrorToHostOff)
+    TFileOp Op = opNone;   // planned operation (opNone ... opMirrorToHostOff)
 
     // The path relative to the side's root, beginning with "/" (for example "/docs/a.txt").
     std::string_view RelPath() const { return {pathText(), m_pathLen}; }
@@ -59,7 +71,7 @@ struct TMFileInfoRec
     };
     // Never returns null (throws std::bad_alloc like new).
     static std::unique_ptr<TMFileInfoRec, Deleter> Create(std::string_view relPath, std::int64_t size,
-                                                          std::uint32_t age, std::uint8_t op);
+                                                          std::uint32_t age, TFileOp op);
     static void Free(TMFileInfoRec* rec);
 
     TMFileInfoRec(const TMFileInfoRec&) = delete;

@@ -65,7 +65,7 @@ std::int64_t PackedTime(std::int64_t mtime)
     return mtime - (mtime & 1);
 }
 
-std::string Performing(int action)
+std::string Performing(TAction action)
 {
     return std::string(Msg(kMsgPerforming)) + ActionName(action);
 }
@@ -350,7 +350,7 @@ bool FileOps::DeleteFile(const std::string& path)
 }
 
 void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRoot, const std::string& mirrorRoot,
-                               std::uint8_t emptyDir, RunState& state)
+                               TAction emptyDir, RunState& state)
 {
     if (emptyDir == acIgnore)
         return;
@@ -365,7 +365,7 @@ void FileOps::SyncEmptyFolders(const TRunLists& lists, const std::string& hostRo
     // direction) removes it here, as delete does even where the other side has the folder.
     const auto step = [&](const TFolderList& folders, const std::string& ownRoot, const std::string& otherRoot,
                           const TFolderIndex& onOtherSide, const TUnlistedPaths& ownUnlisted,
-                          const TUnlistedPaths& otherUnlisted, std::uint8_t copyAction, std::uint8_t removeAction) {
+                          const TUnlistedPaths& otherUnlisted, TAction copyAction, TAction removeAction) {
         for (const TFolderLine& line : folders) {
             // A folder whose own listing failed is not known to be empty.
             if (line.Value != 0 || ownUnlisted.Covers(line.Path))

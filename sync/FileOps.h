@@ -79,7 +79,7 @@ public:
     // list order; `state` becomes rsExecMirror per handled line, and the step stops as soon as
     // it is rsCancelled or rsTooManyErrors. Creating and removing report nothing.
     void SyncEmptyFolders(const TRunLists& lists, const std::string& hostRoot, const std::string& mirrorRoot,
-                          std::uint8_t emptyDir, RunState& state);
+                          TAction emptyDir, RunState& state);
 
     // Shows the total gauge and the total line for the bytes copied so far, as a copy does
     // after every block (for bytes that were copied elsewhere).

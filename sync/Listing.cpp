@@ -165,7 +165,7 @@ void SideLister::listFiles(TRunSide side, std::string_view root)
             size = -1;
         else
             handle->Close();
-        const std::uint8_t op = side == TRunSide::Host ? opNone : m_task.InMirror;
+        const TFileOp op = side == TRunSide::Host ? opNone : ToFileOp(m_task.InMirror);
         auto rec = TMFileInfoRec::Create(rel, size, UnixToDos(st.mtimeSec), op);
         if (side == TRunSide::Host) {
             m_lists.HostFiles.Add(std::move(rec));
@@ -242,7 +242,7 @@ void SideLister::SchDirFoundItem(TSearchDir&, TFoundItemType ItemType, std::stri
         return;
     if (IsSet(m_task.IgnoreOn) && m_masks.IgnoreMasks.MatchesAny(name))
         return;
-    std::uint8_t op = m_side == TRunSide::Host ? opNone : m_task.InMirror;
+    TFileOp op = m_side == TRunSide::Host ? opNone : ToFileOp(m_task.InMirror);
     if (IsSet(m_task.DelOn) && m_masks.DelMasks.MatchesAny(name))
         op = opDelete;
     auto rec = TMFileInfoRec::Create(rel, ItemSize, Age, op);

@@ -64,14 +64,16 @@ void CompareHostFiles(const TSyncTask& task, TRunLists& lists)
         TMFileInfoRec* m = mirrorFiles.Items(at);
         m->Op = opNone;
         if (SameTime(h->Age, m->Age, bounds)) {
-            h->Op = h->Size == m->Size ? opNone : task.SizeDiffer;
+            h->Op = h->Size == m->Size ? opNone : ToFileOp(task.SizeDiffer);
             return;
         }
-        h->Op = DosToDays(h->Age) > DosToDays(m->Age) ? task.NewInMain : task.NewInMirror;
+        h->Op = ToFileOp(DosToDays(h->Age) > DosToDays(m->Age) ? task.NewInMain : task.NewInMirror);
     };
     // A host file without a mirror namesake: unless the mirror could not see that place, in
     // which case its file there may well exist and must be neither overwritten nor mirrored.
-    const auto unpaired = [&](TMFileInfoRec* h) { h->Op = mirrorUnlisted.Covers(h->RelPath()) ? opNone : task.InMain; };
+    const auto unpaired = [&](TMFileInfoRec* h) {
+        h->Op = mirrorUnlisted.Covers(h->RelPath()) ? opNone : ToFileOp(task.InMain);
+    };
 
     // The name comparison folds ASCII case, but on a case-sensitive file system "a.txt" and
     // "A.txt" are two files. A host file pairs with its byte-equal namesake first; only host
@@ -119,9 +121,9 @@ void CompareHostFiles(const TSyncTask& task, TRunLists& lists)
 
     // Mirror files only in the mirror keep their listed code, unless the host side could not
     // see that place: then they are left alone rather than deleted or copied over host files.
-    if (task.InMirror != opNone && lists.HostUnlisted.Count() > 0) {
+    if (task.InMirror != acIgnore && lists.HostUnlisted.Count() > 0) {
         for (TMFileInfoRec* m : mirrorFiles)
-            if (m->Op == task.InMirror && hostUnlisted.Covers(m->RelPath()))
+            if (m->Op == ToFileOp(task.InMirror) && hostUnlisted.Covers(m->RelPath()))
                 m->Op = opNone;
     }
 }

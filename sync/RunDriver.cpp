@@ -25,7 +25,7 @@ bool IsActive(RunState state)
     return state >= rsListHost && state <= rsExecMirror;
 }
 
-std::string Performing(int action)
+std::string Performing(TAction action)
 {
     return std::string(Msg(kMsgPerforming)) + ActionName(action);
 }
@@ -37,7 +37,7 @@ std::string Performing(int action)
 struct RunDriver::Operation
 {
     LaneJobKind kind = LaneJobKind::Copy;
-    int action = acIgnore;
+    TAction action = acIgnore;
     std::string relPath;
     std::string source;       // copies only
     std::string target;       // the copy's target or the file to delete
@@ -377,11 +377,11 @@ void RunDriver::startLanes()
     }
     int operations = 0;
     for (int i = 0; i < m_lists.HostFiles.Count() && operations < kMinLaneOperations; ++i) {
-        const std::uint8_t op = m_lists.HostFiles[i]->Op;
+        const TFileOp op = m_lists.HostFiles[i]->Op;
         operations += op == opHostToMirror || op == opMirrorToHost || op == opDelete;
     }
     for (int i = 0; i < m_lists.MirrorFiles.Count() && operations < kMinLaneOperations; ++i) {
-        const std::uint8_t op = m_lists.MirrorFiles[i]->Op;
+        const TFileOp op = m_lists.MirrorFiles[i]->Op;
         operations += op == opMirrorToHost || op == opDelete;
     }
     if (operations < kMinLaneOperations)

@@ -230,7 +230,7 @@ void TcltForm::liTaskClick()
     m_editor->ShowTask();
 }
 
-std::uint8_t TcltForm::TextToAction(const QString& text) const
+TAction TcltForm::TextToAction(const QString& text) const
 {
     return m_editor->TextToAction(text);
 }

@@ -83,7 +83,7 @@ public:
     // Selecting a task: CurrentIndex := the list's selected row, then the editor shows it.
     void liTaskClick();
     // The action code whose name equals `text`; 0 when none does.
-    std::uint8_t TextToAction(const QString& text) const;
+    TAction TextToAction(const QString& text) const;
 
     // Runs the checked tasks one after another (the toolbar's GoSync; OnGoSync is the
     // posted form of the same).

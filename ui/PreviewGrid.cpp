@@ -163,7 +163,7 @@ void ToggleRow(TRowRec& row, TPlanSummary& plan)
 
 void SetRowChecked(TRowRec& row, bool checked, TPlanSummary& plan)
 {
-    const std::uint8_t op = row.RowOp();
+    const TFileOp op = row.RowOp();
     const bool isOff = op >= opDeleteOff && op <= opMirrorToHostOff;
     const bool isOn = op >= opDelete && op <= opMirrorToHost;
     if ((checked && isOff) || (!checked && isOn))
@@ -175,7 +175,7 @@ void CycleDirection(TRowRec& row, TPlanSummary& plan)
     if (row.RowOp() == opNone)
         return;
     SetRowChecked(row, false, plan);
-    std::uint8_t next = row.RowOp();
+    TFileOp next = row.RowOp();
     switch (next) {
     case opDeleteOff:
         next = row.HostFile ? opHostToMirrorOff : opMirrorToHostOff;
@@ -193,7 +193,7 @@ void CycleDirection(TRowRec& row, TPlanSummary& plan)
     SetRowChecked(row, true, plan);
 }
 
-Glyph CheckGlyph(std::uint8_t op)
+Glyph CheckGlyph(TFileOp op)
 {
     if (op >= opDelete && op <= opMirrorToHost)
         return Glyph::CHECK4;
@@ -202,7 +202,7 @@ Glyph CheckGlyph(std::uint8_t op)
     return Glyph::None;
 }
 
-Glyph OperationGlyph(std::uint8_t op)
+Glyph OperationGlyph(TFileOp op)
 {
     switch (op) {
     case opDelete:
@@ -219,7 +219,7 @@ Glyph OperationGlyph(std::uint8_t op)
     }
 }
 
-QColor RowTextColour(std::uint8_t op, bool selected)
+QColor RowTextColour(TFileOp op, bool selected)
 {
     switch (op) {
     case opDelete:
@@ -266,7 +266,7 @@ public:
         const bool selected = option.state.testFlag(QStyle::State_Selected);
         painter->fillRect(cell, selected ? option.palette.highlight() : option.palette.base());
         const TRowRec& row = m_rows[index.row()];
-        const std::uint8_t op = row.RowOp();
+        const TFileOp op = row.RowOp();
         QRect area = cell;
         QString text;
         Qt::Alignment align = Qt::AlignLeft;

@@ -60,7 +60,7 @@ struct TRowRec
     // The sort key: the mirror entry's path when there is one, else the host entry's.
     std::string_view Key() const { return MirrorFile ? MirrorFile->RelPath() : HostFile->RelPath(); }
     // The row's operation: the host entry's Op when there is one, else the mirror entry's.
-    std::uint8_t RowOp() const { return HostFile ? HostFile->Op : MirrorFile->Op; }
+    TFileOp RowOp() const { return HostFile ? HostFile->Op : MirrorFile->Op; }
     // The file name shown in the first column.
     std::string_view FileName() const;
 };
@@ -101,10 +101,10 @@ void SetRowChecked(TRowRec& row, bool checked, TPlanSummary& plan);
 void CycleDirection(TRowRec& row, TPlanSummary& plan);
 
 // Glyphs of a data row: the check box (None for op 0) and the operation.
-Glyph CheckGlyph(std::uint8_t op);
-Glyph OperationGlyph(std::uint8_t op);
+Glyph CheckGlyph(TFileOp op);
+Glyph OperationGlyph(TFileOp op);
 // Text colour of a data cell for an op, selected or not.
-QColor RowTextColour(std::uint8_t op, bool selected);
+QColor RowTextColour(TFileOp op, bool selected);
 // A packed date-time as "yy-mm-dd hh:mm:ss".
 QString AgeText(std::uint32_t age);
 

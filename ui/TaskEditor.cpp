@@ -249,9 +249,9 @@ void TTaskEditor::ApplyTexts()
     const bool wasLoading = m_state.Loading;
     m_state.Loading = true;
     // Each box offers the actions that make sense for its kind of difference.
-    auto refill = [](QComboBox* box, std::initializer_list<std::uint8_t> codes) {
+    auto refill = [](QComboBox* box, std::initializer_list<TAction> codes) {
         box->clear();
-        for (std::uint8_t code : codes)
+        for (TAction code : codes)
             box->addItem(QString::fromUtf8(ActionName(code)));
     };
     refill(cbInMain, {acIgnore, acHostToMirror, acDelete});
@@ -299,8 +299,10 @@ void TTaskEditor::ShowTask()
         const QString lists = fromStd(ReadTextField(task->ExcludeList));
         for (const QString& line : lists.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")), Qt::SkipEmptyParts))
             liExclude->addItem(line);
-        auto show = [this](QComboBox* box, std::uint8_t code) {
-            const QString name = code < m_state.ActionNames.size() ? fromStd(m_state.ActionNames[code]) : QString();
+        auto show = [this](QComboBox* box, TAction code) {
+            const QString name = static_cast<std::size_t>(code) < m_state.ActionNames.size()
+                                     ? fromStd(m_state.ActionNames[code])
+                                     : QString();
             box->setCurrentIndex(box->findText(name, Qt::MatchExactly));
         };
         show(cbInMain, task->InMain);
@@ -345,11 +347,11 @@ void TTaskEditor::EnableEditor(bool on)
         rdOnly->setEnabled(false);
 }
 
-std::uint8_t TTaskEditor::TextToAction(const QString& text) const
+TAction TTaskEditor::TextToAction(const QString& text) const
 {
     for (std::size_t code = 0; code < m_state.ActionNames.size(); ++code) {
         if (fromStd(m_state.ActionNames[code]) == text)
-            return static_cast<std::uint8_t>(code);
+            return static_cast<TAction>(code);
     }
     return acIgnore;
 }
@@ -374,7 +376,7 @@ void TTaskEditor::FieldChange()
         m_state.TaskNames[static_cast<std::size_t>(index)] = edName->text().toStdString();
         emit NameEdited(index, edName->text());
     }
-    task->SyncType = static_cast<std::uint8_t>(edType->currentIndex() == 1 ? tyFile : tyFolder);
+    task->SyncType = edType->currentIndex() == 1 ? tyFile : tyFolder;
     WriteTextField(task->Desc, toStoredLines(edDesc->toPlainText()));
     task->InMain = TextToAction(cbInMain->currentText());
     task->InMirror = TextToAction(cbInMirror->currentText());

@@ -52,7 +52,7 @@ public:
     // Stores the whole editor into CurrentTask and sets Modified.
     void FieldChange();
     // The action code whose name equals `text`; acIgnore when none does.
-    std::uint8_t TextToAction(const QString& text) const;
+    TAction TextToAction(const QString& text) const;
 
     void AddExClick();
     void DelExClick();

@@ -137,7 +137,7 @@ Glyph TreeButtonGlyph(bool hasChildren, bool expanded)
     return expanded ? Glyph::LBTNB4 : Glyph::LBTNA4;
 }
 
-bool IsNoteworthy(std::uint8_t flags, std::uint8_t emptyDir)
+bool IsNoteworthy(std::uint8_t flags, TAction emptyDir)
 {
     if (flags & (nfToMirror | nfToHost | nfDelete))
         return true;

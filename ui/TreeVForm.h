@@ -50,7 +50,7 @@ Glyph HostSideIcon(std::uint8_t flags, bool selected);
 Glyph MirrorSideIcon(std::uint8_t flags, bool selected);
 Glyph TreeButtonGlyph(bool hasChildren, bool expanded);
 // Whether a folder's ancestors are expanded when the window opens.
-bool IsNoteworthy(std::uint8_t flags, std::uint8_t emptyDir);
+bool IsNoteworthy(std::uint8_t flags, TAction emptyDir);
 
 // What the preview works on: the run's lists and totals, the roots and the task's EmptyDir.
 struct TPreviewInput
@@ -59,7 +59,7 @@ struct TPreviewInput
     TPlanSummary* Plan = nullptr;
     std::string HostDir;
     std::string MirrorDir;
-    std::uint8_t EmptyDir = 0;
+    TAction EmptyDir = acIgnore;
 };
 
 // TreeV: a read-only tree that draws every node itself (connectors, buttons, two side icons).

@@ -153,6 +153,29 @@ TEST(ConfigSave, SaveLoadSaveGivesIdenticalBytes)
     EXPECT_TRUE(sameBytes(ReadBytes(state.ConfigFileName), first));
 }
 
+// A code byte outside the named actions is neither refused nor changed: it is loaded and
+// saved again as it was.
+TEST(ConfigSave, OutOfRangeActionByteRoundTripsUnchanged)
+{
+    TempFolder dir;
+    TTaskStore state = sampleState(dir / "Pelmora.cfg");
+    state.TaskList[1]->InMain = static_cast<TAction>(7);
+    state.TaskList[1]->EmptyDir = static_cast<TAction>(0xFF);
+    SaveConfig(state);
+    const std::string first = ReadBytes(state.ConfigFileName);
+
+    TTaskStore loaded;
+    loaded.ConfigFileName = state.ConfigFileName;
+    LoadConfig(loaded);
+    ASSERT_EQ(loaded.TaskList.size(), 3u);
+    EXPECT_EQ(static_cast<int>(loaded.TaskList[1]->InMain), 7);
+    EXPECT_EQ(static_cast<int>(loaded.TaskList[1]->EmptyDir), 0xFF);
+    EXPECT_TRUE(sameBytes(recordBytes(*loaded.TaskList[1]), recordBytes(*state.TaskList[1])));
+
+    SaveConfig(loaded);
+    EXPECT_TRUE(sameBytes(ReadBytes(state.ConfigFileName), first));
+}
+
 TEST(ConfigSave, FileIsPrivateEvenWhenTheOldOneWasNot)
 {
     TempFolder dir;

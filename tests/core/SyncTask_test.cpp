@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <map>
 
@@ -30,6 +31,24 @@ TEST(SyncTaskRecord, NewRecordHoldsZerosExceptTheDefaults)
     EXPECT_EQ(task->Speed, 3000);
     EXPECT_EQ(task->MaxErr, 10);
     EXPECT_NEAR(task->TimeShift * 86400, 2.0, 0.001);
+}
+
+// The typed code fields are single bytes at their stored offsets, and a byte outside the
+// named codes is held as it is.
+TEST(SyncTaskRecord, TypedCodeFieldsKeepTheStoredLayout)
+{
+    EXPECT_EQ(sizeof(TSyncTask), 3458u);
+    EXPECT_EQ(offsetof(TSyncTask, InMain), 38u);
+    EXPECT_EQ(offsetof(TSyncTask, SyncType), 3188u);
+    EXPECT_EQ(sizeof(TSyncTask::InMain), 1u);
+    EXPECT_EQ(sizeof(TSyncTask::SyncType), 1u);
+
+    auto task = NewSyncTask();
+    task->InMain = static_cast<TAction>(7);
+    task->SyncType = static_cast<TSyncType>(200);
+    const std::string bytes = bytesOf(*task);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[38]), 7);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[3188]), 200);
 }
 
 TEST(SyncTaskRecord, TextFieldReadsToNulOrWholeArray)

@@ -162,7 +162,7 @@ TEST(FileRecord, KeepsPathSizeAgeAndOp)
     EXPECT_EQ(rec->Age, 0x5A2B1234u);
     EXPECT_EQ(rec->Op, opMirrorToHost);
     EXPECT_EQ(rec->FullPath("/data/host"), "/data/host/docs/a.txt");
-    EXPECT_EQ(TMFileInfoRec::Create("", 0, 0, 0)->RelPath(), "");
+    EXPECT_EQ(TMFileInfoRec::Create("", 0, 0, static_cast<TFileOp>(0))->RelPath(), "");
 }
 
 TEST(SortListIndex, AnswersAsFindDoesWithAndWithoutEqualKeys)

@@ -19,14 +19,14 @@ struct PreviewRun
     TRunLists lists;
     TPlanSummary plan;
 
-    TMFileInfoRec* host(const std::string& path, std::int64_t size, std::uint8_t op, std::uint32_t age = kAge)
+    TMFileInfoRec* host(const std::string& path, std::int64_t size, TFileOp op, std::uint32_t age = kAge)
     {
         auto rec = TMFileInfoRec::Create(path, size, age, op);
         TMFileInfoRec* raw = rec.get();
         lists.HostFiles.Add(std::move(rec));
         return raw;
     }
-    TMFileInfoRec* mirror(const std::string& path, std::int64_t size, std::uint8_t op, std::uint32_t age = kAge)
+    TMFileInfoRec* mirror(const std::string& path, std::int64_t size, TFileOp op, std::uint32_t age = kAge)
     {
         TMFileInfoRec* raw = TMFileInfoRec::Create(path, size, age, op).release();
         lists.MirrorFiles.Add(raw);

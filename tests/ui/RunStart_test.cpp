@@ -33,7 +33,7 @@ struct Task
     std::string name;
     std::string host;
     std::string mirror;
-    std::uint8_t inMirror = acIgnore;
+    TAction inMirror = acIgnore;
     bool autoMode = false;
 };
 

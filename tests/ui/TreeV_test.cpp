@@ -12,7 +12,7 @@ using namespace pelmora::testing;
 
 namespace {
 
-TPreviewInput InputFor(PreviewRun& run, std::uint8_t emptyDir = acIgnore)
+TPreviewInput InputFor(PreviewRun& run, TAction emptyDir = acIgnore)
 {
     TPreviewInput input;
     input.Lists = &run.lists;
