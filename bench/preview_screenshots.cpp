@@ -61,8 +61,8 @@ void Capture(QWidget& window, const char* name)
     QString file = g_out + "/" + name;
     file.insert(file.size() - 4, g_suffix);
     const int rc = QProcess::execute(
-        "import", {"-window", "root", "-crop", QString("%1x%2+%3+%4").arg(g.width()).arg(g.height()).arg(g.x()).arg(g.y()),
-                   "+repage", file});
+        "import", {"-window", "root", "-crop",
+                   QString("%1x%2+%3+%4").arg(g.width()).arg(g.height()).arg(g.x()).arg(g.y()), "+repage", file});
     std::printf("%s: %s (%dx%d)\n", qPrintable(file), rc == 0 ? "written" : "import failed", g.width(), g.height());
 }
 

@@ -59,10 +59,11 @@ int main(int argc, char** argv)
         const auto end = std::chrono::steady_clock::now();
         const double seconds = std::chrono::duration<double>(end - start).count();
         const double planSeconds = std::chrono::duration<double>(end - listed).count();
-        std::printf("scan_plan_seconds=%.4f plan_seconds=%.4f files=%d+%d folders=%d+%d copy=%u+%u delete=%u+%u empty=%u\n", seconds, planSeconds,
-                    lists.HostFiles.Count(), lists.MirrorFiles.Count(), lists.HostFolders.Count(),
-                    lists.MirrorFolders.Count(), plan.CopyToMirrorCount, plan.CopyToHostCount, plan.DeleteHostCount,
-                    plan.DeleteMirrorCount, plan.EmptyFolderCount);
+        std::printf(
+            "scan_plan_seconds=%.4f plan_seconds=%.4f files=%d+%d folders=%d+%d copy=%u+%u delete=%u+%u empty=%u\n",
+            seconds, planSeconds, lists.HostFiles.Count(), lists.MirrorFiles.Count(), lists.HostFolders.Count(),
+            lists.MirrorFolders.Count(), plan.CopyToMirrorCount, plan.CopyToHostCount, plan.DeleteHostCount,
+            plan.DeleteMirrorCount, plan.EmptyFolderCount);
     }
     return 0;
 }

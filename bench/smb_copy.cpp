@@ -3,8 +3,8 @@
 // Either folder may be a network path; the share is logged in to with the user name and
 // password in PELMORA_SMB_USER and PELMORA_SMB_PASSWORD (both unset: a guest session).
 // Every difference goes host -> mirror. The run uses its copy lanes as the program's runs do;
-// PELMORA_BENCH_LANES sets their number (1: none, the run works on one thread). Prints the end line and the counts to stderr; exits 0
-// when every file was copied, 1 when the connection or any copy failed, 2 on bad arguments.
+// PELMORA_BENCH_LANES sets their number (1: none, the run works on one thread). Prints the end line and the counts to
+// stderr; exits 0 when every file was copied, 1 when the connection or any copy failed, 2 on bad arguments.
 
 #include "core/SyncTask.h"
 #include "lang/MessageIds.h"

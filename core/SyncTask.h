@@ -30,8 +30,14 @@ static_assert(sizeof(TSyncType) == 1 && alignof(TSyncType) == 1);
 
 // Flags are one byte: 0xFF is written for true, any non-zero byte reads as true.
 inline constexpr std::uint8_t kFlagTrue = 0xFF;
-inline bool IsSet(std::uint8_t flag) { return flag != 0; }
-inline std::uint8_t ToFlag(bool value) { return value ? kFlagTrue : 0; }
+inline bool IsSet(std::uint8_t flag)
+{
+    return flag != 0;
+}
+inline std::uint8_t ToFlag(bool value)
+{
+    return value ? kFlagTrue : 0;
+}
 
 #pragma pack(push, 1)
 
@@ -112,7 +118,10 @@ static_assert(offsetof(TSyncTask, TimeShift) == 3450);
 
 // TimeShift of a new record: two seconds, 2 / 86400 + 0.00000001 days.
 inline constexpr std::uint64_t kDefaultTimeShiftBits = 0x3EF84877D2AA973BULL;
-inline double DefaultTimeShift() { return std::bit_cast<double>(kDefaultTimeShiftBits); }
+inline double DefaultTimeShift()
+{
+    return std::bit_cast<double>(kDefaultTimeShiftBits);
+}
 
 // Sets the new-record defaults on `task`: zeros except Speed 3000, MaxErr 10,
 // Ignore1Hour true and TimeShift two seconds.

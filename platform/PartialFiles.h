@@ -57,8 +57,7 @@ bool ParsePartialFileName(std::string_view name, PartialName& out);
 // True when the scanner must skip `name`: one of the temporary names above.
 bool IsPartialFileName(std::string_view name);
 
-enum class PartialState
-{
+enum class PartialState {
     NotOurs,       // a user's file
     Live,          // its writer may still be writing it: leave it
     Stale,         // its writer is gone: safe to remove

@@ -180,7 +180,8 @@ bool TMask::fits(const State& st, std::string_view name, std::size_t pos) const
         return member != st.negate;
     }
     case Kind::Multibyte:
-        return pos + st.length <= name.size() && name.compare(pos, st.length, std::string_view(st.bytes, st.length)) == 0;
+        return pos + st.length <= name.size() &&
+               name.compare(pos, st.length, std::string_view(st.bytes, st.length)) == 0;
     }
     return false;
 }

@@ -37,8 +37,7 @@ public:
     bool Matches(std::string_view name) const;
 
 private:
-    enum class Kind : std::uint8_t
-    {
+    enum class Kind : std::uint8_t {
         Literal,   // one byte, stored upper-cased; byte 0 is the terminating state (end of name)
         Any,       // '?': one whole character
         Set,       // one whole character that is (or, negated, is not) a member

@@ -7,8 +7,7 @@
 
 namespace pelmora {
 
-enum RunState : std::uint8_t
-{
+enum RunState : std::uint8_t {
     rsIdle = 0,          // no run
     rsListHost = 1,      // listing the host folder
     rsListMirror = 2,    // listing the mirror folder

@@ -12,8 +12,7 @@ class RunDriver;
 
 // The five phases of a run, in the order a whole run posts them. Each is handled by the
 // run driver's handler of the same name.
-enum class RunPhase
-{
+enum class RunPhase {
     ListMain,   // OnListMain: list the host side
     ListMirror, // OnListMirror: list the mirror side, plan, preview
     SyncMain,   // OnSyncMain: carry out HostFiles
@@ -22,8 +21,7 @@ enum class RunPhase
 };
 
 // The four text lines of the run window, top to bottom (its controls Label1 to Label4).
-enum class RunLabel
-{
+enum class RunLabel {
     Phase,     // what the run is doing: "Analyzing host folder...", "Synchronizing..."
     Item,      // the folder being listed or the file being worked on
     Operation, // the current operation: "Performing: ..."
@@ -31,13 +29,11 @@ enum class RunLabel
 };
 
 // Buttons of a message box, and the button the user pressed.
-enum class BoxButtons
-{
+enum class BoxButtons {
     Ok,
     YesNo,
 };
-enum class BoxAnswer
-{
+enum class BoxAnswer {
     Ok,
     Yes,
     No,

@@ -17,8 +17,7 @@ inline constexpr std::string_view kLogSeparator = "=============================
 class SyncLog
 {
 public:
-    enum class LineForm
-    {
+    enum class LineForm {
         Escaped, // control characters are escaped on the way in (EscapeControlChars)
         Raw,     // stored as given: for a log whose lines are handed on to an escaping one
     };

@@ -23,8 +23,8 @@ bool HideEqual = false;
 namespace {
 
 constexpr std::array<const char*, 16> kGlyphNames = {
-    "UNCHECK4", "CHECK4", "EQU4", "DEL4", "LARROW4", "RARROW4", "TFOLDER", "TFOLDERO",
-    "TFOLDERE", "TFOLDERNO", "TDELETE", "CLEAR4", "TFOLDER2RIGHT", "TFOLDER2LEFT", "LBTNA4", "LBTNB4",
+    "UNCHECK4", "CHECK4",    "EQU4",    "DEL4",   "LARROW4",       "RARROW4",      "TFOLDER", "TFOLDERO",
+    "TFOLDERE", "TFOLDERNO", "TDELETE", "CLEAR4", "TFOLDER2RIGHT", "TFOLDER2LEFT", "LBTNA4",  "LBTNB4",
 };
 
 constexpr int kColumnCount = 6;

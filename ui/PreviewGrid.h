@@ -23,8 +23,7 @@ class QAction;
 namespace pelmora {
 
 // The preview's glyphs, loaded from the program's resources under ":/preview/<name>.png".
-enum class Glyph
-{
+enum class Glyph {
     UNCHECK4,
     CHECK4,
     EQU4,
@@ -119,9 +118,7 @@ class TPreviewGridModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    explicit TPreviewGridModel(TRowList& rows, QObject* parent = nullptr) : QAbstractTableModel(parent), m_rows(rows)
-    {
-    }
+    explicit TPreviewGridModel(TRowList& rows, QObject* parent = nullptr) : QAbstractTableModel(parent), m_rows(rows) {}
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

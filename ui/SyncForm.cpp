@@ -121,8 +121,7 @@ void TCopyAnimation::paintEvent(QPaintEvent*)
     DrawSheet(p, QPointF(x, y), -30 + 60 * t);
 }
 
-TSyncForm::TSyncForm(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+TSyncForm::TSyncForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("SyncForm"));
     setFixedSize(372, 196);

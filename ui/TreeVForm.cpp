@@ -78,7 +78,8 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         const QFontMetrics metrics(option.font);
-        return {39 + 6 + metrics.horizontalAdvance(index.data().toString()), std::max(kRowHeight, metrics.height() + 4)};
+        return {39 + 6 + metrics.horizontalAdvance(index.data().toString()),
+                std::max(kRowHeight, metrics.height() + 4)};
     }
 };
 
@@ -197,7 +198,8 @@ void TPreviewTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option
     }
     painter->restore();
 
-    painter->drawPixmap(left - 69, middle - 4, GlyphPixmap(TreeButtonGlyph(item->childCount() > 0, item->isExpanded())));
+    painter->drawPixmap(left - 69, middle - 4,
+                        GlyphPixmap(TreeButtonGlyph(item->childCount() > 0, item->isExpanded())));
     painter->drawPixmap(left - 42, y1, GlyphPixmap(HostSideIcon(flags, selected)));
     painter->drawPixmap(left - 19, y1, GlyphPixmap(MirrorSideIcon(flags, selected)));
     if (flags & nfDelete)
@@ -479,7 +481,8 @@ void TTreeVForm::AddFolder(std::string_view path, std::uint32_t content, bool mi
         node->setText(0, mirrorSide ? DisplayText(m_input.HostDir + " <=> " + m_input.MirrorDir) : DisplayText(path));
     } else {
         const auto slash = path.rfind('/');
-        const std::string_view parentPath = (slash == 0 || slash == std::string_view::npos) ? "/" : path.substr(0, slash);
+        const std::string_view parentPath =
+            (slash == 0 || slash == std::string_view::npos) ? "/" : path.substr(0, slash);
         const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
         TNodeRec* parent = FindPath(parentPath);
         // The scanner reports every folder it enters, so a parent is always present; a

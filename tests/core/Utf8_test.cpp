@@ -32,25 +32,33 @@ TEST_P(EscapeTest, WritesControlCharactersAsEscapes)
 INSTANTIATE_TEST_SUITE_P(
     Table, EscapeTest,
     ::testing::Values(
-        EscapeCase{"plain", "/docs/a file.txt", "/docs/a file.txt"},
-        EscapeCase{"empty", "", ""},
+        EscapeCase{"plain", "/docs/a file.txt", "/docs/a file.txt"}, EscapeCase{"empty", "", ""},
         EscapeCase{"utf8", "/照片/Ünïcödé €.jpg \xF0\x9F\x98\x80", "/照片/Ünïcödé €.jpg \xF0\x9F\x98\x80"},
         EscapeCase{"forged", "x\r\n2024-01-01 0:00:00\r\nTask finish!", "x\\r\\n2024-01-01 0:00:00\\r\\nTask finish!"},
-        EscapeCase{"tab", "a\tb", "a\\tb"},
-        EscapeCase{"escape", "\x1b[2Jgone", "\\x1b[2Jgone"},
-        EscapeCase{"nul", std::string("a\0b", 3), "a\\x00b"},
-        EscapeCase{"bell", "\x07", "\\x07"},
-        EscapeCase{"unit separator", "\x1f", "\\x1f"},
-        EscapeCase{"del", "a\x7f", "a\\x7f"},
+        EscapeCase{"tab", "a\tb", "a\\tb"}, EscapeCase{"escape", "\x1b[2Jgone", "\\x1b[2Jgone"},
+        EscapeCase{"nul", std::string("a\0b", 3), "a\\x00b"}, EscapeCase{"bell", "\x07", "\\x07"},
+        EscapeCase{"unit separator", "\x1f", "\\x1f"}, EscapeCase{"del", "a\x7f", "a\\x7f"},
         EscapeCase{"backslash", "C:\\dir\\n", "C:\\\\dir\\\\n"},
-        EscapeCase{"c1 next line", "a\xC2\x85" "b", "a\\u0085b"},
-        EscapeCase{"c1 csi", "\xC2\x9B" "31m", "\\u009b31m"},
+        EscapeCase{"c1 next line",
+                   "a\xC2\x85"
+                   "b",
+                   "a\\u0085b"},
+        EscapeCase{"c1 csi",
+                   "\xC2\x9B"
+                   "31m",
+                   "\\u009b31m"},
         EscapeCase{"c1 bounds", "\xC2\x80\xC2\x9F\xC2\xA0", "\\u0080\\u009f\xC2\xA0"},
-        EscapeCase{"line separator", "a\xE2\x80\xA8" "b\xE2\x80\xA9", "a\\u2028b\\u2029"},
+        EscapeCase{"line separator",
+                   "a\xE2\x80\xA8"
+                   "b\xE2\x80\xA9",
+                   "a\\u2028b\\u2029"},
         EscapeCase{"right-to-left override", "evil\xE2\x80\xAEtxt.exe", "evil\\u202etxt.exe"},
         EscapeCase{"isolates", "\xE2\x81\xA6x\xE2\x81\xA9", "\\u2066x\\u2069"},
         EscapeCase{"marks stay", "\xE2\x80\x8F\xE2\x80\xA7", "\xE2\x80\x8F\xE2\x80\xA7"},
-        EscapeCase{"raw c1 byte", "a\x9b" "b", "a\\x9bb"},
+        EscapeCase{"raw c1 byte",
+                   "a\x9b"
+                   "b",
+                   "a\\x9bb"},
         EscapeCase{"latin1 name", "caf\xE9.txt", "caf\\xe9.txt"},
         EscapeCase{"cut sequence", "ab\xE2\x82", "ab\\xe2\\x82"},
         EscapeCase{"overlong slash", "\xC0\xAF", "\\xc0\\xaf"},
@@ -104,7 +112,8 @@ TEST(EscapeTest, EveryEscapedTextReadsBackToItsOriginal)
 {
     // Texts that a naive escaping would map to the same result: a real backslash-n and a line
     // break, a written "\x1b" and the escape character itself.
-    const std::string texts[] = {"a\\nb", "a\nb", "\\x1b", "\x1b", "\\\\", "\\", "\\u0085", "\xC2\x85",
+    const std::string texts[] = {"a\\nb",   "a\nb",     "\\x1b",        "\x1b",
+                                 "\\\\",    "\\",       "\\u0085",      "\xC2\x85",
                                  "caf\xE9", "caf\\xe9", "\xE2\x80\xAE", "x\r\n\t\x7f\x01 \\ \xF0\x9F\x98\x80"};
     std::set<std::string> seen;
     for (const std::string& text : texts) {

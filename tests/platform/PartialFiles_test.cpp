@@ -95,18 +95,18 @@ TEST(PartialNameTest, NamesThatMerelyBeginWithThePrefixAreUserFiles)
              p + "notes.txt",
              p,
              p + "123",
-             p + m + "-" + b + "-321-" + c + ".txt",                  // something after the counter
-             p + m + "-" + b + "-321-" + c + "-new",                  // not the set-aside mark
-             p + "0123456789ABCDEF-" + b + "-321-" + c,               // upper-case hex
-             p + m.substr(1) + "-" + b + "-321-" + c,                 // a tag too short
-             p + m + "0-" + b + "-321-" + c,                          // a tag too long
-             p + m + "-" + b + "-0321-" + c,                          // a leading zero
-             p + m + "-" + b + "-0-" + c,                             // pid 0 is a process group
-             p + m + "-" + b + "--1-" + c,                            // so is a negative one
-             p + m + "-" + b + "-12345678901-" + c,                   // more digits than a pid has
-             p + m + "-" + b + "-321-" + c.substr(1),                 // a counter too short
-             p + m + "_" + b + "_321_" + c,                           // other separators
-             ".Pelmora-partial-" + m + "-" + b + "-321-" + c,         // the prefix in another case
+             p + m + "-" + b + "-321-" + c + ".txt",          // something after the counter
+             p + m + "-" + b + "-321-" + c + "-new",          // not the set-aside mark
+             p + "0123456789ABCDEF-" + b + "-321-" + c,       // upper-case hex
+             p + m.substr(1) + "-" + b + "-321-" + c,         // a tag too short
+             p + m + "0-" + b + "-321-" + c,                  // a tag too long
+             p + m + "-" + b + "-0321-" + c,                  // a leading zero
+             p + m + "-" + b + "-0-" + c,                     // pid 0 is a process group
+             p + m + "-" + b + "--1-" + c,                    // so is a negative one
+             p + m + "-" + b + "-12345678901-" + c,           // more digits than a pid has
+             p + m + "-" + b + "-321-" + c.substr(1),         // a counter too short
+             p + m + "_" + b + "_321_" + c,                   // other separators
+             ".Pelmora-partial-" + m + "-" + b + "-321-" + c, // the prefix in another case
              "x" + good,
          }) {
         EXPECT_FALSE(IsPartialFileName(name)) << name;
@@ -155,17 +155,13 @@ TEST(PartialNameTest, ProcessesAreLookedUpForReal)
     EXPECT_EQ(ClassifyPartialFile(PartialFileName(self, 1)), PartialState::Live);
     EXPECT_EQ(ClassifyPartialFile(PartialFileName({self.machine, self.boot, dead}, 1)), PartialState::Stale);
     EXPECT_EQ(ClassifyPartialFile(PartialFileName({self.machine, self.boot ^ 1, self.pid}, 1)), PartialState::Stale);
-    EXPECT_EQ(ClassifyPartialFile(PartialFileName({self.machine ^ 1, self.boot, dead}, 1)),
-              PartialState::OtherMachine);
+    EXPECT_EQ(ClassifyPartialFile(PartialFileName({self.machine ^ 1, self.boot, dead}, 1)), PartialState::OtherMachine);
 }
 
 class StalePartialsTest : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        root = m_folder.Root();
-    }
+    void SetUp() override { root = m_folder.Root(); }
     std::string path(const std::string& name) const { return root + "/" + name; }
     void write(const std::string& name, const std::string& content) const
     {

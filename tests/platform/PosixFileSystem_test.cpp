@@ -25,10 +25,7 @@ namespace {
 class LocalFs : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        root = m_folder.Root();
-    }
+    void SetUp() override { root = m_folder.Root(); }
     std::string path(const std::string& rel) const { return root + rel; }
     void write(const std::string& rel, const std::string& content) const
     {
@@ -38,10 +35,12 @@ protected:
     std::map<std::string, FileStat> list(FileSystem& files, const std::string& rel = "") const
     {
         std::map<std::string, FileStat> out;
-        EXPECT_EQ(files.ListDir(path(rel), [&](const DirEntry& e) {
-            out[std::string(e.name)] = e.stat;
-            return true;
-        }), 0);
+        EXPECT_EQ(files.ListDir(path(rel),
+                                [&](const DirEntry& e) {
+                                    out[std::string(e.name)] = e.stat;
+                                    return true;
+                                }),
+                  0);
         return out;
     }
 

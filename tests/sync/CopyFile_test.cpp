@@ -289,15 +289,23 @@ TEST_F(CopyFileTest, DeleteRemovesReadOnlyFilesAndLogsFailures)
     EXPECT_EQ(ReadBytes(host + "/stays"), "y");
     EXPECT_FALSE(Ops().DeleteFile(host + "/never-there"));
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Failed to delete file, path: " + host + "/stays",
-                                                    "Failed to delete file, path: " + host + "/never-there"}));
+                                                     "Failed to delete file, path: " + host + "/never-there"}));
 }
 
 TEST(SizeTextTest, ShortTexts)
 {
     const std::pair<std::int64_t, const char*> cases[] = {
-        {0, "0"},           {1023, "1023"},          {1024, "1.0K"},       {1536, "1.5K"},
-        {1048575, "1024.0K"}, {1048576, "1.0M"},     {5242880, "5.0M"},    {10189, "10.0K"},
-        {2147483648, "2048.0M"}, {-5, "-5"},         {1023 * 1024 + 973, "1024.0K"},
+        {0, "0"},
+        {1023, "1023"},
+        {1024, "1.0K"},
+        {1536, "1.5K"},
+        {1048575, "1024.0K"},
+        {1048576, "1.0M"},
+        {5242880, "5.0M"},
+        {10189, "10.0K"},
+        {2147483648, "2048.0M"},
+        {-5, "-5"},
+        {1023 * 1024 + 973, "1024.0K"},
     };
     for (const auto& [bytes, text] : cases)
         EXPECT_EQ(SizeText(bytes), text) << bytes;

@@ -145,8 +145,8 @@ protected:
     {
         std::vector<std::string> failures;
         for (const std::string& line : Lines(side))
-            for (const char* prefix : {"Failed to open", "Failed to create", "Failed to delete", "Error when copying",
-                                       "Break copying"})
+            for (const char* prefix :
+                 {"Failed to open", "Failed to create", "Failed to delete", "Error when copying", "Break copying"})
                 if (line.rfind(prefix, 0) == 0)
                     failures.push_back(line);
         return failures;
@@ -211,10 +211,9 @@ TEST_F(CopyLanesTest, AMixedRunThroughLanesEndsAsTheSameRunOnOneThread)
     EXPECT_EQ(b.DeletedHostCount, 25u);
     EXPECT_EQ(b.DeletedMirrorCount, 25u);
     EXPECT_EQ(b.FailedCount, 0u);
-    EXPECT_EQ(std::tie(a.CopiedToMirrorCount, a.CopiedToHostCount, a.DeletedHostCount, a.DeletedMirrorCount,
-                       a.FailedCount),
-              std::tie(b.CopiedToMirrorCount, b.CopiedToHostCount, b.DeletedHostCount, b.DeletedMirrorCount,
-                       b.FailedCount));
+    EXPECT_EQ(
+        std::tie(a.CopiedToMirrorCount, a.CopiedToHostCount, a.DeletedHostCount, a.DeletedMirrorCount, a.FailedCount),
+        std::tie(b.CopiedToMirrorCount, b.CopiedToHostCount, b.DeletedHostCount, b.DeletedMirrorCount, b.FailedCount));
     EXPECT_EQ(Lines(*lanes), Lines(*one));
     EXPECT_EQ(lanes->log.Lines()[lanes->log.Lines().size() - 10], "Task finish!");
 
@@ -434,7 +433,8 @@ TEST_F(CopyLanesTest, KilledLanesLoseNothingAndTheRestIsDoneOnTheRunsThread)
     for (int i = 0; i < 150; ++i) {
         const std::string rel = "/k" + std::to_string(i % 5) + "/f" + std::to_string(i);
         const bool there = fs::exists(side->mirror + rel);
-        const bool logged = std::find(lines.begin(), lines.end(), "Error when copying file, path: " + rel) != lines.end();
+        const bool logged =
+            std::find(lines.begin(), lines.end(), "Error when copying file, path: " + rel) != lines.end();
         EXPECT_TRUE(there || logged) << rel;
         if (there) {
             EXPECT_EQ(ReadBytes(side->mirror + rel), ReadBytes(side->host + rel)) << rel;
@@ -488,8 +488,7 @@ TEST_F(CopyLanesTest, WithoutAWorkingLaneProgramOrEnoughWorkTheRunStaysOnItsThre
         EXPECT_EQ(side->runner.Driver().Result().CopiedToMirrorCount, static_cast<std::uint32_t>(c.files));
         EXPECT_EQ(side->runner.Driver().Result().FailedCount, 0u);
         EXPECT_EQ(side->runner.Driver().EndLine(), "Task finish!");
-        EXPECT_EQ(ReadBytes(side->mirror + "/f" + std::to_string(c.files - 1)),
-                  "file " + std::to_string(c.files - 1));
+        EXPECT_EQ(ReadBytes(side->mirror + "/f" + std::to_string(c.files - 1)), "file " + std::to_string(c.files - 1));
         EXPECT_EQ(TreeOf(side->mirror).size(), static_cast<std::size_t>(c.files));
     }
     EXPECT_TRUE(ChildPids().empty());

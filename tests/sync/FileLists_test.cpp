@@ -38,7 +38,8 @@ TEST(NameComparison, FoldsOnlyAsciiLettersAndOrdersByByte)
     EXPECT_NE(CompareNames("/\xC3\xA9", "/\xC3\x89"), 0); // no folding beyond ASCII
     EXPECT_GT(CompareNames("/\xC3\xA9", "/z"), 0);        // bytes compare unsigned
     // Long common prefixes, a difference only in case, then a real difference.
-    EXPECT_EQ(CompareNames("/projects/2024/quarterly-report/FINAL.doc", "/projects/2024/Quarterly-Report/final.DOC"), 0);
+    EXPECT_EQ(CompareNames("/projects/2024/quarterly-report/FINAL.doc", "/projects/2024/Quarterly-Report/final.DOC"),
+              0);
     EXPECT_LT(CompareNames("/projects/2024/quarterly-report/a.doc", "/projects/2024/QUARTERLY-REPORT/b.doc"), 0);
     EXPECT_TRUE(SameName("/X", "/x"));
     EXPECT_FALSE(SameName("/x", "/x/"));

@@ -84,7 +84,8 @@ TEST(Listing, RecycleFoldersAreSkippedAtAnyDepth)
     HostRun run;
     run.list(folderTask(), TRunMasks(), t.Root());
     EXPECT_EQ(files(run.lists.HostFiles), (std::set<std::string>{"/RECYCLED.OLD/z", "/recycle/w"}));
-    EXPECT_EQ(folders(run.lists.HostFolders), (std::set<std::string>{"/deep", "/deep/er", "/RECYCLED.OLD", "/recycle"}));
+    EXPECT_EQ(folders(run.lists.HostFolders),
+              (std::set<std::string>{"/deep", "/deep/er", "/RECYCLED.OLD", "/recycle"}));
 }
 
 TEST(Listing, FolderListExcludesOrIncludesWholePaths)

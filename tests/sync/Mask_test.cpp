@@ -26,48 +26,27 @@ TEST_P(MaskMatch, MatchesWholeNameOnly)
     EXPECT_EQ(compiled.Matches(c.name), c.matches);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, MaskMatch,
+INSTANTIATE_TEST_SUITE_P(
+    Table, MaskMatch,
     testing::Values(
-        MaskCase{"*.TMP", "report.tmp", true},
-        MaskCase{"*.tmp", "A.TMP", true},
-        MaskCase{"*.tmp", "report.tmp.old", false},
-        MaskCase{"*.*", "readme", false},
-        MaskCase{"*.*", "read.me", true},
-        MaskCase{"*.*", ".profile", true},
-        MaskCase{"*.~*", "doc.~1", true},
-        MaskCase{"*.~*", "doc.1~", false},
-        MaskCase{"*?", "x", true},
-        MaskCase{"*?", "", true}, // '?' after '*' adds nothing
-        MaskCase{"*??", "x", true},
-        MaskCase{"a*?", "a", true},
-        MaskCase{"a?", "a", false},
-        MaskCase{"?", "", false},
-        MaskCase{"??", "ab", true},
-        MaskCase{"[a-c]*", "Beta", true},
-        MaskCase{"[a-c]*", "charlie", true},
-        MaskCase{"[a-c]*", "delta", false},
-        MaskCase{"[!a-c]*", "delta", true},
-        MaskCase{"[!a-c]*", "Beta", false},
+        MaskCase{"*.TMP", "report.tmp", true}, MaskCase{"*.tmp", "A.TMP", true},
+        MaskCase{"*.tmp", "report.tmp.old", false}, MaskCase{"*.*", "readme", false}, MaskCase{"*.*", "read.me", true},
+        MaskCase{"*.*", ".profile", true}, MaskCase{"*.~*", "doc.~1", true}, MaskCase{"*.~*", "doc.1~", false},
+        MaskCase{"*?", "x", true}, MaskCase{"*?", "", true}, // '?' after '*' adds nothing
+        MaskCase{"*??", "x", true}, MaskCase{"a*?", "a", true}, MaskCase{"a?", "a", false}, MaskCase{"?", "", false},
+        MaskCase{"??", "ab", true}, MaskCase{"[a-c]*", "Beta", true}, MaskCase{"[a-c]*", "charlie", true},
+        MaskCase{"[a-c]*", "delta", false}, MaskCase{"[!a-c]*", "delta", true}, MaskCase{"[!a-c]*", "Beta", false},
         MaskCase{"[c-a]x", "bx", false}, // a reversed range adds nothing
-        MaskCase{"[xa-c]", "X", true},
-        MaskCase{"[a-]", "-", true},
-        MaskCase{"", "", true},
-        MaskCase{"", "a", false},
-        MaskCase{"abc", "ABC", true},
-        MaskCase{"abc", "abcd", false},
-        MaskCase{"*abc", "xxabcabc", true},
-        MaskCase{"*ab*cd", "abxxabcdcd", true},
-        MaskCase{"*ab*cd", "abxxabcdc", false},
-        MaskCase{"a*b*c*d", "aXbYcZd", true},
-        MaskCase{"a*b*c*d", "aXbYcZ", false},
+        MaskCase{"[xa-c]", "X", true}, MaskCase{"[a-]", "-", true}, MaskCase{"", "", true}, MaskCase{"", "a", false},
+        MaskCase{"abc", "ABC", true}, MaskCase{"abc", "abcd", false}, MaskCase{"*abc", "xxabcabc", true},
+        MaskCase{"*ab*cd", "abxxabcdcd", true}, MaskCase{"*ab*cd", "abxxabcdc", false},
+        MaskCase{"a*b*c*d", "aXbYcZd", true}, MaskCase{"a*b*c*d", "aXbYcZ", false},
         // UTF-8 characters are taken whole; only ASCII letters fold.
-        MaskCase{"?", "\xC3\xA9", true},          // "é" is one character
-        MaskCase{"??", "\xC3\xA9", false},
-        MaskCase{"\xC3\xA9*", "\xC3\xA9t\xC3\xA9", true},
+        MaskCase{"?", "\xC3\xA9", true}, // "é" is one character
+        MaskCase{"??", "\xC3\xA9", false}, MaskCase{"\xC3\xA9*", "\xC3\xA9t\xC3\xA9", true},
         MaskCase{"\xC3\xA9", "\xC3\x89", false}, // "é" and "É" differ: no folding beyond ASCII
         MaskCase{"[!a]", "\xE4\xB8\xAD", true},  // a negated set takes a whole 3-byte character
-        MaskCase{"[!a]x", "\xE4\xB8\xADx", true},
-        MaskCase{"*\xE4\xB8\xAD.txt", "a\xE4\xB8\xAD.TXT", true}));
+        MaskCase{"[!a]x", "\xE4\xB8\xADx", true}, MaskCase{"*\xE4\xB8\xAD.txt", "a\xE4\xB8\xAD.TXT", true}));
 
 struct InvalidCase
 {
@@ -93,8 +72,8 @@ TEST_P(MaskInvalid, RaisesErrorWithPosition)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, MaskInvalid,
-    testing::Values(InvalidCase{"[]", 2}, InvalidCase{"[!]", 3}, InvalidCase{"[abc", 5}, InvalidCase{"x[-a]", 3},
-                    InvalidCase{"*.[", 4}));
+                         testing::Values(InvalidCase{"[]", 2}, InvalidCase{"[!]", 3}, InvalidCase{"[abc", 5},
+                                         InvalidCase{"x[-a]", 3}, InvalidCase{"*.[", 4}));
 
 TEST(MaskLimits, ThirtyWildcardsAllowedThirtyFirstRejected)
 {

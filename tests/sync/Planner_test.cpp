@@ -96,13 +96,15 @@ TEST_P(SameTimeRule, DecidesBetweenNothingAndNewerSide)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SameTimeRule,
-    testing::Values(TimeCase{2, false, 2, opNone}, TimeCase{2, false, -2, opNone},
-                    TimeCase{2, false, 4, opHostToMirror}, TimeCase{2, false, -4, opMirrorToHost},
-                    TimeCase{2, true, 3596, opHostToMirror}, TimeCase{2, true, 3598, opNone},
-                    TimeCase{2, true, 3600, opNone}, TimeCase{2, true, -3600, opNone},
-                    TimeCase{2, true, 3602, opNone}, TimeCase{2, true, -3602, opNone},
-                    TimeCase{2, true, 3604, opHostToMirror}, TimeCase{2, true, -3604, opMirrorToHost},
-                    TimeCase{2, false, 3600, opHostToMirror}, TimeCase{0, false, 2, opHostToMirror}));
+                         testing::Values(TimeCase{2, false, 2, opNone}, TimeCase{2, false, -2, opNone},
+                                         TimeCase{2, false, 4, opHostToMirror}, TimeCase{2, false, -4, opMirrorToHost},
+                                         TimeCase{2, true, 3596, opHostToMirror}, TimeCase{2, true, 3598, opNone},
+                                         TimeCase{2, true, 3600, opNone}, TimeCase{2, true, -3600, opNone},
+                                         TimeCase{2, true, 3602, opNone}, TimeCase{2, true, -3602, opNone},
+                                         TimeCase{2, true, 3604, opHostToMirror},
+                                         TimeCase{2, true, -3604, opMirrorToHost},
+                                         TimeCase{2, false, 3600, opHostToMirror},
+                                         TimeCase{0, false, 2, opHostToMirror}));
 
 TEST(Planner, SizesAtEqualTimeAndOlderOverwritesNewer)
 {
@@ -170,12 +172,12 @@ TEST(Planner, DeleteMasksMarkBothSidesWithoutPairing)
 TEST(Planner, EmptyFoldersFollowTheEmptyDirAction)
 {
     TwoTrees run;
-    run.host.Dir("/x");               // empty, only in host
-    run.host.Dir("/both");            // empty on both sides
+    run.host.Dir("/x");    // empty, only in host
+    run.host.Dir("/both"); // empty on both sides
     run.mirror.Dir("/both");
-    run.host.File("/zero/z", "");     // holds only a zero-byte file: still empty
+    run.host.File("/zero/z", "");                  // holds only a zero-byte file: still empty
     run.mirror.FileOfSize("/zero/data", 3, kBase); // ... but exists with data on the mirror side
-    run.mirror.Dir("/m");             // empty, only in mirror
+    run.mirror.Dir("/m");                          // empty, only in mirror
     TSyncTask task = planTask();
     task.InMain = acIgnore;
     task.InMirror = acIgnore;

@@ -4,8 +4,8 @@
 
 #include "sync/PrepareRun.h"
 
-#include "tests/support/TempFolder.h"
 #include "lang/Messages.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -54,8 +54,8 @@ TEST(RsyncDiffTest, MirroringTaskMatchesRsyncDelete)
     const std::string base = FreshDir("trees");
     const std::string host = base + "/host", ours = base + "/ours", theirs = base + "/theirs";
     int status = 0;
-    const std::string generated =
-        Capture("sh " + Quote(generator.string()) + " --mixed 2000 " + Quote(host) + " " + Quote(ours) + " 2>&1", status);
+    const std::string generated = Capture(
+        "sh " + Quote(generator.string()) + " --mixed 2000 " + Quote(host) + " " + Quote(ours) + " 2>&1", status);
     ASSERT_EQ(status, 0) << generated;
     Capture("cp -a " + Quote(ours) + " " + Quote(theirs), status);
     ASSERT_EQ(status, 0);

@@ -63,8 +63,8 @@ protected:
         return lines;
     }
 
-    static std::vector<std::string> Block(const std::string& end, int toMirror, int toHost, int delHost,
-                                          int delMirror, int failed)
+    static std::vector<std::string> Block(const std::string& end, int toMirror, int toHost, int delHost, int delMirror,
+                                          int failed)
     {
         return {end,
                 "",

@@ -10,9 +10,9 @@
 
 #include <algorithm>
 #include <future>
-#include <sys/stat.h>
 #include <map>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace pelmora {
@@ -223,7 +223,7 @@ TEST(SearchDir, LinksAndSpecialFilesAreSafe)
     TempFolder t;
     t.FileOfSize("/real/data.bin", 50);
     t.Symlink(t.Path("/real/data.bin"), "/filelink");
-    t.Symlink("..", "/real/loop");       // a link back up: would loop forever if followed
+    t.Symlink("..", "/real/loop"); // a link back up: would loop forever if followed
     t.Symlink(t.Path("/real"), "/dirlink");
     t.Symlink(t.Path("/gone"), "/dangling");
     t.Fifo("/pipe");

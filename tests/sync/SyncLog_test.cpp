@@ -86,8 +86,7 @@ TEST(SyncLogTest, EveryLineStaysOneLine)
     log.Add("tab\there \x1b[31mred\\");
 
     const std::vector<std::string> expected = {
-        "Failed to delete file, path: /x\\r\\n2024-01-01 0:00:00\\r\\nTask finish!", "",
-        "tab\\there \\x1b[31mred\\\\"};
+        "Failed to delete file, path: /x\\r\\n2024-01-01 0:00:00\\r\\nTask finish!", "", "tab\\there \\x1b[31mred\\\\"};
     EXPECT_EQ(log.Lines(), expected);
     EXPECT_EQ(seen, expected); // the results window follows what is stored
     EXPECT_EQ(log.Text(), expected[0] + "\r\n\r\n" + expected[2] + "\r\n");
@@ -136,13 +135,13 @@ TEST(SyncLogTest, ARunOverCraftedNamesLogsEachLineOnceAndCopiesUnderTheRealName)
 
     const std::vector<std::string>& lines = log.Lines();
     for (const std::string& line : lines)
-        EXPECT_TRUE(std::none_of(line.begin(), line.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
-            << line;
+        EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+        })) << line;
     ASSERT_EQ(lines.size(), 13u);
     EXPECT_EQ(lines[1], "Start task: Tab\\there");
-    EXPECT_EQ(lines[2], "Failed to open source file, path: " + host +
-                            "/y\\r\\n\\r\\nFailed to synchronize: 0\\nback\\\\slash");
+    EXPECT_EQ(lines[2],
+              "Failed to open source file, path: " + host + "/y\\r\\n\\r\\nFailed to synchronize: 0\\nback\\\\slash");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Task finish!"), 1);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Failed to synchronize: 1"), 1);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Failed to synchronize: 0"), 0);

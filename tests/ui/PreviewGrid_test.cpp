@@ -23,10 +23,7 @@ struct Grid
         if (!QTest::qWaitForWindowExposed(&view))
             qWarning("grid window not exposed");
     }
-    QPoint cell(int row, int column) const
-    {
-        return view.visualRect(view.model()->index(row, column)).center();
-    }
+    QPoint cell(int row, int column) const { return view.visualRect(view.model()->index(row, column)).center(); }
     void clickOperation(int row) { QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell(row, 3)); }
     void clickCheckBox(int row)
     {

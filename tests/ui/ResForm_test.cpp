@@ -82,8 +82,8 @@ private slots:
         AppendRun(log, "Third", 0);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QVERIFY(form.resMemo->toPlainText().endsWith(QStringLiteral("Start task: Third\nTask finish!\n\nTask result:\n") +
-                                                     QString::fromStdString(kSeparator)));
+        QVERIFY(form.resMemo->toPlainText().endsWith(
+            QStringLiteral("Start task: Third\nTask finish!\n\nTask result:\n") + QString::fromStdString(kSeparator)));
         QCOMPARE(form.resMemo->toPlainText().count(QStringLiteral("Start task: First")), 1);
         QVERIFY(ScrolledToEnd(form.resMemo));
         form.close();

@@ -183,7 +183,7 @@ private slots:
         QVERIFY(state.Modified);
         QCOMPARE(state.ScheduleList.size(), std::size_t(1));
         QCOMPARE(double(state.ScheduleList[0]->NextRun), 0.0); // not armed until a field changes
-        QCOMPARE(f.lbNext->text(), msg(143)); // no date from 1899 for an entry that never fires
+        QCOMPARE(f.lbNext->text(), msg(143));                  // no date from 1899 for an entry that never fires
 
         // Naming the task arms the entry from the moment of the edit.
         f.ComboBox1->setFocus();

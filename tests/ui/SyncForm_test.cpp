@@ -153,7 +153,7 @@ private slots:
 
         QCOMPARE(ReadFile(f.mirror + "/a.txt"), QByteArray("alpha"));
         QCOMPARE(ReadFile(f.mirror + "/sub/b.txt"), QByteArray(3000, 'b'));
-        QCOMPARE(previewFiles, 1); // the root folder holds a.txt only
+        QCOMPARE(previewFiles, 1);                 // the root folder holds a.txt only
         QVERIFY(windowDuringPreview.x() <= -9990); // the frame may add its margin
         QCOMPARE(form.pos(), home);
         QVERIFY(animated);
@@ -177,7 +177,8 @@ private slots:
         {
             QFile copy(f.mirror + "/same.txt");
             QVERIFY(copy.open(QIODevice::ReadWrite));
-            QVERIFY(copy.setFileTime(QFileInfo(f.host + "/same.txt").lastModified(), QFileDevice::FileModificationTime));
+            QVERIFY(
+                copy.setFileTime(QFileInfo(f.host + "/same.txt").lastModified(), QFileDevice::FileModificationTime));
         }
         TSyncForm form;
         f.attach(form);
@@ -296,8 +297,8 @@ private slots:
         QVERIFY(copied >= 1 && copied < 300);
         QCOMPARE(static_cast<int>(form.Driver()->Result().CopiedToMirrorCount), copied);
         for (int d = 0; d < 7; ++d) {
-            const QStringList left = QDir(f.mirror + QStringLiteral("/d%1").arg(d)).entryList({".pelmora-partial-*"},
-                                                                                             QDir::Files | QDir::Hidden);
+            const QStringList left = QDir(f.mirror + QStringLiteral("/d%1").arg(d))
+                                         .entryList({".pelmora-partial-*"}, QDir::Files | QDir::Hidden);
             QVERIFY2(left.isEmpty(), qPrintable(left.join(' ')));
         }
     }

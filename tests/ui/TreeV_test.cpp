@@ -194,8 +194,10 @@ private slots:
             const QRect rootRow = f.TreeV->visualItemRect(f.FindPath("/")->Node);
             const int m = (rootRow.top() + rootRow.bottom()) / 2;
             const QImage minus = GlyphPixmap(Glyph::LBTNB4).toImage();
-            QCOMPARE(image.pixelColor(TPreviewTree::LabelLeft(0) - 69 + 4, m - 4 + 4).rgb(), minus.pixelColor(4, 4).rgb());
-            QCOMPARE(image.pixelColor(TPreviewTree::LabelLeft(0) - 69 + 4, m - 4 + 2).rgb(), minus.pixelColor(4, 2).rgb());
+            QCOMPARE(image.pixelColor(TPreviewTree::LabelLeft(0) - 69 + 4, m - 4 + 4).rgb(),
+                     minus.pixelColor(4, 4).rgb());
+            QCOMPARE(image.pixelColor(TPreviewTree::LabelLeft(0) - 69 + 4, m - 4 + 2).rgb(),
+                     minus.pixelColor(4, 2).rgb());
 
             // A click on that button folds the roots; a second one opens them again.
             QTreeWidgetItem* root = f.FindPath("/")->Node;
@@ -216,8 +218,9 @@ private slots:
         form.ApplyTexts();
         QCOMPARE(form.windowTitle(), QStringLiteral("Sync Management"));
         QCOMPARE(form.minimumSize(), QSize(230, 120));
-        QCOMPARE(ShowPreview(form, InputFor(run), [](TTreeVForm& f) { QTest::mouseClick(f.btnCancel, Qt::LeftButton); }),
-                 -1);
+        QCOMPARE(
+            ShowPreview(form, InputFor(run), [](TTreeVForm& f) { QTest::mouseClick(f.btnCancel, Qt::LeftButton); }),
+            -1);
         QCOMPARE(ShowPreview(form, InputFor(run), [](TTreeVForm& f) { QTest::mouseClick(f.btnSync, Qt::LeftButton); }),
                  1);
         QCOMPARE(ShowPreview(form, InputFor(run), [](TTreeVForm& f) { f.close(); }), 0);
