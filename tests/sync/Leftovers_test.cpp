@@ -11,6 +11,7 @@
 #include "platform/PartialFiles.h"
 #include "sync/SyncLog.h"
 #include "tests/support/run/HeadlessRunner.h"
+#include "tests/support/run/RunTest.h"
 
 #include <gtest/gtest.h>
 
@@ -64,18 +65,12 @@ std::int64_t DeadPid()
     return child;
 }
 
-class LeftoversTest : public ::testing::Test
+class LeftoversTest : public RunTest
 {
 protected:
     void SetUp() override
     {
-        SelectLanguage(kLangEnglishUS);
-        host = FreshDir("host");
-        mirror = FreshDir("mirror");
-        InitSyncTask(task);
-        task.IntoSub = kFlagTrue;
-        task.Speed = 0;
-        task.MaxErr = 0;
+        RunTest::SetUp();
         // Mirroring, with empty folders removed on both sides.
         task.InMain = acHostToMirror;
         task.InMirror = acDelete;
@@ -84,18 +79,7 @@ protected:
         task.EmptyDir = acDelete;
     }
 
-    void TearDown() override { RemoveFreshDirs(); }
-
-    void Run()
-    {
-        RunRequest request;
-        request.Task = &task;
-        request.TaskName = "Leftovers";
-        request.HostDir = host;
-        request.MirrorDir = mirror;
-        request.AutoRun = true;
-        ASSERT_TRUE(runner.Run(request));
-    }
+    void Run() { ASSERT_TRUE(runner.Run(UnattendedRequest("Leftovers", host, mirror))); }
 
     // The name a copy of `pid` on this machine writes, during this boot or another one.
     static std::string NameOf(std::int64_t pid, bool otherBoot = false)
@@ -107,8 +91,6 @@ protected:
     const std::string& LastLine(int fromEnd) const { return log.Lines()[log.Lines().size() - fromEnd]; }
 
     static inline std::uint64_t s_counter = 0;
-    std::string host, mirror;
-    TSyncTask task{};
     SyncLog log;
     HeadlessRunner runner{log};
 };

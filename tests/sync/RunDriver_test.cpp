@@ -10,6 +10,7 @@
 #include "sync/SyncLog.h"
 #include "tests/support/FaultFileSystem.h"
 #include "tests/support/run/HeadlessRunner.h"
+#include "tests/support/run/RunTest.h"
 
 #include <gtest/gtest.h>
 
@@ -24,22 +25,9 @@ namespace fs = std::filesystem;
 
 constexpr std::time_t kT = 1700000000; // even, so packed times are exact
 
-class RunDriverTest : public ::testing::Test
+class RunDriverTest : public RunTest
 {
 protected:
-    void SetUp() override
-    {
-        SelectLanguage(kLangEnglishUS);
-        host = FreshDir("host");
-        mirror = FreshDir("mirror");
-        InitSyncTask(task);
-        task.IntoSub = kFlagTrue;
-        task.Speed = 0;
-        task.MaxErr = 0;
-    }
-
-    void TearDown() override { RemoveFreshDirs(); }
-
     RunRequest Request()
     {
         RunRequest request;
@@ -86,8 +74,6 @@ protected:
 
     const std::vector<std::string> kStart = {"<stamp>", "Start task: Photos"};
 
-    std::string host, mirror;
-    TSyncTask task{};
     SyncLog log;
     HeadlessRunner runner{log};
     RecordingView& view = runner.View();

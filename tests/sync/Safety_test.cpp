@@ -11,6 +11,7 @@
 #include "sync/SyncLog.h"
 #include "tests/support/FaultFileSystem.h"
 #include "tests/support/run/HeadlessRunner.h"
+#include "tests/support/run/RunTest.h"
 
 #include <gtest/gtest.h>
 
@@ -25,52 +26,21 @@ namespace fs = std::filesystem;
 
 constexpr std::time_t kT = 1700000000;
 
-class SafetyTest : public ::testing::Test
+class SafetyTest : public RunTest
 {
 protected:
     void SetUp() override
     {
-        SelectLanguage(kLangEnglishUS);
-        host = FreshDir("host");
-        mirror = FreshDir("mirror");
-        InitSyncTask(task);
-        task.IntoSub = kFlagTrue;
-        task.Speed = 0;
-        task.MaxErr = 0;
+        RunTest::SetUp();
         runner.Driver().SetFileSystem(&faults);
     }
 
-    RunRequest Request()
-    {
-        RunRequest request;
-        request.Task = &task;
-        request.TaskName = "Backup";
-        request.HostDir = host;
-        request.MirrorDir = mirror;
-        request.AutoRun = true; // no preview: what was planned is carried out
-        return request;
-    }
+    RunRequest Request() const { return UnattendedRequest("Backup", host, mirror); }
 
     void Run() { ASSERT_TRUE(runner.Run(Request())); }
 
-    bool Logged(const std::string& line) const
-    {
-        const auto& lines = log.Lines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
+    bool Logged(const std::string& line) const { return RunTest::Logged(log, line); }
 
-    // The usual mirroring task: copy what only the host has, delete what only the mirror has.
-    void Mirroring()
-    {
-        task.InMain = acHostToMirror;
-        task.InMirror = acDelete;
-        task.SizeDiffer = acHostToMirror;
-        task.NewInMain = acHostToMirror;
-        task.NewInMirror = acHostToMirror;
-    }
-
-    std::string host, mirror;
-    TSyncTask task{};
     SyncLog log;
     FaultFileSystem faults{LocalFileSystem()};
     HeadlessRunner runner{log};

@@ -12,6 +12,7 @@
 #include "sync/SyncLog.h"
 #include "tests/support/FaultFileSystem.h"
 #include "tests/support/run/HeadlessRunner.h"
+#include "tests/support/run/RunTest.h"
 
 #include <gtest/gtest.h>
 
@@ -29,36 +30,13 @@ namespace fs = std::filesystem;
 
 constexpr std::time_t kT = 1700000000;
 
-class UnknownPlacesTest : public ::testing::Test
+class UnknownPlacesTest : public RunTest
 {
 protected:
     void SetUp() override
     {
-        SelectLanguage(kLangEnglishUS);
-        host = FreshDir("host");
-        mirror = FreshDir("mirror");
-        InitSyncTask(task);
-        task.IntoSub = kFlagTrue;
-        task.Speed = 0;
-        task.MaxErr = 0;
-        // The usual mirroring task: copy what only the host has, delete what only the mirror has.
-        task.InMain = acHostToMirror;
-        task.InMirror = acDelete;
-        task.SizeDiffer = acHostToMirror;
-        task.NewInMain = acHostToMirror;
-        task.NewInMirror = acHostToMirror;
-    }
-    void TearDown() override { RemoveFreshDirs(); }
-
-    RunRequest Request(const std::string& hostDir, const std::string& mirrorDir) const
-    {
-        RunRequest request;
-        request.Task = &task;
-        request.TaskName = "Backup";
-        request.HostDir = hostDir;
-        request.MirrorDir = mirrorDir;
-        request.AutoRun = true;
-        return request;
+        RunTest::SetUp();
+        Mirroring();
     }
 
     // One run on the program's own file system, or on `fs` when given; returns its log.
@@ -67,18 +45,9 @@ protected:
         SyncLog log;
         HeadlessRunner runner(log);
         runner.Driver().SetFileSystem(fs);
-        EXPECT_TRUE(runner.Run(Request(hostDir, mirrorDir)));
+        EXPECT_TRUE(runner.Run(UnattendedRequest("Backup", hostDir, mirrorDir)));
         return log;
     }
-
-    static bool Logged(const SyncLog& log, const std::string& line)
-    {
-        const auto& lines = log.Lines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-
-    std::string host, mirror;
-    TSyncTask task{};
 };
 
 // Spellings of a folder that the file system takes as the same one.
