@@ -3,15 +3,9 @@
 # 0 every run finished without a failed operation, 1 failures, the error limit or a cancel,
 # 2 a command line naming no known task or switch, 3 a task refused; the highest wins.
 # $1: the pelmora binary.
-set -u
-BIN="$1"
-HERE="$(cd "$(dirname "$0")" && pwd)"
-WORK="$(mktemp -d)"
-PID=""
+. "$(dirname "$0")/common.sh" "$1"
 HOLDER=""
-trap '[ -n "$PID" ] && kill -KILL "$PID" 2>/dev/null; [ -n "$HOLDER" ] && kill -- -"$HOLDER" 2>/dev/null; rm -rf "$WORK"' EXIT
-FAILS=0
-fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
+ON_EXIT='[ -n "$HOLDER" ] && kill -- -"$HOLDER" 2>/dev/null'
 
 # A fresh program folder: the binary, host and mirror trees.
 setup() {

@@ -3,19 +3,7 @@
 # leaves its temporary file, which the next run clears away (and then the folder that held
 # it); and file names crafted to look like log lines reach the log file as one escaped line.
 # $1: the pelmora binary.
-set -u
-BIN="$1"
-HERE="$(cd "$(dirname "$0")" && pwd)"
-WORK="$(mktemp -d)"
-PID=""
-cleanup() {
-    [ -n "$PID" ] && kill -9 "$PID" 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-FAILS=0
-
-fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
+. "$(dirname "$0")/common.sh" "$1"
 check_file() { # path expected-content
     [ -f "$1" ] && [ "$(cat "$1")" = "$2" ] || fail "$1 should hold '$2'"
 }

@@ -3,14 +3,7 @@
 # program killed outright (SIGKILL) during its second task has the first task's block in the
 # file. A normal exit afterwards adds its own text and one NUL after what is there.
 # $1: the pelmora binary.
-set -u
-BIN="$1"
-HERE="$(cd "$(dirname "$0")" && pwd)"
-WORK="$(mktemp -d)"
-PID=""
-trap '[ -n "$PID" ] && kill -KILL "$PID" 2>/dev/null; rm -rf "$WORK"' EXIT
-FAILS=0
-fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
+. "$(dirname "$0")/common.sh" "$1"
 
 A="$WORK/app"
 mkdir -p "$A/h1" "$A/m1" "$A/h2" "$A/m2"

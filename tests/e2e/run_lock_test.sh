@@ -3,14 +3,7 @@
 # a second command-line run of the same task is refused with exit status 3 and a logged
 # reason, another task runs beside it, and a run killed outright leaves no stale lock.
 # $1: the pelmora binary.
-set -u
-BIN="$1"
-HERE="$(cd "$(dirname "$0")" && pwd)"
-WORK="$(mktemp -d)"
-PID=""
-trap '[ -n "$PID" ] && kill -KILL "$PID" 2>/dev/null; rm -rf "$WORK"' EXIT
-FAILS=0
-fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
+. "$(dirname "$0")/common.sh" "$1"
 
 A="$WORK/app"
 mkdir -p "$A/host" "$A/mirror" "$A/h2" "$A/m2"

@@ -4,15 +4,8 @@
 # FIFO in the host opposite real mirror files, and (as root) a host folder that its user can
 # read but not search. Checks the files left on both sides and the result block of the log.
 # $1: the pelmora binary.
-set -u
-BIN="$1"
-HERE="$(cd "$(dirname "$0")" && pwd)"
-WORK="$(mktemp -d)"
-chmod 755 "$WORK"
-trap 'rm -rf "$WORK"' EXIT
-FAILS=0
-
-fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
+. "$(dirname "$0")/common.sh" "$1"
+chmod 755 "$WORK" # the program runs as nobody in one part
 check_file() { [ -f "$1" ] && [ "$(cat "$1")" = "$2" ] || fail "$1 should hold '$2'"; }
 check_absent() { [ ! -e "$1" ] && [ ! -L "$1" ] || fail "$1 should not exist"; }
 logged() { tr -d '\r' <"$A/pelmora.log" | tr '\0' '\n' | grep -qxF -- "$1" || fail "log lacks '$1'"; }
