@@ -491,6 +491,19 @@ int RootedFileSystem::openParent(Root& root, std::string_view rel, Parent& paren
     return 0;
 }
 
+template <typename Outside, typename AtParent>
+int RootedFileSystem::atParent(const std::string& path, Outside outside, AtParent atParentFolder)
+{
+    std::string_view rel;
+    Root* root = rootOf(path, rel);
+    if (root == nullptr)
+        return outside(FileSystemFor(path));
+    Parent parent;
+    if (const int err = openParent(*root, rel, parent); err != 0)
+        return err;
+    return atParentFolder(parent.fd(), parent.name.c_str());
+}
+
 int RootedFileSystem::ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry)
 {
     std::string_view rel;
@@ -532,26 +545,16 @@ int RootedFileSystem::Stat(const std::string& path, FileStat& out)
 
 int RootedFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out)
 {
-    std::string_view rel;
-    Root* root = rootOf(path, rel);
-    if (root == nullptr)
-        return FileSystemFor(path).OpenRead(path, out);
-    Parent parent;
-    if (const int err = openParent(*root, rel, parent); err != 0)
-        return err;
-    return openReadAt(parent.fd(), parent.name.c_str(), out);
+    return atParent(
+        path, [&](FileSystem& outside) { return outside.OpenRead(path, out); },
+        [&](int dirFd, const char* leaf) { return openReadAt(dirFd, leaf, out); });
 }
 
 int RootedFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out)
 {
-    std::string_view rel;
-    Root* root = rootOf(path, rel);
-    if (root == nullptr)
-        return FileSystemFor(path).CreateNew(path, out);
-    Parent parent;
-    if (const int err = openParent(*root, rel, parent); err != 0)
-        return err;
-    return createNewAt(parent.fd(), parent.name.c_str(), out);
+    return atParent(
+        path, [&](FileSystem& outside) { return outside.CreateNew(path, out); },
+        [&](int dirFd, const char* leaf) { return createNewAt(dirFd, leaf, out); });
 }
 
 int RootedFileSystem::Rename(const std::string& from, const std::string& to)
@@ -587,30 +590,23 @@ int RootedFileSystem::Rename(const std::string& from, const std::string& to)
 
 int RootedFileSystem::SetMTime(const std::string& path, std::int64_t mtimeSec)
 {
-    std::string_view rel;
-    Root* root = rootOf(path, rel);
-    if (root == nullptr)
-        return FileSystemFor(path).SetMTime(path, mtimeSec);
-    Parent parent;
-    if (const int err = openParent(*root, rel, parent); err != 0)
-        return err;
-    return setMTimeAt(parent.fd(), parent.name.c_str(), mtimeSec);
+    return atParent(
+        path, [&](FileSystem& outside) { return outside.SetMTime(path, mtimeSec); },
+        [&](int dirFd, const char* leaf) { return setMTimeAt(dirFd, leaf, mtimeSec); });
 }
 
 int RootedFileSystem::SetMode(const std::string& path, std::uint32_t mode)
 {
-    std::string_view rel;
-    Root* root = rootOf(path, rel);
-    if (root == nullptr)
-        return FileSystemFor(path).SetMode(path, mode);
-    Parent parent;
-    if (const int err = openParent(*root, rel, parent); err != 0)
-        return err;
-    // With AT_SYMLINK_NOFOLLOW the C library changes the object it opened without following
-    // the name, and refuses a link: a file swapped for a link meanwhile is never reached.
-    if (::fchmodat(parent.fd(), parent.name.c_str(), static_cast<mode_t>(mode & 07777), AT_SYMLINK_NOFOLLOW) == 0)
-        return 0;
-    return errno == EOPNOTSUPP ? ELOOP : errno;
+    return atParent(
+        path, [&](FileSystem& outside) { return outside.SetMode(path, mode); },
+        [&](int dirFd, const char* leaf) {
+            // With AT_SYMLINK_NOFOLLOW the C library changes the object it opened without
+            // following the name, and refuses a link: a file swapped for a link meanwhile is
+            // never reached.
+            return ::fchmodat(dirFd, leaf, static_cast<mode_t>(mode & 07777), AT_SYMLINK_NOFOLLOW) == 0
+                       ? 0
+                       : (errno == EOPNOTSUPP ? ELOOP : errno);
+        });
 }
 
 int RootedFileSystem::MakeDir(const std::string& path)
@@ -643,14 +639,9 @@ int RootedFileSystem::RemoveDir(const std::string& path)
 
 int RootedFileSystem::RemoveFile(const std::string& path)
 {
-    std::string_view rel;
-    Root* root = rootOf(path, rel);
-    if (root == nullptr)
-        return FileSystemFor(path).RemoveFile(path);
-    Parent parent;
-    if (const int err = openParent(*root, rel, parent); err != 0)
-        return err;
-    return ::unlinkat(parent.fd(), parent.name.c_str(), 0) == 0 ? 0 : errno;
+    return atParent(
+        path, [&](FileSystem& outside) { return outside.RemoveFile(path); },
+        [&](int dirFd, const char* leaf) { return ::unlinkat(dirFd, leaf, 0) == 0 ? 0 : errno; });
 }
 
 } // namespace pelmora

@@ -85,6 +85,10 @@ private:
     int openBeneath(int rootFd, std::string_view rel, int flags) const;
     // Opens the folder that holds rel's last name and gives that name. 0 or errno.
     int openParent(Root& root, std::string_view rel, Parent& parent);
+    // One call on a path: outside(FileSystemFor(path)) for a path outside every root, else
+    // atParentFolder(folder descriptor, last name) on the folder that holds it.
+    template <typename Outside, typename AtParent>
+    int atParent(const std::string& path, Outside outside, AtParent atParentFolder);
 
     std::vector<Root> m_roots;
     Resolve m_resolve;

@@ -312,19 +312,14 @@ void RunDriver::reportShadowedEntries()
     // A link, FIFO or device on one side holds nothing the run can copy; left alone, it only
     // matters where the other side has a file or folder at or below its path, which the plan
     // then left alone too. Each such entry is logged once and counted.
-    const auto report = [&](const TFolderList& unlisted, const std::string& root, const TFileList* files,
-                            const TSortList* sorted, const TFolderList& folders) {
-        std::vector<std::string_view> specials;
-        for (const TFolderLine& line : unlisted)
-            if (line.Value == kUnlistedNotFileOrFolder)
-                specials.push_back(line.Path);
-        if (specials.empty())
+    const auto report = [&](const TFolderList& unlisted, const std::string& root, const auto& files,
+                            const TFolderList& folders) {
+        const bool any = std::any_of(unlisted.begin(), unlisted.end(),
+                                     [](const TFolderLine& line) { return line.Value == kUnlistedNotFileOrFolder; });
+        if (!any)
             return;
-        TFolderList own;
-        for (std::string_view path : specials)
-            own.Add(path, kUnlistedNotFileOrFolder);
-        const TFolderIndex index(own);
-        std::vector<bool> shadows(specials.size(), false);
+        const TFolderIndex index(unlisted);
+        std::vector<bool> shadows(static_cast<std::size_t>(unlisted.Count()), false);
         const auto mark = [&](std::string_view path) {
             // The path itself and each folder above it: "/a/b/c", "/a/b", "/a".
             while (!path.empty()) {
@@ -336,23 +331,19 @@ void RunDriver::reportShadowedEntries()
                 path = path.substr(0, slash);
             }
         };
-        if (files)
-            for (const TMFileInfoRec* rec : *files)
-                mark(rec->RelPath());
-        if (sorted)
-            for (const TMFileInfoRec* rec : *sorted)
-                mark(rec->RelPath());
+        for (const TMFileInfoRec* rec : files)
+            mark(rec->RelPath());
         for (const TFolderLine& line : folders)
             mark(line.Path);
-        for (std::size_t i = 0; i < specials.size(); ++i) {
-            if (!shadows[i])
+        for (int i = 0; i < unlisted.Count(); ++i) {
+            if (!shadows[static_cast<std::size_t>(i)] || unlisted.Values(i) != kUnlistedNotFileOrFolder)
                 continue;
-            m_log.Add(std::string(Msg(kMsgNotFileOrFolder)).append(JoinPath(root, specials[i])));
+            m_log.Add(std::string(Msg(kMsgNotFileOrFolder)).append(JoinPath(root, unlisted.Strings(i))));
             ++m_impl->listingFailures;
         }
     };
-    report(m_lists.HostUnlisted, m_request.HostDir, nullptr, &m_lists.MirrorFiles, m_lists.MirrorFolders);
-    report(m_lists.MirrorUnlisted, m_request.MirrorDir, &m_lists.HostFiles, nullptr, m_lists.HostFolders);
+    report(m_lists.HostUnlisted, m_request.HostDir, m_lists.MirrorFiles, m_lists.MirrorFolders);
+    report(m_lists.MirrorUnlisted, m_request.MirrorDir, m_lists.HostFiles, m_lists.HostFolders);
 }
 
 void RunDriver::startLanes()
