@@ -18,12 +18,13 @@ declare -A allowed=(
     [sync]="sync platform core lang"
 )
 # The test support libraries serve the layers from platform up; the run helpers need sync.
+# The configuration tests write schedule entries the way the schedule tests do.
 declare -A test_extra=(
     [lang]=""
     [core]=""
     [platform]="tests/support"
     [schedule]="tests/support"
-    [config]="tests/support"
+    [config]="tests/support tests/schedule"
     [sync]="tests/support tests/support/run"
 )
 

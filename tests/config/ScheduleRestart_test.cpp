@@ -1,6 +1,8 @@
 #include "config/TaskStore.h"
+
 #include "core/DateTime.h"
 #include "schedule/ScheduleTrigger.h"
+#include "tests/schedule/ScheduleEntries.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/TempFolder.h"
 
@@ -14,29 +16,7 @@
 namespace pelmora {
 namespace {
 
-double at(int y, int m, int d, int h, int n, int s)
-{
-    return EncodeDateTime({y, m, d, h, n, s, 0});
-}
-
-double timeOfDay(int h, int n, int s)
-{
-    return (h * 3600 + n * 60 + s) / 86400.0;
-}
-
-std::unique_ptr<TScheduleItem> entry(const std::string& task, std::uint8_t kind, double time, double nextRun,
-                                     std::int16_t repeat = -1)
-{
-    auto item = std::make_unique<TScheduleItem>();
-    *item = TScheduleItem{};
-    WriteShortString(item->TaskName, task);
-    item->Kind = kind;
-    item->WeekDay = 1;
-    item->Time = time;
-    item->NextRun = nextRun;
-    item->RepeatCount = repeat;
-    return item;
-}
+using namespace test;
 
 } // namespace
 

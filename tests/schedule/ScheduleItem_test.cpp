@@ -1,5 +1,7 @@
 #include "schedule/ScheduleItem.h"
 
+#include "tests/schedule/ScheduleEntries.h"
+
 #include "core/DateTime.h"
 #include "lang/Messages.h"
 #include "tests/support/FakeClock.h"
@@ -12,15 +14,7 @@
 namespace pelmora {
 namespace {
 
-double at(int y, int m, int d, int h, int n, int s)
-{
-    return EncodeDateTime({y, m, d, h, n, s, 0});
-}
-
-double timeOfDay(int h, int n, int s)
-{
-    return (h * 3600 + n * 60 + s) / 86400.0;
-}
+using namespace test;
 
 // NextRun as date and time fields, compared to the second.
 testing::AssertionResult runsAt(const TScheduleItem& item, int y, int m, int d, int h, int n, int s)

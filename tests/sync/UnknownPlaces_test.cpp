@@ -6,13 +6,13 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestFiles.h"
 
+#include "RunTest.h"
 #include "core/SyncTask.h"
 #include "lang/Messages.h"
 #include "platform/PosixFileSystem.h"
 #include "sync/SyncLog.h"
 #include "tests/support/FaultFileSystem.h"
 #include "tests/support/run/HeadlessRunner.h"
-#include "tests/support/run/RunTest.h"
 
 #include <gtest/gtest.h>
 
