@@ -1,7 +1,8 @@
 #pragma once
 // The run's four lists: the files found on the host and mirror sides (TMFileInfoRec entries
 // carrying the planned operation) and the folders found on each side with their byte totals.
-// Owned by the run driver for the life of its window; used on the UI thread only.
+// Owned by the run driver for the life of its window; used on the UI thread only, except for
+// the mirror lists that a listing thread fills alone before it hands them over.
 
 #include "core/SyncTask.h"
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace pelmora {
@@ -164,6 +166,16 @@ public:
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
+    // Exchanges the contents (references, settings and what is known of equal keys) with
+    // another list; neither may be inside a bulk load.
+    void Swap(TSortList& other) noexcept
+    {
+        m_items.swap(other.m_items);
+        std::swap(Unique, other.Unique);
+        OnCompare.swap(other.OnCompare);
+        std::swap(m_mayHoldEqualKeys, other.m_mayHoldEqualKeys);
+    }
+
 private:
     int compare(std::string_view a, std::string_view b) const
     {
@@ -220,6 +232,7 @@ public:
     const TFolderLine& operator[](int index) const { return m_lines[static_cast<std::size_t>(index)]; }
     void Add(std::string_view path, std::uint32_t value) { m_lines.push_back({std::string(path), value}); }
     void Clear() { m_lines.clear(); }
+    void Swap(TFolderList& other) noexcept { m_lines.swap(other.m_lines); }
 
     auto begin() const { return m_lines.begin(); }
     auto end() const { return m_lines.end(); }
@@ -301,6 +314,14 @@ struct TRunLists
         MirrorFolders.Clear();
         MirrorUnlisted.Clear();
         MirrorFiles.FreeRecords();
+    }
+    // Takes the mirror side's three lists of `from` (a listing made elsewhere) in place of
+    // this one's, which `from` gets in exchange.
+    void SwapMirror(TRunLists& from) noexcept
+    {
+        MirrorFiles.Swap(from.MirrorFiles);
+        MirrorFolders.Swap(from.MirrorFolders);
+        MirrorUnlisted.Swap(from.MirrorUnlisted);
     }
 };
 

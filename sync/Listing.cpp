@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace pelmora {
 
@@ -135,6 +136,8 @@ void SideLister::listFiles(TRunSide side, std::string_view root)
 {
     FileSystem& fs = m_fs ? *m_fs : FileSystemFor(root);
     for (const std::string& line : m_excludeLines) {
+        if (cancelFlagged())
+            return;
         if (!isBareFileName(line) || IsPartialFileName(line))
             continue;
         std::string rel = "/" + line;
@@ -199,7 +202,7 @@ std::string_view SideLister::relative(std::string_view full) const
 void SideLister::SchDirEnquiryOperation(TSearchDir& Sender, TFoundItemType ItemType, std::string_view Item,
                                         TSearchOperation& Operation)
 {
-    if (m_state == rsCancelled) {
+    if (m_state == rsCancelled || cancelFlagged()) {
         Operation = soSkip;
         return;
     }
@@ -229,7 +232,7 @@ void SideLister::SchDirFoundItem(TSearchDir&, TFoundItemType ItemType, std::stri
                                  std::uint32_t Age, std::uint32_t)
 {
     const RunState wanted = m_side == TRunSide::Host ? rsListHost : rsListMirror;
-    if (m_state != wanted)
+    if (m_state != wanted || cancelFlagged())
         return;
     const std::string_view rel = relative(Item);
     TFolderList& folders = m_side == TRunSide::Host ? m_lists.HostFolders : m_lists.MirrorFolders;
@@ -322,6 +325,218 @@ void SideLister::SchDirSearching(TSearchDir&, std::string_view Directory)
         return;
     m_observer->SearchingFolder(Directory);
     m_observer->ProcessPendingInput();
+}
+
+void ListingMailbox::SearchingFolder(std::string_view directory)
+{
+    std::lock_guard lock(m_mutex);
+    m_folder.assign(directory);
+    m_folderNew = true;
+}
+
+void ListingMailbox::FolderNotRead(std::string_view folder)
+{
+    std::lock_guard lock(m_mutex);
+    m_failures.push_back({true, std::string(folder)});
+}
+
+void ListingMailbox::EntryNotRead(std::string_view item)
+{
+    std::lock_guard lock(m_mutex);
+    m_failures.push_back({false, std::string(item)});
+}
+
+void ListingMailbox::Close()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_ended = true;
+    }
+    m_endedSignal.notify_all();
+}
+
+bool ListingMailbox::WaitEnded(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    return m_endedSignal.wait_for(lock, timeout, [this] { return m_ended; });
+}
+
+bool ListingMailbox::TakeFolder(std::string& out)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_folderNew)
+        return false;
+    out.swap(m_folder);
+    m_folderNew = false;
+    return true;
+}
+
+std::vector<ListingMailbox::Failure> ListingMailbox::TakeFailures()
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<Failure> out;
+    out.swap(m_failures);
+    return out;
+}
+
+MirrorListingThread::MirrorListingThread(const TSyncTask& task, const TRunMasks& masks, std::string root,
+                                         std::string otherRoot, FileSystem& fs)
+    : m_task(task), m_masks(masks), m_root(std::move(root)), m_otherRoot(std::move(otherRoot)), m_fs(fs),
+      m_thread([this] { run(); })
+{
+}
+
+MirrorListingThread::~MirrorListingThread()
+{
+    Cancel();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void MirrorListingThread::run()
+{
+    try {
+        SideLister lister(m_task, m_state, m_masks, m_lists, &m_mailbox);
+        lister.SetFileSystem(&m_fs);
+        lister.SetCancelFlag(&m_cancel);
+        lister.SetOtherRoot(m_otherRoot);
+        lister.ListMirror(m_root);
+        m_stalePartials = lister.StalePartials();
+    } catch (...) {
+        m_error = std::current_exception();
+    }
+    m_mailbox.Close();
+}
+
+void MirrorListingThread::Join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_error)
+        std::rethrow_exception(std::exchange(m_error, nullptr));
+}
+
+// An open file of a SerializedFileSystem: its calls take the same lock.
+class SerializedFileSystem::Handle final : public FileHandle
+{
+public:
+    Handle(std::unique_ptr<FileHandle> inner, std::shared_ptr<std::recursive_mutex> mutex)
+        : m_inner(std::move(inner)), m_mutex(std::move(mutex))
+    {
+    }
+    ~Handle() override
+    {
+        std::lock_guard lock(*m_mutex);
+        m_inner.reset();
+    }
+    std::int64_t Read(void* buffer, std::size_t size) override
+    {
+        std::lock_guard lock(*m_mutex);
+        return m_inner->Read(buffer, size);
+    }
+    std::int64_t Write(const void* buffer, std::size_t size) override
+    {
+        std::lock_guard lock(*m_mutex);
+        return m_inner->Write(buffer, size);
+    }
+    int Close() override
+    {
+        std::lock_guard lock(*m_mutex);
+        return m_inner->Close();
+    }
+    int Stat(FileStat& out) override
+    {
+        std::lock_guard lock(*m_mutex);
+        return m_inner->Stat(out);
+    }
+    int SetMTime(std::int64_t mtimeSec) override
+    {
+        std::lock_guard lock(*m_mutex);
+        return m_inner->SetMTime(mtimeSec);
+    }
+    int SetMode(std::uint32_t mode) override
+    {
+        std::lock_guard lock(*m_mutex);
+        return m_inner->SetMode(mode);
+    }
+
+private:
+    std::unique_ptr<FileHandle> m_inner;
+    std::shared_ptr<std::recursive_mutex> m_mutex;
+};
+
+int SerializedFileSystem::ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry)
+{
+    std::lock_guard lock(*m_mutex);
+    return m_inner.ListDir(path, onEntry);
+}
+
+int SerializedFileSystem::Stat(const std::string& path, FileStat& out)
+{
+    std::lock_guard lock(*m_mutex);
+    return m_inner.Stat(path, out);
+}
+
+int SerializedFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out)
+{
+    std::lock_guard lock(*m_mutex);
+    std::unique_ptr<FileHandle> inner;
+    const int rc = m_inner.OpenRead(path, inner);
+    if (inner)
+        out = std::make_unique<Handle>(std::move(inner), m_mutex);
+    return rc;
+}
+
+int SerializedFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out)
+{
+    std::lock_guard lock(*m_mutex);
+    std::unique_ptr<FileHandle> inner;
+    const int rc = m_inner.CreateNew(path, inner);
+    if (inner)
+        out = std::make_unique<Handle>(std::move(inner), m_mutex);
+    return rc;
+}
+
+int SerializedFileSystem::Rename(const std::string& from, const std::string& to)
+{
+    std::lock_guard lock(*m_mutex);
+    return m_inner.Rename(from, to);
+}
+
+int SerializedFileSystem::RenameNew(const std::string& from, const std::string& to)
+{
+    std::lock_guard lock(*m_mutex);
+    return m_inner.RenameNew(from, to);
+}
+
+int SerializedFileSystem::SetMTime(const std::string& path, std::int64_t mtimeSec)
+{
+    std::lock_guard lock(*m_mutex);
+    return m_inner.SetMTime(path, mtimeSec);
+}
+
+int SerializedFileSystem::SetMode(const std::string& path, std::uint32_t mode)
+{
+    std::lock_guard lock(*m_mutex);
+    return m_inner.SetMode(path, mode);
+}
+
+int SerializedFileSystem::MakeDir(const std::string& path)
+{
+    std::lock_guard lock(*m_mutex);
+    return m_inner.MakeDir(path);
+}
+
+int SerializedFileSystem::RemoveDir(const std::string& path)
+{
+    std::lock_guard lock(*m_mutex);
+    return m_inner.RemoveDir(path);
+}
+
+int SerializedFileSystem::RemoveFile(const std::string& path)
+{
+    std::lock_guard lock(*m_mutex);
+    return m_inner.RemoveFile(path);
 }
 
 } // namespace pelmora

@@ -1,7 +1,8 @@
 #pragma once
 // The listing of one side of a run: the engine's half of the synchronisation window's
 // scanner handlers (SchDirEnquiryOperation, SchDirFoundItem, SchDirSearching) and the
-// file-type listing. Fills the run's lists; the run driver calls it on the UI thread.
+// file-type listing. Fills the run's lists; the run driver calls it on the UI thread, and
+// MirrorListingThread runs one on a worker thread of its own with lists of its own.
 
 #include "core/SyncTask.h"
 #include "sync/FileLists.h"
@@ -9,8 +10,15 @@
 #include "sync/RunState.h"
 #include "sync/SearchDir.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace pelmora {
@@ -66,6 +74,9 @@ public:
 
     // The file system to list; nullptr (the default) takes FileSystemFor(root).
     void SetFileSystem(FileSystem* fs) { m_fs = fs; }
+    // A cancel that arrives from another thread: once the flag is set the listing takes
+    // nothing more and enters no further folder, as with the run state rsCancelled.
+    void SetCancelFlag(const std::atomic<bool>* flag) { m_cancel = flag; }
     // The other side's root. When it lies inside the root being listed, the folder is neither
     // entered nor reported: its files belong to the other side, and taking them as this
     // side's would have the run delete or copy them as if they were. The folder is recognised
@@ -110,6 +121,7 @@ private:
     // Learns how to recognise the other side's root while listing this side.
     void identifyOtherRoot(FileSystem& fs);
     bool isOtherRoot(const TSearchDir& sender, std::string_view folder) const;
+    bool cancelFlagged() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
 
     const TSyncTask& m_task;
     const RunState& m_state;
@@ -117,6 +129,7 @@ private:
     TRunLists& m_lists;
     ListingObserver* m_observer;
     FileSystem* m_fs = nullptr;
+    const std::atomic<bool>* m_cancel = nullptr;
     std::vector<std::string> m_excludeLines;
     TRunSide m_side = TRunSide::Host;
     std::string m_root;
@@ -126,6 +139,113 @@ private:
     std::string m_otherShare; // the other root's share key and path below it, on a share
     std::string m_otherSharePath;
     std::vector<std::string> m_stalePartials;
+};
+
+// What a listing on a worker thread tells its observer, kept for the UI thread, which takes it
+// when it has time: the folder searched last (earlier ones are of no more use to a window)
+// and every place that could not be read, in the order they were met. The worker calls the
+// ListingObserver side, the UI thread the Take and Wait side; nothing here calls a window.
+class ListingMailbox final : public ListingObserver
+{
+public:
+    struct Failure
+    {
+        bool folder = false; // true: FolderNotRead, false: EntryNotRead
+        std::string path;
+    };
+
+    void SearchingFolder(std::string_view directory) override;
+    // The worker has no window to let breathe.
+    void ProcessPendingInput() override {}
+    void FolderNotRead(std::string_view folder) override;
+    void EntryNotRead(std::string_view item) override;
+    // The listing has ended; wakes a waiting WaitEnded.
+    void Close();
+
+    // Waits at most `timeout` for the end of the listing; true once it has ended.
+    bool WaitEnded(std::chrono::milliseconds timeout);
+    // The folder searched last, when one was searched since the previous call.
+    bool TakeFolder(std::string& out);
+    // The failures reported since the previous call, oldest first.
+    std::vector<Failure> TakeFailures();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_endedSignal;
+    std::string m_folder;
+    bool m_folderNew = false;
+    std::vector<Failure> m_failures;
+    bool m_ended = false;
+};
+
+// The mirror side of a run listed on a worker thread, while the UI thread lists the host
+// side. The worker works on copies of the task, the masks and the roots, fills lists of its
+// own and reports only through its mailbox; the UI thread takes the lists after Join. The
+// file system given is used by the worker alone until Join (the caller gives it one of its
+// own, or one that serialises its calls).
+class MirrorListingThread
+{
+public:
+    // Starts the listing at once. `fs` is not owned and must outlive the thread.
+    MirrorListingThread(const TSyncTask& task, const TRunMasks& masks, std::string root, std::string otherRoot,
+                        FileSystem& fs);
+    // Cancels and waits for a listing that is still going on.
+    ~MirrorListingThread();
+    MirrorListingThread(const MirrorListingThread&) = delete;
+    MirrorListingThread& operator=(const MirrorListingThread&) = delete;
+
+    // Asks the listing to stop; it takes nothing more. Returns at once.
+    void Cancel() { m_cancel.store(true, std::memory_order_relaxed); }
+    ListingMailbox& Mailbox() { return m_mailbox; }
+    // Waits for the worker. Rethrows what the listing threw (EMaskError for an invalid mask).
+    void Join();
+
+    // After Join: what the listing found (MirrorFiles, MirrorFolders, MirrorUnlisted) and the
+    // stale temporary files of copies that it met.
+    TRunLists& Lists() { return m_lists; }
+    const std::vector<std::string>& StalePartials() const { return m_stalePartials; }
+
+private:
+    void run();
+
+    const TSyncTask m_task;
+    const TRunMasks m_masks;
+    const std::string m_root;
+    const std::string m_otherRoot;
+    FileSystem& m_fs;
+    const RunState m_state = rsListMirror;
+    std::atomic<bool> m_cancel{false};
+    ListingMailbox m_mailbox;
+    TRunLists m_lists;
+    std::vector<std::string> m_stalePartials;
+    std::exception_ptr m_error;
+    std::thread m_thread;
+};
+
+// A file system whose calls, those of the files it opens included, are made one at a time
+// under one lock. A run's two listings share the file system a test sets this way, because
+// such a file system (a fault-injecting one) keeps state of its own.
+class SerializedFileSystem final : public FileSystem
+{
+public:
+    explicit SerializedFileSystem(FileSystem& inner) : m_inner(inner) {}
+
+    int ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry) override;
+    int Stat(const std::string& path, FileStat& out) override;
+    int OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out) override;
+    int CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out) override;
+    int Rename(const std::string& from, const std::string& to) override;
+    int RenameNew(const std::string& from, const std::string& to) override;
+    int SetMTime(const std::string& path, std::int64_t mtimeSec) override;
+    int SetMode(const std::string& path, std::uint32_t mode) override;
+    int MakeDir(const std::string& path) override;
+    int RemoveDir(const std::string& path) override;
+    int RemoveFile(const std::string& path) override;
+
+private:
+    class Handle;
+    FileSystem& m_inner;
+    std::shared_ptr<std::recursive_mutex> m_mutex = std::make_shared<std::recursive_mutex>();
 };
 
 } // namespace pelmora

@@ -13,6 +13,7 @@
 #include "sync/SyncLog.h"
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <optional>
 
@@ -108,6 +109,16 @@ struct RunDriver::Impl final : ListingObserver
     bool cancelSent = false;
     std::int64_t lastId = 0;
     std::deque<Pending> pending;
+
+    // The listing of the mirror on the worker thread, while it runs. The worker's file system
+    // is its own; a file system set by a test is shared by both listings through `shared`,
+    // which every listing call of this thread then goes through as well.
+    ListingMode listingMode = ListingMode::Parallel;
+    std::unique_ptr<FileSystem> workerFs;
+    std::unique_ptr<SerializedFileSystem> shared;
+    std::unique_ptr<MirrorListingThread> mirrorListing; // last: stopped before the above go
+    // The file system of this thread's listing calls.
+    FileSystem& listingFs() const { return shared ? *shared : fs(); }
 };
 
 RunDriver::RunDriver(RunView& view, SyncLog& log)
@@ -132,6 +143,11 @@ void RunDriver::SetCopyLanes(int count, std::string program)
 {
     m_impl->laneCount = count < 0 ? 0 : count;
     m_impl->laneProgram = std::move(program);
+}
+
+void RunDriver::SetListingMode(ListingMode mode)
+{
+    m_impl->listingMode = mode;
 }
 
 bool RunDriver::Unattended() const
@@ -214,20 +230,112 @@ void RunDriver::OnListMain()
     m_state = rsListHost;
     m_view.SetLabel(RunLabel::Phase, Msg(kMsgAnalyzingHost));
     m_view.SetLabel(RunLabel::Item, m_request.HostDir);
+    startMirrorListing();
 
     SideLister lister(*m_request.Task, m_state, *m_impl->masks, m_lists, m_impl.get());
-    lister.SetFileSystem(&m_impl->fs());
+    lister.SetFileSystem(&m_impl->listingFs());
     lister.SetOtherRoot(m_request.MirrorDir);
     lister.ListHost(m_request.HostDir);
     // Leftovers of copies that died go before planning, so that a folder holding nothing else
     // is empty for the empty-folder step.
     if (m_state != rsCancelled)
-        RemoveStalePartials(m_impl->fs(), lister.StalePartials());
+        RemoveStalePartials(m_impl->listingFs(), lister.StalePartials());
 
     // A root named through a link to a folder is a folder too (the scanner listed it).
-    if (!IsExistingFolder(m_impl->fs(), m_request.HostDir))
+    if (!IsExistingFolder(m_impl->listingFs(), m_request.HostDir))
         m_state = rsCancelled;
+    // The mirror would not have been listed after a host listing that ended so.
+    if (m_state == rsCancelled)
+        dropMirrorListing();
     m_view.Post(RunPhase::ListMirror);
+}
+
+void RunDriver::startMirrorListing()
+{
+    Impl& impl = *m_impl;
+    dropMirrorListing();
+    m_listedInParallel = false;
+    if (impl.listingMode != ListingMode::Parallel || m_state == rsCancelled || m_request.CopyAll)
+        return;
+    // A share's client library and its sessions serve one thread: a run with a side on a share
+    // lists one side after the other.
+    if (IsNetworkPath(m_request.HostDir) || IsNetworkPath(m_request.MirrorDir))
+        return;
+    // Two roots that are one folder would have both listings clear the same leftovers.
+    FileStat hostStat;
+    FileStat mirrorStat;
+    FileSystem& probe = impl.fs();
+    if (probe.Stat(m_request.HostDir + "/", hostStat) == 0 && probe.Stat(m_request.MirrorDir + "/", mirrorStat) == 0 &&
+        hostStat.inode != 0 && hostStat.inode == mirrorStat.inode && hostStat.device == mirrorStat.device)
+        return;
+    FileSystem* workerFs = nullptr;
+    if (impl.fsOverride) {
+        impl.shared = std::make_unique<SerializedFileSystem>(*impl.fsOverride);
+        workerFs = impl.shared.get();
+    } else {
+        impl.workerFs =
+            std::make_unique<RootedFileSystem>(std::vector<std::string>{m_request.HostDir, m_request.MirrorDir});
+        workerFs = impl.workerFs.get();
+    }
+    impl.mirrorListing = std::make_unique<MirrorListingThread>(*m_request.Task, *impl.masks, m_request.MirrorDir,
+                                                               m_request.HostDir, *workerFs);
+    m_listedInParallel = true;
+}
+
+void RunDriver::dropMirrorListing()
+{
+    Impl& impl = *m_impl;
+    if (impl.mirrorListing) {
+        impl.mirrorListing->Cancel();
+        try {
+            impl.mirrorListing->Join();
+        } catch (...) {
+            // What a listing that is not wanted threw is of no interest either.
+        }
+        impl.mirrorListing.reset();
+    }
+    impl.shared.reset();
+    impl.workerFs.reset();
+}
+
+void RunDriver::finishMirrorListing(std::vector<std::string>& stale)
+{
+    Impl& impl = *m_impl;
+    MirrorListingThread& listing = *impl.mirrorListing;
+    ListingMailbox& mailbox = listing.Mailbox();
+    // The failures go to the log in the order the worker met them, after the host's, as a
+    // listing of one side after the other writes them.
+    const auto takeFailures = [&] {
+        for (const ListingMailbox::Failure& failure : mailbox.TakeFailures()) {
+            if (failure.folder)
+                impl.FolderNotRead(failure.path);
+            else
+                impl.EntryNotRead(failure.path);
+        }
+    };
+    std::string folder;
+    for (;;) {
+        const bool ended = mailbox.WaitEnded(std::chrono::milliseconds(10));
+        if (mailbox.TakeFolder(folder))
+            m_view.SetLabel(RunLabel::Item, folder);
+        takeFailures();
+        if (ended)
+            break;
+        m_view.ProcessPendingInput();
+        if (m_state == rsCancelled)
+            listing.Cancel();
+    }
+    try {
+        listing.Join();
+    } catch (...) {
+        dropMirrorListing();
+        throw;
+    }
+    takeFailures();
+    m_lists.SwapMirror(listing.Lists());
+    stale = listing.StalePartials();
+    impl.mirrorListing.reset();
+    impl.workerFs.reset();
 }
 
 void RunDriver::OnListMirror()
@@ -235,17 +343,25 @@ void RunDriver::OnListMirror()
     m_lists.ClearMirror();
     const TSyncTask& task = *m_request.Task;
     if (m_state != rsCancelled && !m_request.CopyAll) {
-        SideLister lister(task, m_state, *m_impl->masks, m_lists, m_impl.get());
-        lister.SetFileSystem(&m_impl->fs());
-        lister.SetOtherRoot(m_request.HostDir);
         if (task.SyncType != tyFile) {
             m_state = rsListMirror;
             m_view.SetLabel(RunLabel::Phase, Msg(kMsgAnalyzingMirror));
             m_view.SetLabel(RunLabel::Item, m_request.MirrorDir);
         }
-        lister.ListMirror(m_request.MirrorDir);
+        std::vector<std::string> stale;
+        if (m_impl->mirrorListing) {
+            finishMirrorListing(stale);
+        } else {
+            SideLister lister(task, m_state, *m_impl->masks, m_lists, m_impl.get());
+            lister.SetFileSystem(&m_impl->listingFs());
+            lister.SetOtherRoot(m_request.HostDir);
+            lister.ListMirror(m_request.MirrorDir);
+            stale = lister.StalePartials();
+        }
+        // Every call from here on is this thread's alone.
+        m_impl->shared.reset();
         if (m_state != rsCancelled)
-            RemoveStalePartials(m_impl->fs(), lister.StalePartials());
+            RemoveStalePartials(m_impl->fs(), stale);
         // Every host file would be "only in the host" and deleted; the run start refuses such
         // a run, and a mirror that went away since (a drive unplugged) is refused here too.
         if (task.InMain == acDelete && !IsExistingFolder(m_impl->fs(), m_request.MirrorDir) &&
@@ -254,6 +370,7 @@ void RunDriver::OnListMirror()
             m_impl->FolderNotRead(m_request.MirrorDir);
         }
     }
+    dropMirrorListing();
     if (m_state != rsCancelled) {
         if (m_request.CopyAll && task.InMain == acDelete) {
             // Copy-all does not look at the mirror, so "only in the host" is not known of any

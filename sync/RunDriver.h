@@ -2,7 +2,8 @@
 // RunDriver: one run of one task as a chain of five posted phases (list host, list mirror and
 // plan with the preview, carry out the host list, carry out the mirror list, empty folders and
 // the result), with cancel, the error limit and the result log. Talks to its window only
-// through RunView. Used on the UI thread only.
+// through RunView. Used on the UI thread only; the mirror listing may run on a worker thread of
+// the driver's own, which never calls the view (see MirrorListingThread).
 
 #include "core/SyncTask.h"
 #include "platform/Clock.h"
@@ -113,6 +114,18 @@ public:
     // The lanes the last run used (0: it worked on this thread).
     int LanesUsed() const { return m_lanesUsed; }
 
+    // How the two sides are listed. Parallel (the default) lists the mirror on a worker
+    // thread while the host is listed here, when both roots are local and not the same
+    // folder; otherwise, and with Sequential, the mirror is listed after the host. Either way
+    // the lists, the failures and the log lines are the same.
+    enum class ListingMode {
+        Parallel,
+        Sequential,
+    };
+    void SetListingMode(ListingMode mode);
+    // True when the last run listed its mirror on the worker thread.
+    bool ListedInParallel() const { return m_listedInParallel; }
+
     // The run's lists and plan totals; the preview reads and changes them in place.
     TRunLists& Lists() { return m_lists; }
     PlanSummary& Plan() { return *m_plan; }
@@ -134,6 +147,13 @@ private:
     void carryOut(const Operation& op);
     void finish(const Operation& op, bool ok);
     void startLanes();
+    // Starts the mirror listing on the worker thread when the run allows it.
+    void startMirrorListing();
+    // Waits for the worker's listing while showing its progress and passing on a cancel, then
+    // takes its lists and logs its failures; fills `stale` with its leftover copies.
+    void finishMirrorListing(std::vector<std::string>& stale);
+    // Stops the worker's listing and drops what it found.
+    void dropMirrorListing();
     // Waits a moment for lane answers and takes the finished ones in order.
     void pumpLanes(int timeoutMs);
     void drainLanes();
@@ -148,6 +168,7 @@ private:
     std::string m_endLine;
     TRunLists m_lists;
     int m_lanesUsed = 0;
+    bool m_listedInParallel = false;
     std::unique_ptr<PlanSummary> m_plan;
     std::unique_ptr<Impl> m_impl;
 };

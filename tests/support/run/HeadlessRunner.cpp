@@ -1,8 +1,18 @@
 #include "tests/support/run/HeadlessRunner.h"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace pelmora {
 
-HeadlessRunner::HeadlessRunner(SyncLog& log) : m_driver(m_view, log) {}
+HeadlessRunner::HeadlessRunner(SyncLog& log) : m_driver(m_view, log)
+{
+    // The whole-run tests are registered twice, once with this set, so that both ways of
+    // listing the two sides meet every one of them.
+    const char* listing = std::getenv("PELMORA_TEST_LISTING");
+    if (listing && std::strcmp(listing, "sequential") == 0)
+        m_driver.SetListingMode(RunDriver::ListingMode::Sequential);
+}
 
 bool HeadlessRunner::Run(const RunRequest& request)
 {

@@ -13,7 +13,9 @@ class SyncLog;
 class HeadlessRunner
 {
 public:
-    // `log` receives the run's lines and must outlive the runner.
+    // `log` receives the run's lines and must outlive the runner. The driver lists the two
+    // sides at the same time, or one after the other when the environment variable
+    // PELMORA_TEST_LISTING is "sequential".
     explicit HeadlessRunner(SyncLog& log);
 
     RecordingView& View() { return m_view; }
