@@ -173,6 +173,11 @@ std::vector<TMFileInfoRec*> TSortList::EndBulk()
     if (!m_inBulk)
         return dropped;
     m_inBulk = false;
+    if (m_bulkStart == 0 && !Unique) {
+        // A whole list loaded at once (a side's listing) is sorted where it lies.
+        sortNewestFirst(0);
+        return dropped;
+    }
     const auto start = m_items.begin() + static_cast<std::ptrdiff_t>(m_bulkStart);
     // Two records with equal keys end up next to each other, and a sort or merge always
     // compares neighbours of its result directly, so this comparison sees every equal pair.
@@ -226,21 +231,26 @@ void TSortList::sortNewestFirst(std::size_t from)
     // by their first key, and adjacent stretches are merged bottom-up; a merge whose halves
     // are already in order costs one comparison. Equal keys are ordered newest first (as Add
     // places them) through the arrival number, which makes the order total.
+    //
+    // A mirror list may hold millions of records while the host's are held too, so the working
+    // memory is kept small: 16 bytes per record for the sort keys and 4 for the order, which
+    // is then applied to the reference array in place.
     struct Item
     {
-        TMFileInfoRec* rec;
-        std::uint32_t seq;
+        std::uint32_t seq;       // arrival number: the record is m_items[from + seq]
         std::uint32_t nameStart; // where the last component begins
         std::uint64_t head;      // its first eight bytes, folded, most significant first
     };
+    static_assert(sizeof(Item) == 16);
     const std::size_t n = m_items.size() - from;
     if (n < 2)
         return;
+    TMFileInfoRec** const recs = m_items.data() + from;
     std::vector<Item> items(n);
     for (std::size_t i = 0; i < n; ++i)
-        items[i] = {m_items[from + i], static_cast<std::uint32_t>(i), 0, 0};
-    auto less = [this](const Item& a, const Item& b) {
-        const int c = compare(a.rec->RelPath(), b.rec->RelPath());
+        items[i] = {static_cast<std::uint32_t>(i), 0, 0};
+    auto less = [this, recs](const Item& a, const Item& b) {
+        const int c = compare(recs[a.seq]->RelPath(), recs[b.seq]->RelPath());
         if (c != 0)
             return c < 0;
         m_mayHoldEqualKeys = true;
@@ -261,13 +271,13 @@ void TSortList::sortNewestFirst(std::size_t from)
     // Within one stretch every key starts with the same folder bytes, so under the name
     // comparison the keys order as their last components do; those are told apart by their
     // first eight folded bytes as one integer, mostly without touching the text again.
-    auto lessInRun = [this](const Item& a, const Item& b) {
+    auto lessInRun = [this, recs](const Item& a, const Item& b) {
         if (a.head != b.head)
             return a.head < b.head;
-        const std::string_view na =
-            a.rec->RelPath().substr(std::min<std::size_t>(a.nameStart + 8, a.rec->RelPath().size()));
-        const std::string_view nb =
-            b.rec->RelPath().substr(std::min<std::size_t>(b.nameStart + 8, b.rec->RelPath().size()));
+        const std::string_view pa = recs[a.seq]->RelPath();
+        const std::string_view pb = recs[b.seq]->RelPath();
+        const std::string_view na = pa.substr(std::min<std::size_t>(a.nameStart + 8, pa.size()));
+        const std::string_view nb = pb.substr(std::min<std::size_t>(b.nameStart + 8, pb.size()));
         const int c = CompareNames(na, nb);
         if (c != 0)
             return c < 0;
@@ -276,9 +286,9 @@ void TSortList::sortNewestFirst(std::size_t from)
     };
     std::vector<Run> runs;
     for (std::size_t i = 0; i < n;) {
-        const std::string_view folder = folderOf(items[i].rec);
+        const std::string_view folder = folderOf(recs[i]);
         std::size_t j = i + 1;
-        while (j < n && folderOf(items[j].rec) == folder)
+        while (j < n && folderOf(recs[j]) == folder)
             ++j;
         const auto first = items.begin() + static_cast<std::ptrdiff_t>(i);
         const auto last = items.begin() + static_cast<std::ptrdiff_t>(j);
@@ -287,7 +297,7 @@ void TSortList::sortNewestFirst(std::size_t from)
         } else {
             const std::size_t nameStart = folder.size();
             for (auto it = first; it != last; ++it) {
-                const std::string_view name = it->rec->RelPath().substr(nameStart);
+                const std::string_view name = recs[it->seq]->RelPath().substr(nameStart);
                 std::uint64_t head = 0;
                 for (std::size_t k = 0; k < 8; ++k) {
                     const unsigned char c = k < name.size() ? kFold.map[static_cast<unsigned char>(name[k])] : 0;
@@ -303,33 +313,55 @@ void TSortList::sortNewestFirst(std::size_t from)
     }
     std::sort(runs.begin(), runs.end(),
               [&](const Run& a, const Run& b) { return less(items[a.begin], items[b.begin]); });
-    std::vector<Item> ordered;
-    ordered.reserve(n);
+    // The order as positions in `items`, stretch after stretch, then merged.
+    std::vector<std::uint32_t> order;
+    order.reserve(n);
     std::vector<Run> placed;
     placed.reserve(runs.size());
     for (const Run& r : runs) {
-        placed.push_back({ordered.size(), ordered.size() + (r.end - r.begin)});
-        ordered.insert(ordered.end(), items.begin() + static_cast<std::ptrdiff_t>(r.begin),
-                       items.begin() + static_cast<std::ptrdiff_t>(r.end));
+        placed.push_back({order.size(), order.size() + (r.end - r.begin)});
+        for (std::size_t k = r.begin; k < r.end; ++k)
+            order.push_back(static_cast<std::uint32_t>(k));
     }
+    runs = {};
+    auto lessAt = [&](std::uint32_t a, std::uint32_t b) { return less(items[a], items[b]); };
     while (placed.size() > 1) {
         std::vector<Run> next;
         next.reserve(placed.size() / 2 + 1);
         for (std::size_t k = 0; k + 1 < placed.size(); k += 2) {
             const Run a = placed[k];
             const Run b = placed[k + 1];
-            if (less(ordered[b.begin], ordered[a.end - 1]))
-                std::inplace_merge(ordered.begin() + static_cast<std::ptrdiff_t>(a.begin),
-                                   ordered.begin() + static_cast<std::ptrdiff_t>(b.begin),
-                                   ordered.begin() + static_cast<std::ptrdiff_t>(b.end), less);
+            if (lessAt(order[b.begin], order[a.end - 1]))
+                std::inplace_merge(order.begin() + static_cast<std::ptrdiff_t>(a.begin),
+                                   order.begin() + static_cast<std::ptrdiff_t>(b.begin),
+                                   order.begin() + static_cast<std::ptrdiff_t>(b.end), lessAt);
             next.push_back({a.begin, b.end});
         }
         if (placed.size() % 2)
             next.push_back(placed.back());
         placed.swap(next);
     }
-    for (std::size_t i = 0; i < n; ++i)
-        m_items[from + i] = ordered[i].rec;
+    // order[k] becomes the arrival number of the record that goes to place k; then the
+    // references are moved along the cycles of that permutation.
+    for (std::uint32_t& at : order)
+        at = items[at].seq;
+    items = {};
+    for (std::size_t k = 0; k < n; ++k) {
+        if (order[k] == k)
+            continue;
+        TMFileInfoRec* const first = recs[k];
+        std::size_t j = k;
+        for (;;) {
+            const std::size_t src = order[j];
+            order[j] = static_cast<std::uint32_t>(j);
+            if (src == k) {
+                recs[j] = first;
+                break;
+            }
+            recs[j] = recs[src];
+            j = src;
+        }
+    }
 }
 
 int FindFolder(const TFolderList& list, std::string_view path)
