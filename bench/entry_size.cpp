@@ -1,6 +1,6 @@
 // Memory per file entry of a run: builds 1,000,000 entries with 40-byte relative paths in a
-// sorted mirror list (the records and their list slots) and prints the heap growth per entry
-// as "bytes_per_entry=NNN".
+// sorted mirror list (the records, placed as a listing places them, and their list slots) and
+// prints the heap growth per entry as "bytes_per_entry=NNN".
 //
 //   entry_size [COUNT]
 
@@ -25,7 +25,8 @@ int main(int argc, char** argv)
         for (int i = 0; i < count; ++i) {
             // "/docs/d0012/sub34/reports-0001234567.txt" and the like: 40 bytes.
             std::snprintf(path, sizeof path, "/docs/d%04d/sub%02d/reports-%010d.txt", (i / 100) % 10000, i % 100, i);
-            lists.MirrorFiles.AddBulk(TMFileInfoRec::Create(path, i, 0x5A000000u, opNone).release());
+            lists.MirrorFiles.AddBulk(
+                TMFileInfoRec::Create(path, i, 0x5A000000u, opNone, lists.MirrorRecords).release());
         }
         lists.MirrorFiles.EndBulk();
         const std::size_t after = mallinfo2().uordblks + mallinfo2().hblkhd;

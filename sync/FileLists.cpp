@@ -63,7 +63,20 @@ std::string TMFileInfoRec::FullPath(std::string_view root) const
 TMFileInfoPtr TMFileInfoRec::Create(std::string_view relPath, std::int64_t size, std::uint32_t age, TFileOp op)
 {
     // One block: the record followed by the path text and a terminating NUL.
-    void* mem = ::operator new(sizeof(TMFileInfoRec) + relPath.size() + 1);
+    return TMFileInfoPtr(place(::operator new(sizeof(TMFileInfoRec) + relPath.size() + 1), relPath, size, age, op));
+}
+
+TMFileInfoPtr TMFileInfoRec::Create(std::string_view relPath, std::int64_t size, std::uint32_t age, TFileOp op,
+                                    TRecordArena& arena)
+{
+    TMFileInfoRec* rec = place(arena.Allocate(sizeof(TMFileInfoRec) + relPath.size() + 1), relPath, size, age, op);
+    rec->m_inArena = true;
+    return TMFileInfoPtr(rec);
+}
+
+TMFileInfoRec* TMFileInfoRec::place(void* mem, std::string_view relPath, std::int64_t size, std::uint32_t age,
+                                    TFileOp op)
+{
     auto* rec = new (mem) TMFileInfoRec();
     rec->Size = size;
     rec->Age = age;
@@ -73,15 +86,31 @@ TMFileInfoPtr TMFileInfoRec::Create(std::string_view relPath, std::int64_t size,
     if (!relPath.empty())
         std::memcpy(rec->pathText(), relPath.data(), relPath.size());
     rec->pathText()[relPath.size()] = '\0';
-    return TMFileInfoPtr(rec);
+    return rec;
 }
 
 void TMFileInfoRec::Free(TMFileInfoRec* rec)
 {
     if (!rec)
         return;
+    const bool inArena = rec->m_inArena;
     rec->~TMFileInfoRec();
-    ::operator delete(rec);
+    if (!inArena)
+        ::operator delete(rec);
+}
+
+void* TRecordArena::Allocate(std::size_t bytes)
+{
+    bytes = (bytes + 7) & ~std::size_t(7);
+    if (m_blocks.empty() || m_size - m_used < bytes) {
+        const std::size_t size = std::max(kBlockBytes, bytes);
+        m_blocks.push_back(std::make_unique_for_overwrite<std::uint64_t[]>(size / 8));
+        m_used = 0;
+        m_size = size;
+    }
+    void* at = reinterpret_cast<char*>(m_blocks.back().get()) + m_used;
+    m_used += bytes;
+    return at;
 }
 
 void TFileList::Add(TMFileInfoPtr rec)

@@ -169,7 +169,8 @@ void SideLister::listFiles(TRunSide side, std::string_view root)
         else
             handle->Close();
         const TFileOp op = side == TRunSide::Host ? opNone : ToFileOp(m_task.InMirror);
-        auto rec = TMFileInfoRec::Create(rel, size, UnixToDos(st.mtimeSec), op);
+        auto rec = TMFileInfoRec::Create(rel, size, UnixToDos(st.mtimeSec), op,
+                                         side == TRunSide::Host ? m_lists.HostRecords : m_lists.MirrorRecords);
         if (side == TRunSide::Host) {
             m_lists.HostFiles.Add(std::move(rec));
         } else {
@@ -248,7 +249,8 @@ void SideLister::SchDirFoundItem(TSearchDir&, TFoundItemType ItemType, std::stri
     TFileOp op = m_side == TRunSide::Host ? opNone : ToFileOp(m_task.InMirror);
     if (IsSet(m_task.DelOn) && m_masks.DelMasks.MatchesAny(name))
         op = opDelete;
-    auto rec = TMFileInfoRec::Create(rel, ItemSize, Age, op);
+    auto rec = TMFileInfoRec::Create(rel, ItemSize, Age, op,
+                                     m_side == TRunSide::Host ? m_lists.HostRecords : m_lists.MirrorRecords);
     if (m_side == TRunSide::Host) {
         m_lists.HostFiles.Add(std::move(rec));
     } else {

@@ -774,6 +774,8 @@ void RunDriver::FormClose()
         return;
     m_lists.HostFiles.Clear();
     m_lists.MirrorFiles.FreeRecords();
+    m_lists.HostRecords.Reset();
+    m_lists.MirrorRecords.Reset();
 }
 
 } // namespace pelmora
