@@ -248,8 +248,8 @@ TEST_P(ParallelListingCancel, ACancelWhileTheMirrorIsListedStopsIt)
 
 INSTANTIATE_TEST_SUITE_P(Listings, ParallelListingCancel,
                          ::testing::Values(RunDriver::ListingMode::Sequential, RunDriver::ListingMode::Parallel),
-                         [](const ::testing::TestParamInfo<RunDriver::ListingMode>& info) {
-                             return info.param == RunDriver::ListingMode::Parallel ? "Parallel" : "Sequential";
+                         [](const auto& row) {
+                             return row.param == RunDriver::ListingMode::Parallel ? "Parallel" : "Sequential";
                          });
 
 } // namespace
