@@ -1,8 +1,9 @@
 #pragma once
 // The local implementations of the file-system port, on POSIX calls (openat, getdents64,
 // fstatat, rename, utimensat). PosixFileSystem takes paths as they are; RootedFileSystem
-// resolves everything below a run's roots from open handles of those roots. Used by the engine
-// on one thread (the UI thread, or a copy lane's).
+// resolves everything below a run's roots from open handles of those roots. Each instance is
+// used on one thread (the UI thread, a copy lane's, or the mirror listing's worker, which gets
+// an instance of its own); PosixFileSystem holds no state and serves any thread.
 
 #include "platform/FileSystem.h"
 

@@ -2,7 +2,8 @@
 // RunView: everything the run driver needs from the window that shows a run (TSyncForm in the
 // program, a recorder in tests and benchmarks): labels, gauges, message boxes, the preview and
 // results windows, the beep, the status line, input processing and posting the next phase.
-// Called by the run driver on the UI thread only.
+// Called by the run driver on the UI thread only; the mirror listing's worker thread never calls
+// it (its progress reaches the view through the driver, see ListingMailbox).
 
 #include <string_view>
 

@@ -1,7 +1,8 @@
 #pragma once
 // TSearchDir: the recursive folder search that a run lists each side with. It asks before it
 // takes an item, reports folders after their contents (post-order) with the byte total taken
-// beneath them, and tells which folder it is searching. UI thread only.
+// beneath them, and tells which folder it is searching. A search runs on one thread: the UI
+// thread, or the mirror listing's worker with a search of its own.
 
 #include "platform/FileSystem.h"
 #include "sync/Mask.h"
