@@ -105,34 +105,36 @@ TEST(SortList, BulkLoadGivesTheSameOrderAsAddingOneByOne)
             k = "bare" + std::to_string(rng() % 9); // no separator at all
         keys.push_back(k);
     }
-    OwnedSortList one;
-    OwnedSortList bulk;
-    for (int i = 0; i < 100; ++i) {
-        // Records already in the list before the bulk load, too.
-        one.list.Add(one.make(keys[static_cast<std::size_t>(i)], i));
-        bulk.list.Add(bulk.make(keys[static_cast<std::size_t>(i)], i));
-    }
-    bulk.list.BeginBulk();
-    for (std::size_t i = 100; i < keys.size(); ++i) {
-        one.list.Add(one.make(keys[i], static_cast<std::int64_t>(i)));
-        bulk.list.AddBulk(bulk.make(keys[i], static_cast<std::int64_t>(i)));
-    }
-    bulk.list.EndBulk();
-    ASSERT_EQ(bulk.list.Count(), one.list.Count());
-    for (int i = 0; i < one.list.Count(); ++i)
-        ASSERT_EQ(CompareNames(bulk.list[i]->RelPath(), one.list[i]->RelPath()), 0) << i;
-    // Among equal keys the bulk-loaded records (Size >= 100) come newest first, and before
-    // the records that were in the list already.
-    for (int i = 1; i < bulk.list.Count(); ++i) {
-        const std::int64_t prev = bulk.list[i - 1]->Size;
-        const std::int64_t cur = bulk.list[i]->Size;
-        if (SameName(bulk.list[i - 1]->RelPath(), bulk.list[i]->RelPath()) && cur >= 100) {
-            EXPECT_GT(prev, cur) << bulk.list[i]->RelPath();
+    // A bulk load into an empty list (a side's listing) and one into a list that holds records.
+    for (const int preload : {0, 100}) {
+        OwnedSortList one;
+        OwnedSortList bulk;
+        for (int i = 0; i < preload; ++i) {
+            one.list.Add(one.make(keys[static_cast<std::size_t>(i)], i));
+            bulk.list.Add(bulk.make(keys[static_cast<std::size_t>(i)], i));
         }
+        bulk.list.BeginBulk();
+        for (std::size_t i = static_cast<std::size_t>(preload); i < keys.size(); ++i) {
+            one.list.Add(one.make(keys[i], static_cast<std::int64_t>(i)));
+            bulk.list.AddBulk(bulk.make(keys[i], static_cast<std::int64_t>(i)));
+        }
+        bulk.list.EndBulk();
+        ASSERT_EQ(bulk.list.Count(), one.list.Count());
+        for (int i = 0; i < one.list.Count(); ++i)
+            ASSERT_EQ(bulk.list[i]->RelPath(), one.list[i]->RelPath()) << i << " after " << preload;
+        // Among equal keys the bulk-loaded records come newest first, and before the records that
+        // were in the list already.
+        for (int i = 1; i < bulk.list.Count(); ++i) {
+            const std::int64_t prev = bulk.list[i - 1]->Size;
+            const std::int64_t cur = bulk.list[i]->Size;
+            if (SameName(bulk.list[i - 1]->RelPath(), bulk.list[i]->RelPath()) && cur >= preload) {
+                EXPECT_GT(prev, cur) << bulk.list[i]->RelPath();
+            }
+        }
+        // Every key is found again.
+        for (const std::string& k : keys)
+            EXPECT_GE(bulk.list.Find(k), 0) << k;
     }
-    // Every key is found again.
-    for (const std::string& k : keys)
-        EXPECT_GE(bulk.list.Find(k), 0) << k;
 }
 
 TEST(SortList, UniqueBulkLoadDropsLaterDuplicates)
