@@ -10,6 +10,7 @@ packages=(
     clang clang-format libclang-rt-dev
     python3 rsync xvfb xauth imagemagick trayer xdotool x11-utils
     samba smbclient libsmbclient-dev
+    btrfs-progs
     fonts-noto-cjk qt6-translations-l10n
 )
 
