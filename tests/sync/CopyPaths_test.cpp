@@ -259,30 +259,25 @@ TEST_F(CopyPathsTest, AnInterruptedChunkCopyLeavesTheOldTargetAndNoTemporaryFile
     {
         std::string name;
         int cancelAtInput; // cancel at this call of ProcessPendingInput (0: never)
-        FsFault fault;
+        std::vector<FsFault> faults;
         int expected;
         std::string line;
         std::int64_t done;
     };
     const std::vector<Case> cases = {
-        {"cancel after the first chunk",
-         1,
-         {FsCall::Count_, {}, 0, 0},
-         kCopyCancelled,
-         "Break copying, path: /d/big.bin",
-         kCopyChunkSize},
+        {"cancel after the first chunk", 1, {}, kCopyCancelled, "Break copying, path: /d/big.bin", kCopyChunkSize},
         {"the kernel copy fails in the second chunk",
          0,
-         {FsCall::CopyRange, {}, 2, EIO},
+         {{FsCall::CopyRange, {}, 2, EIO}},
          kCopyIoFailed,
          "Error when copying file, path: /d/big.bin",
          kCopyChunkSize},
-        {"a write fails after the kernel refused",
+        {"a write fails after the kernel refused to copy",
          0,
-         {FsCall::Write, {}, 3, ENOSPC},
+         {{FsCall::CopyRange, {}, 0, ENOSYS}, {FsCall::Write, {}, 3, ENOSPC}},
          kCopyIoFailed,
          "Error when copying file, path: /d/big.bin",
-         2 * kCopyBufferSize},
+         2 * static_cast<std::int64_t>(kCopyBufferSize)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -298,10 +293,8 @@ TEST_F(CopyPathsTest, AnInterruptedChunkCopyLeavesTheOldTargetAndNoTemporaryFile
         };
         FaultFileSystem faulty(LocalFileSystem());
         faulty.PassKernelCopies(true);
-        if (c.fault.call != FsCall::Count_)
-            faulty.AddFault(c.fault);
-        if (c.fault.call == FsCall::Write)
-            faulty.AddFault({FsCall::CopyRange, {}, 0, ENOSYS});
+        for (const FsFault& fault : c.faults)
+            faulty.AddFault(fault);
         FileOps ops(view, caseLog, caseState, total, done);
         ops.SetFileSystem(&faulty);
 
