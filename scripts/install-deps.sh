@@ -11,6 +11,7 @@ packages=(
     python3 rsync xvfb xauth imagemagick trayer xdotool x11-utils
     samba smbclient libsmbclient-dev
     fonts-noto-cjk qt6-translations-l10n
+    dpkg-dev desktop-file-utils appstream
 )
 
 missing=()
