@@ -29,6 +29,7 @@ run() { # home extra-environment... -- arguments...; sets RC
 # Defaults: ~/.config/pelmora and ~/.local/state/pelmora.
 H="$WORK/home"
 mkdir -p "$H"
+mkdir -p "$H/.config/pelmora"
 python3 "$HERE/make_cfg.py" "$H/.config/pelmora/Pelmora.cfg" "Backup=$WORK/data/host,$WORK/data/mirror" ||
     fail "make_cfg.py"
 run "$H" -- -ABackup
@@ -46,6 +47,7 @@ grep -qa "Host folder -> Mirror folder: 2 files" "$LOG" 2>/dev/null || fail "the
 H2="$WORK/home2"
 mkdir -p "$H2"
 rm -rf "$WORK/data/mirror" && mkdir "$WORK/data/mirror"
+mkdir -p "$WORK/xdg/config/pelmora"
 python3 "$HERE/make_cfg.py" "$WORK/xdg/config/pelmora/Pelmora.cfg" "Backup=$WORK/data/host,$WORK/data/mirror" ||
     fail "make_cfg.py"
 run "$H2" XDG_CONFIG_HOME="$WORK/xdg/config" XDG_STATE_HOME="$WORK/xdg/state" -- -ABackup

@@ -23,6 +23,7 @@ H="$WORK/home"
 mkdir -p "$H" "$WORK/host/sub" "$WORK/mirror"
 echo alpha >"$WORK/host/a.txt"
 echo deep >"$WORK/host/sub/b.txt"
+mkdir -p "$H/.config/pelmora"
 python3 "$HERE/../e2e/make_cfg.py" "$H/.config/pelmora/Pelmora.cfg" "Nightly=$WORK/host,$WORK/mirror" ||
     fail "make_cfg.py"
 usr_before="$(find /usr/bin /usr/libexec/pelmora -newer "$H/.config/pelmora/Pelmora.cfg" 2>/dev/null)"
