@@ -220,11 +220,9 @@ inline constexpr int kMsgHelpFiles = 170;
 inline constexpr int kMsgHelpConfigFile = 171;
 // "log file: %1"
 inline constexpr int kMsgHelpLogFile = 172;
-// "Run from its build folder, or from a folder that holds Pelmora.cfg or that you can write
-// and is not a bin folder, Pelmora keeps both files beside itself."
+// "Portable (a Pelmora.cfg beside it, a build tree, or a writable folder not named bin): beside itself."
 inline constexpr int kMsgHelpPortableRule = 173;
-// "Installed, it keeps them in $XDG_CONFIG_HOME/pelmora/ and $XDG_STATE_HOME/pelmora/ (by
-// default ~/.config/pelmora/ and ~/.local/state/pelmora/)."
+// "Installed: $XDG_CONFIG_HOME/pelmora/ and $XDG_STATE_HOME/pelmora/ (~/.config, ~/.local/state)."
 inline constexpr int kMsgHelpInstalledRule = 174;
 
 // The weekday names run Sunday to Saturday from here.

@@ -178,8 +178,8 @@ const MessageTable kEnglishMessages = {
     /* 170 */ "Files of this copy:",
     /* 171 */ "configuration file: %1",
     /* 172 */ "log file: %1",
-    /* 173 */ "Run from its build folder, or from a folder that holds Pelmora.cfg or that you can write and is not a bin folder, Pelmora keeps both files beside itself.",
-    /* 174 */ "Installed, it keeps them in $XDG_CONFIG_HOME/pelmora/ and $XDG_STATE_HOME/pelmora/ (by default ~/.config/pelmora/ and ~/.local/state/pelmora/).",
+    /* 173 */ "Portable (a Pelmora.cfg beside it, a build tree, or a writable folder not named bin): beside itself.",
+    /* 174 */ "Installed: $XDG_CONFIG_HOME/pelmora/ and $XDG_STATE_HOME/pelmora/ (~/.config, ~/.local/state).",
 };
 
 const MessageTable kChineseMessages = {
@@ -356,8 +356,8 @@ const MessageTable kChineseMessages = {
     /* 170 */ "這份程式使用的檔案：",
     /* 171 */ "設定檔：%1",
     /* 172 */ "記錄檔：%1",
-    /* 173 */ "從建置資料夾執行，或從含有 Pelmora.cfg 的資料夾、或從可寫入且不是 bin 的資料夾執行時，Pelmora 把兩個檔案都放在程式旁邊。",
-    /* 174 */ "安裝後的程式則放在 $XDG_CONFIG_HOME/pelmora/ 與 $XDG_STATE_HOME/pelmora/（預設為 ~/.config/pelmora/ 與 ~/.local/state/pelmora/）。",
+    /* 173 */ "可攜模式（旁邊有 Pelmora.cfg、在建置資料夾中、或資料夾可寫入且不叫 bin）：放在程式旁邊。",
+    /* 174 */ "安裝模式：$XDG_CONFIG_HOME/pelmora/ 與 $XDG_STATE_HOME/pelmora/（~/.config、~/.local/state）。",
 };
 
 } // namespace pelmora
