@@ -54,7 +54,7 @@ readelf -S "$WORK/root/usr/bin/pelmora" | grep -q '\.debug_info' && fail "the pr
 [ "$(dpkg-deb -f "$DEB" Version)" = "$VERSION" ] || fail "package version $(dpkg-deb -f "$DEB" Version)"
 depends="$(dpkg-deb -f "$DEB" Depends)"
 for dep in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libsmbclient qt6-qpa-plugins; do
-    grep -qE "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
+    tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qxF "$dep" || fail "Depends lacks $dep: $depends"
 done
 
 echo "package $(basename "$DEB"): $(du -k "$DEB" | cut -f1) KiB"

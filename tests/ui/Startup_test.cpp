@@ -201,6 +201,8 @@ void StartupTest::installedCopySavesIntoAPrivateFolderOfItsOwn()
                  home + QStringLiteral("/.local/state/pelmora/pelmora.log"));
         QCOMPARE(forms->cltForm->TaskListBox()->count(), 0);
         QVERIFY(dialogs.asked().empty());
+        // The program's icon, from its PNG renderings, in every size the icon theme has.
+        QCOMPARE(forms->cltForm->windowIcon().availableSizes().size(), 8);
         QVERIFY(!QFile::exists(home + QStringLiteral("/.config")));
 
         forms->cltForm->NewBtnClick();
