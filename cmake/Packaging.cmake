@@ -6,8 +6,15 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Pelmora developers")
 set(CPACK_PACKAGE_CONTACT "The Pelmora developers <pelmora@users.noreply.github.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "file synchroniser for one user, with a preview and a scheduler")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Pelmora keeps pairs of folders in step with named tasks. Each task pairs a host folder with a mirror folder, on this computer or on an SMB share, and says for each kind of difference whether to copy one way or the other, delete, or ignore. A run shows its plan in a preview, copies with progress, a speed limit and an error limit, and logs a summary. Runs start by hand, from the command line, or from the built-in scheduler in the notification area.")
+# Lines of at most 80 columns, as the control file wants them.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+       "Pelmora keeps pairs of folders in step with named tasks. Each task pairs a"
+       "host folder with a mirror folder, on this computer or on an SMB share, and"
+       "says for each kind of difference whether to copy one way or the other,"
+       "delete, or ignore. A run shows its plan in a preview, copies with progress,"
+       "a speed limit and an error limit, and logs a summary. Runs start by hand,"
+       "from the command line, or from the built-in scheduler in the notification"
+       "area.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR})
@@ -19,7 +26,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PELMORA_HOMEPAGE})
 # plugin (xcb) at run time, from a package that dpkg-shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-# The toolkit's own dialog texts and a font for the Chinese texts.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk")
+# For the Chinese texts: the toolkit's own dialog texts and a font. Suggested, not recommended:
+# apt would otherwise pull a large font into every English installation.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-translations-l10n, fonts-noto-cjk")
 
 include(CPack)
