@@ -12,6 +12,7 @@ packages=(
     samba smbclient libsmbclient-dev
     btrfs-progs
     fonts-noto-cjk qt6-translations-l10n
+    dpkg-dev desktop-file-utils appstream
 )
 
 missing=()
