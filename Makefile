@@ -5,7 +5,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-asan test-tsan bench format clean
+.PHONY: all deps configure build run test package test-asan test-tsan bench format clean
 
 all: build
 
@@ -23,6 +23,11 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package, $(BUILD_DIR)/pelmora_<version>_<arch>.deb:
+#   sudo apt-get install ./build/pelmora_*.deb
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 # The engine and its tests under the address and undefined-behaviour sanitizers.
 test-asan: deps

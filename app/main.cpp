@@ -2,16 +2,22 @@
 // order, their texts, then the event loop. The program ends when the main window closes.
 #include <QStringList>
 
+#include "app/InfoSwitches.h"
 #include "core/ProgramFiles.h"
 #include "lang/Messages.h"
 #include "platform/widgets/DragController.h"
 #include "ui/DialogService.h"
 #include "ui/MainWindow.h"
 #include "ui/QuitSignals.h"
+#include "ui/ToolIcons.h"
 #include "ui/TrayHost.h"
 
 int main(int argc, char* argv[])
 {
+    // --help and --version answer before anything else: no display, no file touched.
+    if (pelmora::AnswerInfoSwitch(argc, argv))
+        return 0;
+
     // The arguments as given, before Qt takes its own options out of argv.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
@@ -24,6 +30,9 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     pelmora::TApplication app(argc, argv);
+    QApplication::setWindowIcon(pelmora::ProgramIcon());
+    // Desktops match the windows to pelmora.desktop, and so to its name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("pelmora"));
     pelmora::SelectLanguage();
     pelmora::InstallToolkitTranslation(app);
     pelmora::TrDragController::SetErrorBox([](const QString& caption, const QString& text) {

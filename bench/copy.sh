@@ -10,10 +10,18 @@
 #   initial_copy_vs_cp     N files into an empty mirror / cp -a
 #   initial_copy_vs_rsync  the same / rsync -a
 #   big_file_vs_dd16k      one 1 GiB file / dd bs=16k
-#   big_file_vs_cp         the same / cp
+#   engine_big_file_vs_cp  the same / cp
 #   no_change_vs_rsync     a full run of two equal trees (scan, plan, nothing to do) / rsync -a
+# and, from the real program (pelmora -A on the offscreen platform, Speed 0):
+#   big_file_vs_cp         the 1 GiB file / cp
+#   sparse_copy_vs_cp      an 8 GiB file holding 1 MiB of data / cp --sparse=auto
+#   big_file_net_vs_cp     big_file_vs_cp less a program run with nothing to do (start-up,
+#                          listing, log), a fixed cost that cp does not pay
+#   sparse_copy_vs_nothing_to_do  the sparse copy / that run with nothing to do: near 1 when
+#                          the copy itself costs nothing next to the program's fixed cost
 # COPY_RUN may name a built bench/copy_run; otherwise a Release build is made in
-# build-bench-copy. Copies are never deleted between timed runs (a mass delete slows the file
+# build-bench-copy. PELMORA may name a built pelmora program; otherwise a Release build is made
+# in build-bench-program. Copies are never deleted between timed runs (a mass delete slows the file
 # creations after it for minutes); everything is removed at the end.
 set -eu
 
@@ -94,6 +102,65 @@ for r in $(seq "$rounds"); do
     rm -f "$work/big/cp"
 done
 
+# --- The real program on one big file and on one sparse file: pelmora -A on the offscreen
+# platform, Speed 0, from a program folder of its own (portable: Pelmora.cfg beside it),
+# alternating with cp on the same files.
+if [ -z "${PELMORA:-}" ]; then
+    pbuild="$repo/build-bench-program"
+    cmake -S "$repo" -B "$pbuild" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_BUILD_TESTS=OFF \
+        -DPELMORA_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$pbuild" --target pelmora >/dev/null
+    PELMORA="$pbuild/app/pelmora"
+fi
+prog="$work/program"
+mkdir -p "$prog/sparse/host" "$prog/idle/host" "$prog/idle/mirror"
+cp "$PELMORA" "$prog/pelmora"
+# Nothing to do: one file, the same on both sides.
+echo same >"$prog/idle/host/a"
+cp -p "$prog/idle/host/a" "$prog/idle/mirror/a"
+# 8 GiB with 1 MiB of data: four 256 KiB runs spread over the file, holes between and after.
+truncate -s 8G "$prog/sparse/host/file"
+for at in 7 9000 20000 31000; do
+    dd if=/dev/urandom of="$prog/sparse/host/file" bs=256K count=1 seek="$at" conv=notrunc status=none
+done
+python3 "$repo/tests/e2e/make_cfg.py" "$prog/Pelmora.cfg" "Big=$work/big/host,$prog/big" \
+    "Sparse=$prog/sparse/host,$prog/sparse/ours" "Idle=$prog/idle/host,$prog/idle/mirror"
+program() { (cd "$prog" && QT_QPA_PLATFORM=offscreen ./pelmora "-A$1" >/dev/null 2>&1); }
+allocated() { echo $(($(stat -c %b "$1") * $(stat -c %B "$1"))); }
+
+echo "the real program: one 1 GiB file, one 8 GiB sparse file"
+cat "$work/big/host/file" >/dev/null
+for r in $(seq "$rounds"); do
+    sync
+    timeit prog_idle program Idle
+    timeit prog_big program Big
+    cmp "$work/big/host/file" "$prog/big/file"
+    rm -rf "$prog/big"
+    sync
+    timeit prog_cp_big cp "$work/big/host/file" "$work/big/cp"
+    rm -f "$work/big/cp"
+    sync
+    timeit prog_sparse program Sparse
+    # The copy must hold the same bytes and stay sparse, or its time means nothing.
+    [ "$r" != 1 ] || cmp "$prog/sparse/host/file" "$prog/sparse/ours/file"
+    [ "$(allocated "$prog/sparse/ours/file")" -le $((2 * 1048576)) ] ||
+        { echo "$0: the program's copy of the sparse file is not sparse" >&2; exit 1; }
+    rm -rf "$prog/sparse/ours"
+    sync
+    timeit prog_cp_sparse cp --sparse=auto "$prog/sparse/host/file" "$prog/sparse/cp"
+    rm -f "$prog/sparse/cp"
+done
+prog_i=$(median prog_idle)
+prog_b=$(median prog_big)
+prog_s=$(median prog_sparse)
+cp_pb=$(median prog_cp_big)
+cp_ps=$(median prog_cp_sparse)
+echo "medians (s): program nothing to do $prog_i; big program $prog_b cp $cp_pb; sparse program $prog_s cp $cp_ps"
+echo "big_file_vs_cp=$(ratio "$prog_b" "$cp_pb")"
+echo "sparse_copy_vs_cp=$(ratio "$prog_s" "$cp_ps")"
+echo "big_file_net_vs_cp=$(ratio "$(echo "$prog_b $prog_i" | awk '{ print $1 - $2 }')" "$cp_pb")"
+echo "sparse_copy_vs_nothing_to_do=$(ratio "$prog_s" "$prog_i")"
+
 echo "initial copy of $n files"
 find "$work/A" -type f -exec cat {} + >/dev/null
 for r in $(seq "$rounds"); do
@@ -119,7 +186,7 @@ echo "medians (s): no change ours $ours_nc rsync $rsync_nc; initial ours $ours_i
 echo "initial_copy_vs_cp=$(ratio "$ours_i" "$cp_i")"
 echo "initial_copy_vs_rsync=$(ratio "$ours_i" "$rsync_i")"
 echo "big_file_vs_dd16k=$(ratio "$ours_b" "$dd_b")"
-echo "big_file_vs_cp=$(ratio "$ours_b" "$cp_b")"
+echo "engine_big_file_vs_cp=$(ratio "$ours_b" "$cp_b")"
 echo "no_change_vs_rsync=$(ratio "$ours_nc" "$rsync_nc")"
 
 # Printed first: removing this many files takes minutes.

@@ -1,5 +1,7 @@
 #include "config/ConfigFile.h"
 
+#include "platform/ProgramPlace.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -232,7 +234,12 @@ void WriteConfigFile(const std::string& path, std::string_view bytes)
 {
     std::string temp = folderOf(path) + "/." + baseOf(path) + ".saving-XXXXXX";
     // mkstemp creates the file with mode 0600, which is what the file keeps after the rename.
-    const int fd = ::mkstemp(temp.data());
+    int fd = ::mkstemp(temp.data());
+    // An installed copy's configuration folder is made, private, with the first save.
+    if (fd < 0 && errno == ENOENT && MakeFolderFor(path) == 0) {
+        temp = folderOf(path) + "/." + baseOf(path) + ".saving-XXXXXX";
+        fd = ::mkstemp(temp.data());
+    }
     if (fd < 0) {
         const int err = errno;
         throw EConfigError(errorText("Cannot create file", path, err), err);

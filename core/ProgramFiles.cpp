@@ -17,19 +17,63 @@ std::string ExecutablePath()
     return buffer;
 }
 
-std::string ConfigFileNameFor(std::string_view exePath)
+namespace {
+
+std::string_view folderOf(std::string_view path)
 {
-    const auto slash = exePath.rfind('/');
-    const std::string_view folder = slash == std::string_view::npos ? std::string_view{} : exePath.substr(0, slash + 1);
-    return std::string(folder) + std::string(kConfigBaseName);
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view{} : path.substr(0, slash + 1);
 }
 
-std::string LogFileNameFor(std::string_view exePath)
+std::string portableLogName(std::string_view exePath)
 {
     const auto slash = exePath.rfind('/');
     const auto dot = exePath.rfind('.');
     const bool hasExtension = dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
     return std::string(hasExtension ? exePath.substr(0, dot) : exePath) + ".log";
+}
+
+// $XDG_..._HOME when it is an absolute path, else the default below the home folder; "" when
+// neither can be had. The XDG rules ignore a relative value.
+std::string baseFolder(std::string_view variable, std::string_view home, std::string_view belowHome)
+{
+    std::string base;
+    if (!variable.empty() && variable.front() == '/')
+        base = variable;
+    else if (!home.empty() && home.front() == '/')
+        base = std::string(home) + "/" + std::string(belowHome);
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base;
+}
+
+std::string xdgFileName(const std::string& base, std::string_view fileName)
+{
+    return (base == "/" ? "" : base) + "/" + std::string(kXdgFolderName) + "/" + std::string(fileName);
+}
+
+} // namespace
+
+ProgramFiles ProgramFilesFor(const ProgramPlace& place)
+{
+    const std::string_view folder = folderOf(place.exePath);
+    const std::string portableConfig = std::string(folder) + std::string(kConfigBaseName);
+    const std::string portableLog = portableLogName(place.exePath);
+
+    // The folder name without its trailing separator: "/usr/bin/" -> "bin".
+    const std::string_view trimmed = folder.empty() ? folder : folder.substr(0, folder.size() - 1);
+    const std::string_view folderName = trimmed.substr(trimmed.rfind('/') + 1);
+    const bool portable = place.configBeside || place.inBuildTree || (place.folderWritable && folderName != "bin");
+    if (portable)
+        return {false, portableConfig, portableLog};
+
+    const std::string configBase = baseFolder(place.xdgConfigHome, place.home, ".config");
+    const std::string stateBase = baseFolder(place.xdgStateHome, place.home, ".local/state");
+    ProgramFiles files;
+    files.installed = true;
+    files.ConfigFileName = configBase.empty() ? portableConfig : xdgFileName(configBase, kConfigBaseName);
+    files.LogFileName = stateBase.empty() ? portableLog : xdgFileName(stateBase, kLogBaseName);
+    return files;
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args)

@@ -1,6 +1,7 @@
 #pragma once
-// Where the configuration and log files live (beside the executable), and what the command
-// line asks for at start-up. Pure functions except ExecutablePath; used on the UI thread.
+// Where the configuration and log files live (beside the executable for a portable copy, in
+// the user's XDG folders for an installed one), and what the command line asks for at
+// start-up. Pure functions except ExecutablePath; used on the UI thread.
 
 #include "core/SyncTask.h"
 
@@ -16,12 +17,39 @@ inline constexpr std::string_view kConfigBaseName = "Pelmora.cfg";
 // The executable's full path from /proc/self/exe; empty when it cannot be read.
 std::string ExecutablePath();
 
-// The executable's folder with its trailing separator, then "Pelmora.cfg"; a path without a
-// separator gives "Pelmora.cfg" alone.
-std::string ConfigFileNameFor(std::string_view exePath);
-// The executable's path with its extension (the last "." after the last separator, if any)
-// replaced by ".log", or ".log" appended when it has none.
-std::string LogFileNameFor(std::string_view exePath);
+inline constexpr std::string_view kLogBaseName = "pelmora.log";
+// The folder below $XDG_CONFIG_HOME and $XDG_STATE_HOME that an installed copy uses.
+inline constexpr std::string_view kXdgFolderName = "pelmora";
+
+// What decides where a copy of the program keeps its files: its path, three variables of the
+// environment and three facts about its folder. LookUpProgramPlace (platform) gathers them
+// for the running program; tests fill them in by hand.
+struct ProgramPlace
+{
+    std::string exePath;         // the executable's full path
+    std::string xdgConfigHome;   // $XDG_CONFIG_HOME, "" when unset
+    std::string xdgStateHome;    // $XDG_STATE_HOME, "" when unset
+    std::string home;            // $HOME, else the user's home folder; "" when unknown
+    bool configBeside = false;   // an entry named Pelmora.cfg sits beside the executable
+    bool inBuildTree = false;    // the executable's folder, or the one above, holds CMakeCache.txt
+    bool folderWritable = false; // the user may create files in the executable's folder
+};
+
+struct ProgramFiles
+{
+    bool installed = false;
+    std::string ConfigFileName;
+    std::string LogFileName;
+};
+
+// The one rule for both file names. A copy is portable, and keeps Pelmora.cfg in its own
+// folder and its log beside itself under its own name with ".log", when a Pelmora.cfg sits
+// beside it, when it runs from a build tree, or when its folder is writable and not named
+// "bin". Otherwise (an executable in some prefix's bin/, or in a folder the user cannot write)
+// it is installed: $XDG_CONFIG_HOME/pelmora/Pelmora.cfg and $XDG_STATE_HOME/pelmora/pelmora.log,
+// the variables defaulting to ~/.config and ~/.local/state when unset or not absolute. An
+// installed copy whose user has no home folder and no such variable keeps that file portable.
+ProgramFiles ProgramFilesFor(const ProgramPlace& place);
 
 enum class StartMode {
     Interactive,  // no argument, or two or more

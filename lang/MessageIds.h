@@ -188,6 +188,42 @@ inline constexpr int kMsgTaskAlreadyRunning = 154;
 inline constexpr int kMsgUnknownArgument = 155;
 // "No task with this name: "
 inline constexpr int kMsgUnknownTaskName = 156;
+// "Usage: pelmora [SWITCH]"
+inline constexpr int kMsgHelpUsage = 157;
+// "Without a switch the main window opens. With more than one, all are ignored."
+inline constexpr int kMsgHelpOneSwitch = 158;
+// "run every task with Auto Mode set, unattended, then exit"
+inline constexpr int kMsgHelpAutoAll = 159;
+// "run the named task unattended, then exit"
+inline constexpr int kMsgHelpRunNamed = 160;
+// "as -A, with the mirror folder taken as empty: every file is copied"
+inline constexpr int kMsgHelpCopyAllNamed = 161;
+// "start in the notification area"
+inline constexpr int kMsgHelpHidden = 162;
+// "show this help and exit"
+inline constexpr int kMsgHelpHelp = 163;
+// "show the version and exit"
+inline constexpr int kMsgHelpVersion = 164;
+// "Exit status of a command-line run (with several tasks, the highest):"
+inline constexpr int kMsgHelpExitStatus = 165;
+// "every run finished without a failed operation, or had nothing to do"
+inline constexpr int kMsgHelpExitDone = 166;
+// "a run had failures, reached its error limit or was cancelled"
+inline constexpr int kMsgHelpExitFailures = 167;
+// "bad command line: an unknown switch or task name"
+inline constexpr int kMsgHelpExitBadCommand = 168;
+// "a task was refused and did not run"
+inline constexpr int kMsgHelpExitRefused = 169;
+// "Files of this copy:"
+inline constexpr int kMsgHelpFiles = 170;
+// "configuration file: %1"
+inline constexpr int kMsgHelpConfigFile = 171;
+// "log file: %1"
+inline constexpr int kMsgHelpLogFile = 172;
+// "Portable (a Pelmora.cfg beside it, a build tree, or a writable folder not named bin): beside itself."
+inline constexpr int kMsgHelpPortableRule = 173;
+// "Installed: $XDG_CONFIG_HOME/pelmora/ and $XDG_STATE_HOME/pelmora/ (~/.config, ~/.local/state)."
+inline constexpr int kMsgHelpInstalledRule = 174;
 
 // The weekday names run Sunday to Saturday from here.
 inline constexpr int kMsgFirstWeekday = kMsgSunday;

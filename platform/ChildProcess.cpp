@@ -157,24 +157,4 @@ void ChildProcess::Stop(int graceMs)
     m_pid = -1;
 }
 
-std::string ProgramBesideExecutable(std::string_view name)
-{
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
-        return {};
-    std::string path(buffer, static_cast<std::size_t>(n));
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return {};
-    path.resize(slash + 1);
-    path.append(name);
-    struct stat st
-    {
-    };
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(path.c_str(), X_OK) != 0)
-        return {};
-    return path;
-}
-
 } // namespace pelmora

@@ -55,8 +55,4 @@ long ReceiveAvailable(int fd, std::string& into);
 // returns their positions in `fds`, none when the time ran out.
 std::vector<std::size_t> WaitReadable(const std::vector<int>& fds, int timeoutMs);
 
-// The path of the helper program `name` in the folder of the running executable, or "" when
-// there is no such executable file there.
-std::string ProgramBesideExecutable(std::string_view name);
-
 } // namespace pelmora

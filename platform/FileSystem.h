@@ -71,6 +71,49 @@ public:
         (void)mode;
         return ENOTSUP;
     }
+
+    // Calls for copies between two files of the local file system: a copy inside the kernel,
+    // and the holes of a sparse file kept. A file that has them answers Seek; one that does
+    // not (a file on a share) returns ENOTSUP from each, and its bytes move by Read and Write.
+
+    // Moves the place where the next Read or Write begins. 0 or errno.
+    virtual int Seek(std::int64_t offset)
+    {
+        (void)offset;
+        return ENOTSUP;
+    }
+    // The first run of data at or after `from`: [start, end). ENXIO when only a hole, or the
+    // end of the file, follows `from`. Moves the place of Read: Seek before reading again.
+    // ENOTSUP where holes cannot be told apart from data (the whole file then counts as data).
+    virtual int NextData(std::int64_t from, std::int64_t& start, std::int64_t& end)
+    {
+        (void)from;
+        start = end = 0;
+        return ENOTSUP;
+    }
+    // Cuts the file to `size` bytes, or makes it that long with a hole at its end. 0 or errno.
+    virtual int SetSize(std::int64_t size)
+    {
+        (void)size;
+        return ENOTSUP;
+    }
+    // Makes this new, empty file share all the data of `source` (a clone, which copies no
+    // data). 0, or errno: EOPNOTSUPP, EXDEV, EINVAL or ETXTBSY where the file system cannot.
+    virtual int CloneFrom(FileHandle& source)
+    {
+        (void)source;
+        return ENOTSUP;
+    }
+    // Copies up to `length` bytes at `offset` of `source` to the same offset of this file,
+    // inside the kernel. Returns the bytes copied (0 at the end of the source), or -errno:
+    // -EXDEV, -ENOSYS, -EOPNOTSUPP or -EINVAL where the kernel cannot copy between the two.
+    virtual std::int64_t CopyRangeFrom(FileHandle& source, std::int64_t offset, std::int64_t length)
+    {
+        (void)source;
+        (void)offset;
+        (void)length;
+        return -ENOTSUP;
+    }
 };
 
 class FileSystem

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <linux/openat2.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -141,6 +143,69 @@ public:
     int SetMode(std::uint32_t mode) override
     {
         return m_fd >= 0 && ::fchmod(m_fd, static_cast<mode_t>(mode & 07777)) == 0 ? 0 : (m_fd < 0 ? EBADF : errno);
+    }
+
+    int Seek(std::int64_t offset) override
+    {
+        if (m_fd < 0)
+            return EBADF;
+        return ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) >= 0 ? 0 : errno;
+    }
+
+    int NextData(std::int64_t from, std::int64_t& start, std::int64_t& end) override
+    {
+        start = end = 0;
+        if (m_fd < 0)
+            return EBADF;
+        const off_t data = ::lseek(m_fd, static_cast<off_t>(from), SEEK_DATA);
+        if (data < 0)
+            return errno == EINVAL ? ENOTSUP : errno;
+        // Every file ends in a hole as far as SEEK_HOLE is concerned: the end of the file.
+        const off_t hole = ::lseek(m_fd, data, SEEK_HOLE);
+        if (hole < 0)
+            return errno == EINVAL ? ENOTSUP : errno;
+        start = data;
+        end = hole;
+        return 0;
+    }
+
+    int SetSize(std::int64_t size) override
+    {
+        if (m_fd < 0)
+            return EBADF;
+        while (::ftruncate(m_fd, static_cast<off_t>(size)) != 0) {
+            if (errno != EINTR)
+                return errno;
+        }
+        return 0;
+    }
+
+    int CloneFrom(FileHandle& source) override
+    {
+        auto* from = dynamic_cast<PosixFile*>(&source);
+        if (from == nullptr)
+            return ENOTSUP;
+        if (m_fd < 0 || from->m_fd < 0)
+            return EBADF;
+        return ::ioctl(m_fd, FICLONE, from->m_fd) == 0 ? 0 : errno;
+    }
+
+    std::int64_t CopyRangeFrom(FileHandle& source, std::int64_t offset, std::int64_t length) override
+    {
+        auto* from = dynamic_cast<PosixFile*>(&source);
+        if (from == nullptr)
+            return -ENOTSUP;
+        if (m_fd < 0 || from->m_fd < 0)
+            return -EBADF;
+        loff_t in = offset;
+        loff_t out = offset;
+        for (;;) {
+            const ssize_t n = ::copy_file_range(from->m_fd, &in, m_fd, &out, static_cast<std::size_t>(length), 0);
+            if (n >= 0)
+                return n;
+            if (errno != EINTR)
+                return -errno;
+        }
     }
 
     int Close() override

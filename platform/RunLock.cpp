@@ -1,6 +1,7 @@
 #include "platform/RunLock.h"
 
 #include "core/Utf8.h"
+#include "platform/ProgramPlace.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -69,8 +70,9 @@ RunLock::Status RunLock::Acquire(const std::string& folder, std::string_view tas
     m_error = 0;
     m_path = folder + "/" + RunLockFileName(taskName);
 
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        m_error = errno;
+    // The configuration's folder too, for an installed copy that has not saved yet.
+    if (const int err = MakeFolders(folder, 0700); err != 0) {
+        m_error = err;
         return Status::Unavailable;
     }
     // Close-on-exec: the copy-lane helpers started during the run must not keep the lock

@@ -10,7 +10,9 @@ packages=(
     clang clang-format libclang-rt-dev
     python3 rsync time xvfb xauth imagemagick trayer xdotool x11-utils
     samba smbclient libsmbclient-dev
+    btrfs-progs
     fonts-noto-cjk qt6-translations-l10n
+    dpkg-dev desktop-file-utils appstream
 )
 
 missing=()

@@ -65,6 +65,60 @@ std::int64_t PackedTime(std::int64_t mtime)
     return mtime - (mtime & 1);
 }
 
+// The runs of data of a source, in order. A source with holes names them (the holes are then
+// made in the target rather than written); any other source is one run over the whole file.
+class DataRuns
+{
+public:
+    DataRuns(FileHandle& in, std::int64_t size, bool sparse) : m_in(in), m_size(size), m_sparse(sparse) {}
+
+    // The run that holds or follows `position`, [start, end) with position <= start < end <=
+    // the planned size. False when only holes are left up to that size.
+    bool Next(std::int64_t position, std::int64_t& start, std::int64_t& end)
+    {
+        if (m_sparse) {
+            const int rc = m_in.NextData(position, start, end);
+            if (rc == ENXIO)
+                return false;
+            if (rc == 0) {
+                end = std::min(end, m_size);
+                return start < end;
+            }
+            // Holes cannot be told here after all: everything counts as data.
+            m_sparse = false;
+        }
+        start = position;
+        end = m_size;
+        return position < m_size;
+    }
+
+    // True when finding runs may have moved the place where the source is read.
+    bool Sparse() const { return m_sparse; }
+
+private:
+    FileHandle& m_in;
+    std::int64_t m_size;
+    bool m_sparse;
+};
+
+// A run that stops before the planned size, or a target written only up to a hole, ends in a
+// hole: the target is given its length, unless the source has shrunk since it was opened, which
+// is as much a copy error as a short read. True when the target is complete.
+bool EndInHole(FileHandle& in, FileHandle& out, std::int64_t size)
+{
+    FileStat now;
+    if (in.Stat(now) == 0 && now.size < size)
+        return false;
+    return out.SetSize(size) == 0;
+}
+
+// Reads `size` bytes at `offset` of `in` and writes them at the same offset of `out`.
+bool MoveAt(FileHandle& in, FileHandle& out, std::int64_t offset, char* buffer, std::size_t size)
+{
+    return in.Seek(offset) == 0 && out.Seek(offset) == 0 && ReadFully(in, buffer, size) &&
+           WriteFully(out, buffer, size);
+}
+
 std::string Performing(TAction action)
 {
     return std::string(Msg(kMsgPerforming)) + ActionName(action);
@@ -251,52 +305,16 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
         return kCopyTargetFailed;
     }
 
-    const std::int64_t size = sourceStat.size;
-    std::int64_t position = 0;
-    std::int64_t budget = static_cast<std::int64_t>(kCopyBlockSize);
-    std::uint64_t lastRefill = m_clock->TickMs();
-    std::int64_t block = 1;
-    int result = kCopyOk;
+    // Both files local: the data may move inside the kernel, and holes are kept. A file on a
+    // share answers neither call and moves in blocks as it always did.
+    const bool local = in->Seek(0) == 0 && out->Seek(0) == 0;
+    int result = local && m_speed == 0 ? copyInKernel(*in, *out, sourceStat.size)
+                                       : copyInBlocks(*in, *out, sourceStat.size, local);
     std::string failLine;
-    char* const buffer = m_buffer.get();
-
-    while (block != 0) {
-        // No budget is waited for once the source is used up: the wait would only delay the
-        // end of every speed-limited copy by one block's worth of time.
-        if (m_speed != 0 && position < size) {
-            const std::uint64_t now = m_clock->TickMs();
-            if (now > lastRefill) {
-                budget += static_cast<std::int64_t>(m_speed) * static_cast<std::int64_t>(now - lastRefill);
-                lastRefill = now;
-            }
-            // A cancel is taken at once rather than after the budget for the next block has
-            // built up, which at a low limit can take many seconds.
-            if (budget < static_cast<std::int64_t>(kCopyBlockSize) && m_state != rsCancelled) {
-                m_clock->SleepMs(1);
-                m_view.ProcessPendingInput();
-                continue;
-            }
-        }
-        block = std::min<std::int64_t>(static_cast<std::int64_t>(kCopyBlockSize), size - position);
-        if (block > 0) {
-            if (m_state == rsCancelled) {
-                failLine = std::string(Msg(kMsgCopyBroken)).append(relPath);
-                result = kCopyCancelled;
-                break;
-            }
-            const auto bytes = static_cast<std::size_t>(block);
-            if (!ReadFully(*in, buffer, bytes) || !WriteFully(*out, buffer, bytes)) {
-                failLine = std::string(Msg(kMsgCopyError)).append(relPath);
-                result = kCopyIoFailed;
-                break;
-            }
-            budget -= block;
-            position += block;
-            m_doneBytes += block;
-            showProgress(position, size);
-        }
-        m_view.ProcessPendingInput();
-    }
+    if (result == kCopyCancelled)
+        failLine = std::string(Msg(kMsgCopyBroken)).append(relPath);
+    else if (result != kCopyOk)
+        failLine = std::string(Msg(kMsgCopyError)).append(relPath);
 
     in.reset();
     // Time and permissions go on before the rename, so the target never appears with the
@@ -332,6 +350,142 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
         fail(std::move(failLine));
     }
     return result;
+}
+
+void FileOps::passHole(std::int64_t& position, std::int64_t to)
+{
+    if (to > position) {
+        m_doneBytes += to - position;
+        position = to;
+    }
+}
+
+int FileOps::copyInKernel(FileHandle& in, FileHandle& out, std::int64_t size)
+{
+    if (size == 0)
+        return kCopyOk;
+    if (m_state == rsCancelled)
+        return kCopyCancelled;
+    // Where the file system can clone, the target shares the source's data, holes included,
+    // and nothing is copied. Where it cannot, the call fails before touching the target.
+    if (out.CloneFrom(in) == 0) {
+        FileStat cloned;
+        if (out.Stat(cloned) != 0 || cloned.size < size)
+            return kCopyIoFailed;
+        // The source grew after it was opened: the copy holds the size it had then, as a copy
+        // in blocks does.
+        if (cloned.size > size && out.SetSize(size) != 0)
+            return kCopyIoFailed;
+        m_doneBytes += size;
+        showProgress(size, size);
+        m_view.ProcessPendingInput();
+        return kCopyOk;
+    }
+
+    DataRuns runs(in, size, true);
+    bool inKernel = true;
+    std::int64_t position = 0;
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    while (runs.Next(position, start, end)) {
+        passHole(position, start);
+        while (position < end) {
+            if (m_state == rsCancelled)
+                return kCopyCancelled;
+            std::int64_t moved = 0;
+            if (inKernel) {
+                moved = out.CopyRangeFrom(in, position, std::min(kCopyChunkSize, end - position));
+                // The kernel cannot copy between these two files (another file system, or one
+                // without the call), or stopped short of the planned end: the rest moves
+                // through the process, where a source that really shrank fails as a read.
+                if (moved == 0 || moved == -EXDEV || moved == -ENOSYS || moved == -EOPNOTSUPP || moved == -EINVAL)
+                    inKernel = false;
+                else if (moved < 0)
+                    return kCopyIoFailed;
+            }
+            if (!inKernel) {
+                if (!m_chunkBuffer)
+                    m_chunkBuffer.reset(new char[kCopyBufferSize]);
+                moved = std::min<std::int64_t>(static_cast<std::int64_t>(kCopyBufferSize), end - position);
+                if (!MoveAt(in, out, position, m_chunkBuffer.get(), static_cast<std::size_t>(moved)))
+                    return kCopyIoFailed;
+            }
+            position += moved;
+            m_doneBytes += moved;
+            showProgress(position, size);
+            m_view.ProcessPendingInput();
+        }
+    }
+    if (position < size) {
+        if (!EndInHole(in, out, size))
+            return kCopyIoFailed;
+        passHole(position, size);
+        showProgress(size, size);
+    }
+    return kCopyOk;
+}
+
+int FileOps::copyInBlocks(FileHandle& in, FileHandle& out, std::int64_t size, bool local)
+{
+    DataRuns runs(in, size, local);
+    std::int64_t position = 0;
+    std::int64_t runEnd = 0;
+    std::int64_t written = 0; // the end of the last block written
+    std::int64_t budget = static_cast<std::int64_t>(kCopyBlockSize);
+    std::uint64_t lastRefill = m_clock->TickMs();
+    std::int64_t block = 1;
+    char* const buffer = m_buffer.get();
+
+    while (block != 0) {
+        // Holes are passed at once: they cost no budget, since no byte of them is moved.
+        if (position == runEnd && position < size) {
+            std::int64_t start = size;
+            std::int64_t end = size;
+            const bool sparse = runs.Sparse();
+            if (!runs.Next(position, start, end))
+                start = end = size;
+            passHole(position, start);
+            if (sparse && position < size && (in.Seek(position) != 0 || out.Seek(position) != 0))
+                return kCopyIoFailed;
+            runEnd = end;
+        }
+        // No budget is waited for once the source is used up: the wait would only delay the
+        // end of every speed-limited copy by one block's worth of time.
+        if (m_speed != 0 && position < size) {
+            const std::uint64_t now = m_clock->TickMs();
+            if (now > lastRefill) {
+                budget += static_cast<std::int64_t>(m_speed) * static_cast<std::int64_t>(now - lastRefill);
+                lastRefill = now;
+            }
+            // A cancel is taken at once rather than after the budget for the next block has
+            // built up, which at a low limit can take many seconds.
+            if (budget < static_cast<std::int64_t>(kCopyBlockSize) && m_state != rsCancelled) {
+                m_clock->SleepMs(1);
+                m_view.ProcessPendingInput();
+                continue;
+            }
+        }
+        block = std::min<std::int64_t>(static_cast<std::int64_t>(kCopyBlockSize), runEnd - position);
+        if (block > 0) {
+            if (m_state == rsCancelled)
+                return kCopyCancelled;
+            const auto bytes = static_cast<std::size_t>(block);
+            if (!ReadFully(in, buffer, bytes) || !WriteFully(out, buffer, bytes))
+                return kCopyIoFailed;
+            budget -= block;
+            position += block;
+            written = position;
+            m_doneBytes += block;
+            showProgress(position, size);
+        }
+        m_view.ProcessPendingInput();
+    }
+    if (written < size) {
+        if (!EndInHole(in, out, size))
+            return kCopyIoFailed;
+        showProgress(size, size);
+    }
+    return kCopyOk;
 }
 
 bool FileOps::DeleteFile(const std::string& path)

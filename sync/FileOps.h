@@ -1,6 +1,7 @@
 #pragma once
-// FileOps: the single operations of a run — copying one file in 16 KiB blocks with the speed
-// limit, progress display and cancel check, deleting one file, and the empty-folder step.
+// FileOps: the single operations of a run — copying one file (in 16 KiB blocks under the speed
+// limit, else inside the kernel in large chunks), with progress display and cancel check,
+// deleting one file, and the empty-folder step.
 // Failures become result codes and result-log lines. Used by the run driver on the UI thread.
 
 #include "platform/Clock.h"
@@ -26,6 +27,12 @@ inline constexpr int kCopyIoFailed = 3;     // reading or writing a block failed
 inline constexpr int kCopyCancelled = 4;    // the run was cancelled before a block
 
 inline constexpr std::size_t kCopyBlockSize = 16384;
+// A copy without a speed limit between two local files moves this much per kernel call; the
+// cancel check and the progress display come between two chunks.
+inline constexpr std::int64_t kCopyChunkSize = 4 * 1024 * 1024;
+// The same copy moves its data through the process, in pieces of this size, where the kernel
+// cannot copy between the two files.
+inline constexpr std::size_t kCopyBufferSize = 1024 * 1024;
 
 // Root + relative path; a root of "/" is not doubled ("/" + "/a" is "/a").
 std::string JoinPath(std::string_view root, std::string_view relPath);
@@ -63,8 +70,9 @@ public:
 
     // Copies `source` to `target`. The data goes to a temporary file beside the target, which
     // replaces the target only after its last block, with the source's time (to the even
-    // second) and permission bits. Returns kCopyOk, or a failure code after logging its line;
-    // after a failure the temporary file is gone and an existing target is unchanged.
+    // second) and permission bits. Between local files the holes of a sparse source stay holes,
+    // and without a speed limit the target is a clone where the file system can make one. Returns kCopyOk, or a failure
+    // code after logging its line; after a failure the temporary file is gone and an existing target is unchanged.
     // `targetRoot` is cut from the front of `target` to give the relative path of messages.
     // `targetListed` false says the run's listing found no file at `target`.
     int CopyFile(const std::string& source, const std::string& target, std::string_view targetRoot,
@@ -88,6 +96,13 @@ public:
 private:
     FileSystem& fsFor(std::string_view path) const { return m_fsOverride ? *m_fsOverride : FileSystemFor(path); }
     void showProgress(std::int64_t position, std::int64_t size);
+    // The data copies between the open source and the temporary file; each returns kCopyOk,
+    // kCopyIoFailed or kCopyCancelled. copyInKernel needs two local files and no speed limit;
+    // copyInBlocks keeps holes when `local` says both files are local.
+    int copyInKernel(FileHandle& in, FileHandle& out, std::int64_t size);
+    int copyInBlocks(FileHandle& in, FileHandle& out, std::int64_t size, bool local);
+    // Counts a hole from `position` up to `to` as copied and moves `position` there.
+    void passHole(std::int64_t& position, std::int64_t to);
     void fail(std::string line);
     // Creates a new temporary file in `folder`; returns 0 or errno.
     int createPartial(const std::string& folder, std::string& path, std::unique_ptr<FileHandle>& out);
@@ -100,7 +115,8 @@ private:
     Clock* m_clock;
     std::int32_t m_speed = 0;
     FileSystem* m_fsOverride = nullptr;
-    std::unique_ptr<char[]> m_buffer; // the one block buffer, reused by every copy
+    std::unique_ptr<char[]> m_buffer;      // the one block buffer, reused by every copy
+    std::unique_ptr<char[]> m_chunkBuffer; // made when a kernel copy first has to be done by hand
     int m_fileGauge = -1;
     int m_totalGauge = -1;
     std::string m_totalLine;

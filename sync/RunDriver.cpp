@@ -5,6 +5,7 @@
 #include "lang/Messages.h"
 #include "platform/PartialFiles.h"
 #include "platform/PosixFileSystem.h"
+#include "platform/ProgramPlace.h"
 #include "sync/CopyLanes.h"
 #include "sync/FileOps.h"
 #include "sync/Listing.h"
@@ -494,7 +495,8 @@ void RunDriver::startLanes()
     }
     if (operations < kMinLaneOperations)
         return;
-    const std::string program = impl.laneProgram.empty() ? ProgramBesideExecutable("pelmora-lane") : impl.laneProgram;
+    const std::string program =
+        impl.laneProgram.empty() ? FindHelperProgram(ExecutablePath(), "pelmora-lane") : impl.laneProgram;
     if (program.empty())
         return;
     // A large file in progress takes the file line and gauge while it reports, so that a long

@@ -108,8 +108,9 @@ public:
     // Copy lanes: with `count` 0 (the default) a run with a side on a network share and no
     // speed limit hands its file operations to kNetworkLanes helper processes; 1 keeps every
     // run on this thread; more forces that many lanes for any run without a speed limit (tests).
-    // `program` is the lane program; "" looks for pelmora-lane beside the executable. A run
-    // without the program, or whose lanes do not start, works on this thread.
+    // `program` is the lane program; "" looks for pelmora-lane beside the executable, then in
+    // <prefix>/libexec/pelmora/. A run without the program, or whose lanes do not start, works
+    // on this thread.
     void SetCopyLanes(int count, std::string program = {});
     // The lanes the last run used (0: it worked on this thread).
     int LanesUsed() const { return m_lanesUsed; }

@@ -1,6 +1,7 @@
 #include "sync/SyncLog.h"
 
 #include "core/Utf8.h"
+#include "platform/ProgramPlace.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -84,7 +85,10 @@ namespace {
 // false on any failure.
 bool AppendDurably(const std::string& path, std::string_view bytes)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    // An installed copy's state folder is made with the first log it writes.
+    if (fd < 0 && errno == ENOENT && MakeFolderFor(path) == 0)
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     struct stat before

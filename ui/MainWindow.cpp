@@ -23,6 +23,7 @@
 #include "core/Utf8.h"
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
+#include "platform/ProgramPlace.h"
 #include "platform/widgets/DirDialog.h"
 #include "ui/AboutForm.h"
 #include "ui/AdvForm.h"
@@ -71,7 +72,7 @@ TcltForm::TcltForm(const QStringList& arguments, const std::string& exePath, QWi
     setObjectName(QStringLiteral("cltForm"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setWindowIcon(drawIcon(ToolGlyph::Go));
+    setWindowIcon(ProgramIcon());
     buildToolBar();
     buildControls();
     FormCreate(exePath);
@@ -169,8 +170,9 @@ void TcltForm::FormCreate(const std::string& exePath)
     m_state.IgnoreMasks.clear();
     m_state.DelMasks.clear();
     m_state.OnlyTypeMasks.clear();
-    m_state.ConfigFileName = ConfigFileNameFor(exePath);
-    m_state.LogFileName = LogFileNameFor(exePath);
+    const ProgramFiles files = LocateProgramFiles(exePath);
+    m_state.ConfigFileName = files.ConfigFileName;
+    m_state.LogFileName = files.LogFileName;
 
     std::error_code error;
     if (std::filesystem::exists(m_state.ConfigFileName, error)) {

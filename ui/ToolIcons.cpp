@@ -4,7 +4,22 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+// Resources of a static library must be registered by hand, outside any namespace.
+static void InitProgramIconResources()
+{
+    Q_INIT_RESOURCE(programicon);
+}
+
 namespace pelmora {
+
+QIcon ProgramIcon()
+{
+    InitProgramIconResources();
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1/pelmora.png").arg(size), QSize(size, size));
+    return icon;
+}
 
 QIcon drawIcon(ToolGlyph glyph)
 {

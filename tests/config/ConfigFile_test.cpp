@@ -200,16 +200,35 @@ void expectOnlyFile(const TempFolder& dir, const std::string& name)
     EXPECT_EQ(entries, std::vector<std::string>{name});
 }
 
-TEST(ConfigSaveFailure, MissingFolderRaisesTheSystemTextAndKeepsModified)
+TEST(ConfigSave, FirstSaveMakesThePrivateFolders)
 {
     TempFolder dir;
-    TTaskStore state = sampleState(dir / "no-such-folder/Pelmora.cfg");
+    TTaskStore state = sampleState(dir / "home/.config/pelmora/Pelmora.cfg");
+    SaveConfig(state);
+    struct stat st
+    {
+    };
+    for (const char* folder : {"home", "home/.config", "home/.config/pelmora"}) {
+        ASSERT_EQ(::stat((dir / folder).c_str(), &st), 0) << folder;
+        EXPECT_EQ(st.st_mode & 07777, 0700u) << folder;
+    }
+    ASSERT_EQ(::stat(state.ConfigFileName.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(ReadConfigFile(state.ConfigFileName).TaskNames, state.TaskNames);
+    EXPECT_FALSE(state.Modified);
+}
+
+TEST(ConfigSaveFailure, UnreachableFolderRaisesTheSystemTextAndKeepsModified)
+{
+    TempFolder dir;
+    WriteBytes(dir / "a-file", "x");
+    TTaskStore state = sampleState(dir / "a-file/pelmora/Pelmora.cfg");
     try {
         SaveConfig(state);
-        FAIL() << "save into a missing folder succeeded";
+        FAIL() << "save below a file succeeded";
     } catch (const EConfigError& e) {
-        EXPECT_NE(std::string(e.what()).find("No such file or directory"), std::string::npos) << e.what();
-        EXPECT_EQ(e.errorCode(), ENOENT);
+        EXPECT_NE(std::string(e.what()).find("Not a directory"), std::string::npos) << e.what();
+        EXPECT_EQ(e.errorCode(), ENOTDIR);
     }
     EXPECT_TRUE(state.Modified);
 }

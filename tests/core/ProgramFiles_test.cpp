@@ -5,21 +5,105 @@
 namespace pelmora {
 namespace {
 
+ProgramPlace portablePlace(std::string exePath)
+{
+    ProgramPlace place;
+    place.exePath = std::move(exePath);
+    place.home = "/home/u";
+    place.folderWritable = true;
+    return place;
+}
+
+ProgramPlace installedPlace(std::string exePath)
+{
+    ProgramPlace place;
+    place.exePath = std::move(exePath);
+    place.home = "/home/u";
+    return place;
+}
+
 TEST(ProgramFiles, ConfigAndLogBesideTheExecutable)
 {
-    EXPECT_EQ(ConfigFileNameFor("/opt/pelmora/bin/pelmora"), "/opt/pelmora/bin/Pelmora.cfg");
-    EXPECT_EQ(ConfigFileNameFor("/pelmora"), "/Pelmora.cfg");
-    EXPECT_EQ(ConfigFileNameFor("pelmora"), "Pelmora.cfg");
+    auto config = [](std::string exe) { return ProgramFilesFor(portablePlace(std::move(exe))).ConfigFileName; };
+    auto log = [](std::string exe) { return ProgramFilesFor(portablePlace(std::move(exe))).LogFileName; };
+    EXPECT_EQ(config("/opt/pelmora/pelmora"), "/opt/pelmora/Pelmora.cfg");
+    EXPECT_EQ(config("/pelmora"), "/Pelmora.cfg");
+    EXPECT_EQ(config("pelmora"), "Pelmora.cfg");
 
-    EXPECT_EQ(LogFileNameFor("/opt/pelmora/bin/pelmora"), "/opt/pelmora/bin/pelmora.log");
-    EXPECT_EQ(LogFileNameFor("/opt/pelmora/bin/pelmora.bin"), "/opt/pelmora/bin/pelmora.log");
+    EXPECT_EQ(log("/opt/pelmora/pelmora"), "/opt/pelmora/pelmora.log");
+    EXPECT_EQ(log("/opt/pelmora/pelmora.bin"), "/opt/pelmora/pelmora.log");
     // A dot in a folder name is not an extension.
-    EXPECT_EQ(LogFileNameFor("/home/u/app.d/pelmora"), "/home/u/app.d/pelmora.log");
+    EXPECT_EQ(log("/home/u/app.d/pelmora"), "/home/u/app.d/pelmora.log");
 
     const std::string exe = ExecutablePath();
     ASSERT_FALSE(exe.empty());
     EXPECT_EQ(exe.front(), '/');
     EXPECT_NE(exe.find("core_tests"), std::string::npos);
+}
+
+struct PlaceCase
+{
+    const char* what;
+    ProgramPlace place;
+    bool installed;
+};
+
+TEST(ProgramFiles, PortableOrInstalled)
+{
+    auto with = [](ProgramPlace place, auto change) {
+        change(place);
+        return place;
+    };
+    const PlaceCase cases[] = {
+        {"a system bin folder", installedPlace("/usr/bin/pelmora"), true},
+        {"a bin folder root may write",
+         with(installedPlace("/usr/local/bin/pelmora"), [](auto& p) { p.folderWritable = true; }), true},
+        {"the user's own bin folder",
+         with(installedPlace("/home/u/bin/pelmora"), [](auto& p) { p.folderWritable = true; }), true},
+        {"a folder the user cannot write", installedPlace("/opt/pelmora/pelmora"), true},
+        {"a Pelmora.cfg beside it", with(installedPlace("/usr/bin/pelmora"), [](auto& p) { p.configBeside = true; }),
+         false},
+        {"a build tree named bin",
+         with(installedPlace("/src/pelmora/build/bin/pelmora"), [](auto& p) { p.inBuildTree = true; }), false},
+        {"a writable folder of its own", portablePlace("/home/u/apps/pelmora/pelmora"), false},
+    };
+    for (const PlaceCase& c : cases) {
+        const ProgramFiles files = ProgramFilesFor(c.place);
+        EXPECT_EQ(files.installed, c.installed) << c.what;
+        if (c.installed) {
+            EXPECT_EQ(files.ConfigFileName, "/home/u/.config/pelmora/Pelmora.cfg") << c.what;
+            EXPECT_EQ(files.LogFileName, "/home/u/.local/state/pelmora/pelmora.log") << c.what;
+        } else {
+            const std::string folder = c.place.exePath.substr(0, c.place.exePath.rfind('/') + 1);
+            EXPECT_EQ(files.ConfigFileName, folder + "Pelmora.cfg") << c.what;
+            EXPECT_EQ(files.LogFileName, folder + "pelmora.log") << c.what;
+        }
+    }
+}
+
+TEST(ProgramFiles, InstalledCopyFollowsTheXdgVariables)
+{
+    ProgramPlace place = installedPlace("/usr/bin/pelmora");
+    place.xdgConfigHome = "/data/conf/";
+    place.xdgStateHome = "/data/state";
+    ProgramFiles files = ProgramFilesFor(place);
+    EXPECT_EQ(files.ConfigFileName, "/data/conf/pelmora/Pelmora.cfg");
+    EXPECT_EQ(files.LogFileName, "/data/state/pelmora/pelmora.log");
+
+    // A relative value is not a base folder: the default below the home folder holds.
+    place.xdgConfigHome = "conf";
+    place.xdgStateHome = "";
+    files = ProgramFilesFor(place);
+    EXPECT_EQ(files.ConfigFileName, "/home/u/.config/pelmora/Pelmora.cfg");
+    EXPECT_EQ(files.LogFileName, "/home/u/.local/state/pelmora/pelmora.log");
+
+    // With no home folder at all only a variable can place a file; the other stays portable.
+    place.home = "";
+    place.xdgConfigHome = "/data/conf";
+    files = ProgramFilesFor(place);
+    EXPECT_TRUE(files.installed);
+    EXPECT_EQ(files.ConfigFileName, "/data/conf/pelmora/Pelmora.cfg");
+    EXPECT_EQ(files.LogFileName, "/usr/bin/pelmora.log");
 }
 
 struct ParseCase

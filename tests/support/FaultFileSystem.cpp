@@ -24,6 +24,30 @@ public:
             return -err;
         return m_inner->Write(buffer, size);
     }
+    int Stat(FileStat& out) override { return passing() ? m_inner->Stat(out) : FileHandle::Stat(out); }
+    int Seek(std::int64_t offset) override { return passing() ? m_inner->Seek(offset) : ENOTSUP; }
+    int NextData(std::int64_t from, std::int64_t& start, std::int64_t& end) override
+    {
+        return passing() ? m_inner->NextData(from, start, end) : FileHandle::NextData(from, start, end);
+    }
+    int SetSize(std::int64_t size) override { return passing() ? m_inner->SetSize(size) : ENOTSUP; }
+    int CloneFrom(FileHandle& source) override
+    {
+        if (!passing())
+            return ENOTSUP;
+        if (int err = m_owner.Check(FsCall::Clone, m_path))
+            return err;
+        return m_inner->CloneFrom(Unwrapped(source));
+    }
+    std::int64_t CopyRangeFrom(FileHandle& source, std::int64_t offset, std::int64_t length) override
+    {
+        if (!passing())
+            return -ENOTSUP;
+        if (int err = m_owner.Check(FsCall::CopyRange, m_path))
+            return -err;
+        return m_inner->CopyRangeFrom(Unwrapped(source), offset, length);
+    }
+
     int Close() override
     {
         // The real file is closed either way, as a failing close(2) still releases it.
@@ -34,6 +58,14 @@ public:
     }
 
 private:
+    bool passing() const { return m_owner.PassesKernelCopies(); }
+    // The real file behind a handle of this wrapper, which the local file system can work on.
+    static FileHandle& Unwrapped(FileHandle& file)
+    {
+        auto* wrapped = dynamic_cast<FaultFile*>(&file);
+        return wrapped != nullptr ? *wrapped->m_inner : file;
+    }
+
     FaultFileSystem& m_owner;
     std::string m_path;
     std::unique_ptr<FileHandle> m_inner;

@@ -28,6 +28,8 @@ enum class FsCall : int {
     Write,     // likewise
     Close,     // likewise
     ListEntry, // reading one entry's type and attributes during a listing; the path is the entry's
+    Clone,     // on a handle, with PassKernelCopies on; the path is the target's
+    CopyRange, // likewise, one kernel copy of a chunk
     Count_
 };
 
@@ -57,6 +59,13 @@ public:
         AddFault({FsCall::CreateNew, path, 0, error});
     }
     void FailListDir(std::string path, int error) { AddFault({FsCall::ListDir, std::move(path), 0, error}); }
+
+    // The handles this wrapper hands out answer only Read, Write and Close by default, as a
+    // file on a share does, so copies through it move in blocks. With `pass` true they also
+    // pass on the calls of local files (clone, kernel copy, holes), and Clone and CopyRange
+    // faults apply.
+    void PassKernelCopies(bool pass) { m_passKernelCopies = pass; }
+    bool PassesKernelCopies() const { return m_passKernelCopies; }
 
     // Called with every call and its path before the call is checked and passed on, so that a
     // test can change the tree at an exact point of a run (another program racing the run).
@@ -89,6 +98,7 @@ private:
         int seen;
     };
     std::vector<Armed> m_faults;
+    bool m_passKernelCopies = false;
     std::array<int, static_cast<std::size_t>(FsCall::Count_)> m_calls{};
 };
 

@@ -60,6 +60,9 @@ TEST_F(CopyFileTest, CopiesBytesIntoMissingFoldersWithEvenSecondTimeAndMode)
     const std::string data = Pattern(40000);
     WriteBytes(host + "/a/b/c.bin", data, 1700000001, 0640);
     totalBytes = 40000;
+    // Under a speed limit the file moves in 16 KiB blocks, with progress after each.
+    FakeClock clock;
+    Ops(clock).SetSpeed(1000000);
 
     const int rc = Ops().CopyFile(host + "/a/b/c.bin", mirror + "/a/b/c.bin", mirror);
 
@@ -178,6 +181,9 @@ TEST_F(CopyFileTest, CancelBeforeABlockStopsWithTheRelativePath)
 {
     WriteBytes(mirror + "/docs/a.txt", "old", 1500000000);
     WriteBytes(host + "/docs/a.txt", Pattern(100000), 1600000000);
+    // Files that know no kernel copy, as on a share: 16 KiB blocks without a speed limit too.
+    FaultFileSystem plain(LocalFileSystem());
+    Ops().SetFileSystem(&plain);
     int blocks = 0;
     view.onPendingInput = [&] {
         if (++blocks == 2)

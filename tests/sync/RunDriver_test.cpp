@@ -8,6 +8,7 @@
 #include "RunTest.h"
 #include "core/SyncTask.h"
 #include "lang/Messages.h"
+#include "sync/FileOps.h"
 #include "sync/SyncLog.h"
 #include "tests/support/FaultFileSystem.h"
 #include "tests/support/run/HeadlessRunner.h"
@@ -220,7 +221,8 @@ TEST_F(RunDriverTest, CancelDuringHostScanLogsZeroCountsAndShowsNoResults)
 
 TEST_F(RunDriverTest, CancelDuringACopyKeepsTheOldTargetAndShowsResults)
 {
-    WriteBytes(host + "/docs/a.txt", Pattern(200000), kT + 100);
+    // Longer than one chunk of a copy between local files, so the cancel comes in the middle.
+    WriteBytes(host + "/docs/a.txt", Pattern(2 * kCopyChunkSize + 200000), kT + 100);
     WriteBytes(mirror + "/docs/a.txt", "old", kT);
     WriteBytes(mirror + "/only-mirror", "stays", kT);
     task.NewInMain = acHostToMirror;
@@ -267,7 +269,7 @@ TEST_F(RunDriverTest, ErrorLimitStopsBeforeTheNextFailingCopy)
 
 TEST_F(RunDriverTest, CancelledCopyCanReachTheErrorLimit)
 {
-    WriteBytes(host + "/big", Pattern(100000), kT);
+    WriteBytes(host + "/big", Pattern(2 * kCopyChunkSize), kT);
     task.InMain = acHostToMirror;
     task.MaxErr = 1;
     view.onPendingInput = [&] {

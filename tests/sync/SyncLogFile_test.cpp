@@ -65,7 +65,15 @@ TEST_F(SyncLogFileTest, NoLinesLeaveNoFileAndAnUnwritablePlaceIsReported)
 
     SyncLog log;
     log.Add("lost");
-    EXPECT_FALSE(AppendLogLines(FreshDir("x") + "/no/such/folder/pelmora.log", log, 0));
+    // A missing folder is made (an installed copy's state folder, private); a place below a
+    // file cannot be.
+    const std::string made = FreshDir("x") + "/state/pelmora/pelmora.log";
+    EXPECT_TRUE(AppendLogLines(made, log, 0));
+    EXPECT_EQ(ReadBytes(made), "lost\r\n");
+    EXPECT_EQ(fs::status(fs::path(made).parent_path()).permissions(), fs::perms::owner_all);
+    const std::string file = FreshDir("w") + "/file";
+    WriteBytes(file, "x");
+    EXPECT_FALSE(AppendLogLines(file + "/pelmora/pelmora.log", log, 0));
     EXPECT_FALSE(AppendLogLines(FreshDir("y"), log, 0)); // a folder where the file should be
     EXPECT_FALSE(AppendLogEnd(FreshDir("z")));
 }

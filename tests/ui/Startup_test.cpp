@@ -2,6 +2,7 @@
 // at first show, the save question and the log append at close.
 #include <QDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 #include "tests/ui/UiTestHelpers.h"
 
@@ -40,6 +41,7 @@ private slots:
     void switchWithoutMatchEndsAtOnce();
     void closeAnsweredNoLeavesFile();
     void closeAnsweredYesSaves();
+    void installedCopySavesIntoAPrivateFolderOfItsOwn();
     void failedSaveAsksAgain();
     void resultTextIsAppendedToLog();
 };
@@ -162,6 +164,63 @@ void StartupTest::closeAnsweredYesSaves()
     const ConfigContents saved = ReadConfigFile(ConfigPathIn(dir).toStdString());
     QCOMPARE(saved.TaskNames, std::vector<std::string>({"Alpha", "beta", "BETA", "New Task 1"}));
     QVERIFY(!program.state().Modified);
+}
+
+// An executable in a bin/ folder, in a home without ~/.config/pelmora: the window starts with
+// no tasks, and the first save makes the folder (0700) and the file (0600) there, never
+// anything beside the executable.
+void StartupTest::installedCopySavesIntoAPrivateFolderOfItsOwn()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("usr/bin")));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("home")));
+    const QString home = dir.path() + QStringLiteral("/home");
+    // The program's environment for this test only, given back however the test ends.
+    struct Environment
+    {
+        QByteArray home = qgetenv("HOME"), config = qgetenv("XDG_CONFIG_HOME"), state = qgetenv("XDG_STATE_HOME");
+        ~Environment()
+        {
+            qputenv("HOME", home);
+            config.isEmpty() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", config);
+            state.isEmpty() ? qunsetenv("XDG_STATE_HOME") : qputenv("XDG_STATE_HOME", state);
+            SetDialogService(nullptr);
+        }
+    } restore;
+    qputenv("HOME", home.toUtf8());
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_STATE_HOME");
+    {
+        QueuedDialogService dialogs;
+        SetDialogService(&dialogs);
+        auto forms = TForms::Create({}, (dir.path() + QStringLiteral("/usr/bin/pelmora")).toStdString());
+        forms->ApplyAllTexts();
+        const QString config = home + QStringLiteral("/.config/pelmora/Pelmora.cfg");
+        QCOMPARE(QString::fromStdString(forms->cltForm->State().ConfigFileName), config);
+        QCOMPARE(QString::fromStdString(forms->cltForm->State().LogFileName),
+                 home + QStringLiteral("/.local/state/pelmora/pelmora.log"));
+        QCOMPARE(forms->cltForm->TaskListBox()->count(), 0);
+        QVERIFY(dialogs.asked().empty());
+        // The program's icon, from its PNG renderings, in every size the icon theme has.
+        QCOMPARE(forms->cltForm->windowIcon().availableSizes().size(), 8);
+        QVERIFY(!QFile::exists(home + QStringLiteral("/.config")));
+
+        forms->cltForm->NewBtnClick();
+        forms->cltForm->ToolButton1Click();
+        QVERIFY(!forms->cltForm->State().Modified);
+        QCOMPARE(ReadConfigFile(config.toStdString()).TaskNames, std::vector<std::string>({"New Task 1"}));
+        auto mode = [](const QString& path) {
+            struct stat st
+            {
+            };
+            return ::stat(path.toLocal8Bit().constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+        };
+        QCOMPARE(mode(home + QStringLiteral("/.config")), 0700);
+        QCOMPARE(mode(home + QStringLiteral("/.config/pelmora")), 0700);
+        QCOMPARE(mode(config), 0600);
+        QVERIFY(QDir(dir.path() + QStringLiteral("/usr/bin"))
+                    .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    }
 }
 
 void StartupTest::failedSaveAsksAgain()
