@@ -188,6 +188,32 @@ inline constexpr int kMsgTaskAlreadyRunning = 154;
 inline constexpr int kMsgUnknownArgument = 155;
 // "No task with this name: "
 inline constexpr int kMsgUnknownTaskName = 156;
+// "Moved to the trash: %1 files"
+inline constexpr int kMsgCountTrashed = 157;
+// "Failed to move file to the trash, it is kept (%1), path: "
+inline constexpr int kMsgTrashFailed = 158;
+// "read-only file system"
+inline constexpr int kMsgTrashReadOnly = 159;
+// "no trash can be used on its file system"
+inline constexpr int kMsgTrashNoTrash = 160;
+// "permission denied"
+inline constexpr int kMsgTrashNoAccess = 161;
+// "This run would delete %1 of %2 files in the host folder. Continue?"
+inline constexpr int kMsgGuardAskHost = 162;
+// "This run would delete %1 of %2 files in the mirror folder. Continue?"
+inline constexpr int kMsgGuardAskMirror = 163;
+// "Task %1 not run: it would delete %2 of %3 files in the host folder."
+inline constexpr int kMsgGuardHeldHost = 164;
+// "Task %1 not run: it would delete %2 of %3 files in the mirror folder."
+inline constexpr int kMsgGuardHeldMirror = 165;
+// "Deleted and replaced files:"
+inline constexpr int kMsgDeletionsLabel = 166;
+// "Move to trash"
+inline constexpr int kMsgMoveToTrash = 167;
+// "Delete permanently"
+inline constexpr int kMsgDeletePermanently = 168;
+// "Ask before deleting most files of a folder"
+inline constexpr int kMsgMassDeletionGuard = 169;
 
 // The weekday names run Sunday to Saturday from here.
 inline constexpr int kMsgFirstWeekday = kMsgSunday;

@@ -162,6 +162,19 @@ const MessageTable kEnglishMessages = {
     /* 154 */ "The task is already running in another Pelmora process.",
     /* 155 */ "Unknown command-line argument: ",
     /* 156 */ "No task with this name: ",
+    /* 157 */ "Moved to the trash: %1 files",
+    /* 158 */ "Failed to move file to the trash, it is kept (%1), path: ",
+    /* 159 */ "read-only file system",
+    /* 160 */ "no trash can be used on its file system",
+    /* 161 */ "permission denied",
+    /* 162 */ "This run would delete %1 of %2 files in the host folder. Continue?",
+    /* 163 */ "This run would delete %1 of %2 files in the mirror folder. Continue?",
+    /* 164 */ "Task %1 not run: it would delete %2 of %3 files in the host folder.",
+    /* 165 */ "Task %1 not run: it would delete %2 of %3 files in the mirror folder.",
+    /* 166 */ "Deleted and replaced files:",
+    /* 167 */ "Move to trash",
+    /* 168 */ "Delete permanently",
+    /* 169 */ "Ask before deleting most files of a folder",
 };
 
 const MessageTable kChineseMessages = {
@@ -322,6 +335,19 @@ const MessageTable kChineseMessages = {
     /* 154 */ "此工作已在另一個 Pelmora 程式中執行。",
     /* 155 */ "無法識別的命令列參數: ",
     /* 156 */ "沒有此名稱的工作: ",
+    /* 157 */ "移至垃圾桶: %1 個檔案",
+    /* 158 */ "無法將檔案移至垃圾桶，檔案已保留 (%1)，路徑: ",
+    /* 159 */ "唯讀檔案系統",
+    /* 160 */ "其檔案系統上無法使用垃圾桶",
+    /* 161 */ "沒有權限",
+    /* 162 */ "此次執行將會刪除主資料夾中 %2 個檔案裡的 %1 個。要繼續嗎？",
+    /* 163 */ "此次執行將會刪除鏡像資料夾中 %2 個檔案裡的 %1 個。要繼續嗎？",
+    /* 164 */ "工作 %1 未執行: 它將會刪除主資料夾中 %3 個檔案裡的 %2 個。",
+    /* 165 */ "工作 %1 未執行: 它將會刪除鏡像資料夾中 %3 個檔案裡的 %2 個。",
+    /* 166 */ "刪除及被取代的檔案:",
+    /* 167 */ "移至垃圾桶",
+    /* 168 */ "永久刪除",
+    /* 169 */ "刪除資料夾中大部分檔案前先詢問",
 };
 
 } // namespace pelmora

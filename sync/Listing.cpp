@@ -1,6 +1,7 @@
 #include "sync/Listing.h"
 
 #include "core/DateTime.h"
+#include "platform/FileSystem.h"
 #include "platform/NetPath.h"
 #include "platform/PartialFiles.h"
 
@@ -26,6 +27,20 @@ bool isRecycleFolder(std::string_view name)
         upper[i] = FoldAscii(name[static_cast<std::size_t>(i)]);
     const std::string_view u(upper, 8);
     return u == "RECYCLED" || u == "RECYCLER";
+}
+
+// The trash folders a side's root may hold: a mount's desktop trash (".Trash", ".Trash-<uid>")
+// and the one a run keeps on a share.
+bool isRootTrashFolder(std::string_view rel)
+{
+    if (rel.size() < 2 || rel.front() != '/' || rel.find('/', 1) != std::string_view::npos)
+        return false;
+    const std::string_view name = rel.substr(1);
+    if (name == ".Trash" || name == kRunTrashFolder)
+        return true;
+    constexpr std::string_view kOwn = ".Trash-";
+    return name.size() > kOwn.size() && name.substr(0, kOwn.size()) == kOwn &&
+           name.find_first_not_of("0123456789", kOwn.size()) == std::string_view::npos;
 }
 
 // A name from a file-type list that would reach outside the two roots is not a file name.
@@ -209,11 +224,11 @@ void SideLister::SchDirEnquiryOperation(TSearchDir& Sender, TFoundItemType ItemT
         Operation = soSkip;
         return;
     }
-    if (isRecycleFolder(lastComponent(Item))) {
+    const std::string_view rel = relative(Item);
+    if (isRecycleFolder(lastComponent(Item)) || isRootTrashFolder(rel)) {
         Operation = soSkip;
         return;
     }
-    const std::string_view rel = relative(Item);
     bool listed = false;
     for (const std::string& line : m_excludeLines) {
         if (SameName(line, rel)) {
