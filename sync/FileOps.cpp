@@ -400,7 +400,9 @@ bool FileOps::DeleteFile(const std::string& path, std::string_view root)
         // Never a delete for good instead: a file that cannot go into the trash stays.
         const int rc = fs.MoveToTrash(path, TrashSpot{std::string(root), m_trashRun});
         if (rc != 0) {
-            if (rc == ENOENT)
+            // Nothing there, or a folder where the file was: not a matter of the trash.
+            // A path that no longer leads to it (a folder swapped for a link) likewise.
+            if (rc == ENOENT || rc == EISDIR || rc == ENOTDIR || rc == ELOOP)
                 fail(std::string(Msg(kMsgDeleteFailed)) + path);
             else
                 trashFailed(path, rc);

@@ -646,7 +646,8 @@ void RunDriver::OnSyncFolder()
     m_log.Add(ReplaceFirst(Msg(kMsgCountMirrorToHost), std::to_string(m_result.CopiedToHostCount)));
     m_log.Add(ReplaceFirst(Msg(kMsgCountDeleteInHost), std::to_string(m_result.DeletedHostCount)));
     m_log.Add(ReplaceFirst(Msg(kMsgCountDeleteInMirror), std::to_string(m_result.DeletedMirrorCount)));
-    if (DeletesToTrash(task))
+    // Only a run that trashed something says so: every other block keeps its usual lines.
+    if (m_result.TrashedCount > 0)
         m_log.Add(ReplaceFirst(Msg(kMsgCountTrashed), std::to_string(m_result.TrashedCount)));
     m_log.Add(ReplaceFirst(Msg(kMsgSyncFailedCount), std::to_string(m_result.FailedCount)));
     m_log.Add(DateTimeStampNow());
