@@ -456,6 +456,9 @@ int ReplaceKeepingOld(DesktopTrash& trash, int fromDir, const char* from, int to
         rc = trash.Move(toDir, to, &trashed);
         if (rc == ENOENT)
             continue;
+        // A folder in the way is a failed rename, as it is without the trash.
+        if (rc == EISDIR)
+            return rc;
         if (rc != 0) {
             outcome.TrashError = rc;
             return rc;
