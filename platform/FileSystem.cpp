@@ -26,8 +26,7 @@ public:
     int RemoveDir(const std::string&) override { return ENOTCONN; }
     int RemoveFile(const std::string&) override { return ENOTCONN; }
     int MoveToTrash(const std::string&, const TrashSpot&) override { return ENOTCONN; }
-    int ReplaceIntoTrash(const std::string&, const std::string&, bool, const TrashSpot&,
-                         TrashOutcome& outcome) override
+    int ReplaceIntoTrash(const std::string&, const std::string&, bool, const TrashSpot&, TrashOutcome& outcome) override
     {
         outcome.TrashError = ENOTCONN;
         return ENOTCONN;

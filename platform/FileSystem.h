@@ -129,8 +129,8 @@ public:
     // or the new one, or nothing while the old one waits in the trash for the new one.
     // `toListed` false: the run found nothing at `to`, and a share skips looking. Returns 0 or
     // errno; outcome.TrashError says the old file could not be moved (nothing was changed).
-    virtual int ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed,
-                                 const TrashSpot& spot, TrashOutcome& outcome)
+    virtual int ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed, const TrashSpot& spot,
+                                 TrashOutcome& outcome)
     {
         (void)from;
         (void)to;

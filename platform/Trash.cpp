@@ -372,8 +372,8 @@ int DesktopTrash::Move(int dirFd, const char* name, TrashedFile* out)
     // Folders are not the run's to trash: it removes only empty ones, and those as before.
     if (S_ISDIR(mode))
         return EISDIR;
-    const std::string info = "[Trash Info]\nPath=" + EncodeTrashPath(TrashedPathOf(dirFd, name)) +
-                             "\nDeletionDate=" + localStamp() + "\n";
+    const std::string info =
+        "[Trash Info]\nPath=" + EncodeTrashPath(TrashedPathOf(dirFd, name)) + "\nDeletionDate=" + localStamp() + "\n";
     const std::string base = trashBase(name);
     bool skipHome = false;
     bool retried = false;
@@ -393,8 +393,8 @@ int DesktopTrash::Move(int dirFd, const char* name, TrashedFile* out)
                 trashName += "." + std::to_string(number);
             }
             const std::string infoName = trashName + std::string(kInfoSuffix);
-            const int infoFd = ::openat(place->infoFd, infoName.c_str(),
-                                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            const int infoFd =
+                ::openat(place->infoFd, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (infoFd < 0) {
                 result = errno;
                 continue;
@@ -439,7 +439,6 @@ int DesktopTrash::PutBack(const TrashedFile& trashed, int dirFd, const char* nam
     ::unlinkat(trashed.infoFd, infoName.c_str(), 0);
     return 0;
 }
-
 
 int ReplaceKeepingOld(DesktopTrash& trash, int fromDir, const char* from, int toDir, const char* to,
                       TrashOutcome& outcome)

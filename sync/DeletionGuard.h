@@ -15,7 +15,7 @@ inline constexpr std::uint32_t kMassDeletionFloor = 10;
 
 struct MassDeletion
 {
-    bool MirrorSide = false;  // the side that would lose its files
+    bool MirrorSide = false;   // the side that would lose its files
     std::uint32_t Deleted = 0; // files of that side the plan deletes
     std::uint32_t Files = 0;   // files listed on that side
 };

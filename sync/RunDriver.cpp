@@ -318,9 +318,8 @@ bool RunDriver::passesDeletionGuard()
     const std::string deleted = std::to_string(mass->Deleted);
     const std::string files = std::to_string(mass->Files);
     if (!Unattended()) {
-        const std::string question =
-            ReplaceFirst(ReplaceFirst(Msg(mass->MirrorSide ? kMsgGuardAskMirror : kMsgGuardAskHost), deleted), "%2",
-                         files);
+        const std::string question = ReplaceFirst(
+            ReplaceFirst(Msg(mass->MirrorSide ? kMsgGuardAskMirror : kMsgGuardAskHost), deleted), "%2", files);
         if (m_view.Ask(question, Msg(kMsgWarningCaption), BoxButtons::YesNoDefaultNo) == BoxAnswer::Yes)
             return true;
     }

@@ -139,7 +139,8 @@ TEST_F(TrashTest, DeletedAndReplacedFilesLandInTheHomeTrashWithInfoAFileManagerR
     // The path is written percent-encoded: the line break cannot split the .trashinfo.
     bool encoded = false;
     for (const auto& entry : fs::directory_iterator(home + "/info"))
-        encoded = encoded || ReadBytes(entry.path().string()).find("50%25%20Gr%C3%BC%C3%9Fe%0Anew") != std::string::npos;
+        encoded =
+            encoded || ReadBytes(entry.path().string()).find("50%25%20Gr%C3%BC%C3%9Fe%0Anew") != std::string::npos;
     EXPECT_TRUE(encoded);
     // A folder is not the trash's to take, and nothing missing is reported as trashed.
     fs::create_directories(side + "/folder");
@@ -184,7 +185,9 @@ TEST_F(OtherMountTrash, UsesTheMountsOwnTrashAndNeverCopiesIntoTheHomeTrash)
 {
     ASSERT_EQ(Trash(), 0);
     const std::string own = mnt + "/.Trash-" + uid;
-    struct stat st{};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::lstat(own.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(st.st_mode & 07777, 0700u);

@@ -65,8 +65,8 @@ protected:
                                        "Delete file(s) in mirror folder: " + std::to_string(delMirror)};
         if (trashed > 0)
             block.push_back("Moved to the trash: " + std::to_string(trashed) + " files");
-        block.insert(block.end(), {"Failed to synchronize: " + std::to_string(failed), "<stamp>",
-                                   std::string(kLogSeparator)});
+        block.insert(block.end(),
+                     {"Failed to synchronize: " + std::to_string(failed), "<stamp>", std::string(kLogSeparator)});
         return block;
     }
 

@@ -77,9 +77,10 @@ TEST_F(SmbRun, LocalHostToMirrorOnTheShare)
     EXPECT_EQ(ReadBytes(mirrorDisk + "/.pelmora-trash/" + runFolder + "stale.txt"), "only on the mirror");
     EXPECT_EQ(ReadBytes(mirrorDisk + "/.pelmora-trash/" + runFolder + "changed.txt"), "old");
     EXPECT_EQ(TreeOf(mirrorDisk),
-              (std::set<std::string>{".pelmora-trash/", ".pelmora-trash/" + runFolder, ".pelmora-trash/" + runFolder + "changed.txt",
-                                     ".pelmora-trash/" + runFolder + "stale.txt", "changed.txt", "deep/", "deep/big.bin",
-                                     "deep/er/", "deep/er/" + odd, "new.txt"}));
+              (std::set<std::string>{".pelmora-trash/", ".pelmora-trash/" + runFolder,
+                                     ".pelmora-trash/" + runFolder + "changed.txt",
+                                     ".pelmora-trash/" + runFolder + "stale.txt", "changed.txt", "deep/",
+                                     "deep/big.bin", "deep/er/", "deep/er/" + odd, "new.txt"}));
     EXPECT_EQ(ReadBytes(mirrorDisk + "/new.txt"), "brand new");
     EXPECT_EQ(ReadBytes(mirrorDisk + "/changed.txt"), "the newer text");
     EXPECT_EQ(ReadBytes(mirrorDisk + "/deep/er/" + odd), "odd name");

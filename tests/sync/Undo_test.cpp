@@ -126,7 +126,7 @@ TEST_F(UndoTest, TrashFoldersAtARootAreNotSynchronised)
     ASSERT_TRUE(Run());
 
     EXPECT_EQ(TreeOf(mirror), (std::set<std::string>{".Trash-0/", ".Trash-0/files/", ".Trash-0/files/old", ".Trash-x/",
-                                                      ".Trash-x/w", "sub/", "sub/.Trash-1000/", "sub/.Trash-1000/v"}));
+                                                     ".Trash-x/w", "sub/", "sub/.Trash-1000/", "sub/.Trash-1000/v"}));
     EXPECT_EQ(runner.Driver().Result().CopiedToMirrorCount, 2u);
     EXPECT_EQ(runner.Driver().Result().DeletedMirrorCount, 0u);
 }
@@ -146,8 +146,8 @@ TEST_F(UndoTest, ADeletionOnAReadOnlyMountIsALoggedFailureAndKeepsTheFile)
     ::umount2(mnt.c_str(), MNT_DETACH);
 
     ASSERT_TRUE(ran);
-    EXPECT_TRUE(Logged("Failed to move file to the trash, it is kept (read-only file system), path: " + mnt +
-                       "/gone.txt"));
+    EXPECT_TRUE(
+        Logged("Failed to move file to the trash, it is kept (read-only file system), path: " + mnt + "/gone.txt"));
     EXPECT_EQ(runner.Driver().Result().FailedCount, 2u); // the delete, and the copy that could not replace
     EXPECT_EQ(runner.Driver().Result().DeletedMirrorCount, 0u);
     EXPECT_EQ(RunExitStatus(runner.Driver()), kExitRunFailed);
@@ -158,9 +158,9 @@ TEST_F(UndoTest, ADeletionOnAReadOnlyMountIsALoggedFailureAndKeepsTheFile)
 struct GuardCase
 {
     const char* name;
-    int hostFiles;     // files of the host, none of them on the mirror
-    int mirrorOnly;    // mirror files the mirroring task deletes
-    int mirrorPaired;  // mirror files that have a host namesake (kept)
+    int hostFiles;    // files of the host, none of them on the mirror
+    int mirrorOnly;   // mirror files the mirroring task deletes
+    int mirrorPaired; // mirror files that have a host namesake (kept)
     bool held;
 };
 
