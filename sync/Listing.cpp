@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/NetPath.h"
 #include "platform/PartialFiles.h"
+#include "platform/Trash.h"
 
 #include <cerrno>
 #include <cstring>
@@ -130,6 +131,7 @@ void SideLister::listSide(TRunSide side, std::string_view root)
     }
     SchDir.Root = m_root;
     SchDir.FS = m_fs;
+    m_homeTrash = HomeTrashFolder();
     identifyOtherRoot(m_fs ? *m_fs : FileSystemFor(root));
     if (side == TRunSide::Mirror) {
         // One sort at the end instead of a sorted insert per file.
@@ -225,7 +227,9 @@ void SideLister::SchDirEnquiryOperation(TSearchDir& Sender, TFoundItemType ItemT
         return;
     }
     const std::string_view rel = relative(Item);
-    if (isRecycleFolder(lastComponent(Item)) || isRootTrashFolder(rel)) {
+    // The home trash too, where a side holds it (a task on the home folder): what a run put
+    // there must not come back as files of that side.
+    if (isRecycleFolder(lastComponent(Item)) || isRootTrashFolder(rel) || Item == m_homeTrash) {
         Operation = soSkip;
         return;
     }

@@ -126,6 +126,7 @@ private:
     std::string m_otherShare; // the other root's share key and path below it, on a share
     std::string m_otherSharePath;
     std::vector<std::string> m_stalePartials;
+    std::string m_homeTrash; // the desktop's home trash folder, never listed
 };
 
 } // namespace pelmora

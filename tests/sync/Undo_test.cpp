@@ -131,6 +131,23 @@ TEST_F(UndoTest, TrashFoldersAtARootAreNotSynchronised)
     EXPECT_EQ(runner.Driver().Result().DeletedMirrorCount, 0u);
 }
 
+TEST_F(UndoTest, AHomeTrashInsideASideIsNeitherCopiedNorTrashedAgain)
+{
+    // The mirror is the home folder: what a run trashes lands inside it.
+    const std::string homeData = mirror + "/.local/share";
+    ::setenv("XDG_DATA_HOME", homeData.c_str(), 1);
+    WriteBytes(host + "/keep.txt", "kept", kT);
+    WriteBytes(mirror + "/keep.txt", "kept", kT);
+    WriteBytes(mirror + "/gone.txt", "only in the mirror", kT);
+
+    ASSERT_TRUE(Run());
+    ASSERT_TRUE(Run());
+
+    EXPECT_EQ(runner.Driver().Result().DeletedMirrorCount, 0u);
+    EXPECT_EQ(TreeOf(homeData + "/Trash/files"), (std::set<std::string>{"gone.txt"}));
+    EXPECT_EQ(TreeOf(host), (std::set<std::string>{"keep.txt"}));
+}
+
 TEST_F(UndoTest, ADeletionOnAReadOnlyMountIsALoggedFailureAndKeepsTheFile)
 {
     const std::string mnt = FreshDir("ro");
