@@ -8,6 +8,7 @@
 #include "lang/Messages.h"
 #include "sync/ExitStatus.h"
 #include "sync/SyncLog.h"
+#include "tests/support/FaultFileSystem.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/run/HeadlessRunner.h"
@@ -94,6 +95,25 @@ TEST_F(UndoTest, DeletedAndReplacedFilesOfARunGoToTheTrashAndTheBlockCountsThem)
     EXPECT_TRUE(Logged("Moved to the trash: 2 files"));
     EXPECT_TRUE(Logged("Moved to the trash: 1 files"));
     EXPECT_EQ(RunExitStatus(runner.Driver()), kExitDone);
+}
+
+TEST_F(UndoTest, AReplacedFileThatCannotGoToTheTrashIsKeptAndTheNewCopyDropped)
+{
+    WriteBytes(host + "/doc.txt", "new text", kT + 100);
+    WriteBytes(mirror + "/doc.txt", "old text", kT);
+    FaultFileSystem faults(LocalFileSystem());
+    faults.AddFault({FsCall::Trash, mirror + "/doc.txt", 0, EACCES});
+    runner.Driver().SetFileSystem(&faults);
+
+    ASSERT_TRUE(Run());
+
+    EXPECT_EQ(TreeOf(mirror), (std::set<std::string>{"doc.txt"})); // no temporary file left either
+    EXPECT_EQ(ReadBytes(mirror + "/doc.txt"), "old text");
+    EXPECT_TRUE(
+        Logged("Failed to move file to the trash, it is kept (permission denied), path: " + mirror + "/doc.txt"));
+    EXPECT_EQ(runner.Driver().Result().FailedCount, 1u);
+    EXPECT_EQ(runner.Driver().Result().CopiedToMirrorCount, 0u);
+    EXPECT_TRUE(Trashed().empty());
 }
 
 TEST_F(UndoTest, DeletePermanentlyDeletesAsBefore)
