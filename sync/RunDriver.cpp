@@ -324,10 +324,11 @@ bool RunDriver::passesDeletionGuard()
             return true;
     }
     m_held = true;
+    // The name goes in last: a "%2" of its own must stay as it is.
     m_endLine = ReplaceFirst(
-        ReplaceFirst(ReplaceFirst(Msg(mass->MirrorSide ? kMsgGuardHeldMirror : kMsgGuardHeldHost), m_request.TaskName),
-                     "%2", deleted),
-        "%3", files);
+        ReplaceFirst(ReplaceFirst(Msg(mass->MirrorSide ? kMsgGuardHeldMirror : kMsgGuardHeldHost), "%3", files), "%2",
+                     deleted),
+        "%1", m_request.TaskName);
     m_log.Add(m_endLine);
     m_log.Add(std::string(kLogSeparator));
     m_state = rsIdle;
