@@ -19,6 +19,8 @@
 #                          listing, log), a fixed cost that cp does not pay
 #   sparse_copy_vs_nothing_to_do  the sparse copy / that run with nothing to do: near 1 when
 #                          the copy itself costs nothing next to the program's fixed cost
+#   trash_delete_vs_rm     a run deleting TRASH_N (default 10000) mirror-only files into the
+#                          desktop trash (a fresh $XDG_DATA_HOME on the same disk) / rm -r
 # COPY_RUN may name a built bench/copy_run; otherwise a Release build is made in
 # build-bench-copy. PELMORA may name a built pelmora program; otherwise a Release build is made
 # in build-bench-program. Copies are never deleted between timed runs (a mass delete slows the file
@@ -86,6 +88,30 @@ for r in $(seq "$rounds"); do
     timeit ours_nochange "$COPY_RUN" "$work/A" "$work/B"
     timeit rsync_nochange rsync -a "$work/A/" "$work/B/"
 done
+
+trash_n=${TRASH_N:-10000}
+echo "deleting $trash_n files: into the trash against rm -r"
+mkdir -p "$work/del/empty"
+sh "$repo/bench/gen-tree.sh" "$trash_n" "$work/del/tree" >/dev/null
+# Every copy is made before the first deletion: a mass delete slows the creations after it.
+for r in $(seq "$rounds"); do
+    cp -a "$work/del/tree" "$work/del/ours-$r"
+    cp -a "$work/del/tree" "$work/del/rm-$r"
+done
+find "$work/del" -type f -exec cat {} + >/dev/null
+sync
+for r in $(seq "$rounds"); do
+    timeit ours_trash env XDG_DATA_HOME="$work/del/data-$r" "$COPY_RUN" --no-guard "$work/del/empty" "$work/del/ours-$r"
+    timeit rm_delete rm -r "$work/del/rm-$r"
+done
+# Every file must have reached the trash, with its .trashinfo.
+trashed=$(find "$work/del/data-1/Trash/files" -type f | wc -l)
+infos=$(find "$work/del/data-1/Trash/info" -name '*.trashinfo' | wc -l)
+left=$(find "$work/del/ours-1" -type f | wc -l)
+if [ "$trashed" -ne "$trash_n" ] || [ "$infos" -ne "$trash_n" ] || [ "$left" -ne 0 ]; then
+    echo "$0: the trash holds $trashed files and $infos .trashinfo files of $trash_n, $left left" >&2
+    exit 1
+fi
 
 echo "one 1 GiB file"
 cat "$work/big/host/file" >/dev/null
@@ -188,6 +214,7 @@ echo "initial_copy_vs_rsync=$(ratio "$ours_i" "$rsync_i")"
 echo "big_file_vs_dd16k=$(ratio "$ours_b" "$dd_b")"
 echo "engine_big_file_vs_cp=$(ratio "$ours_b" "$cp_b")"
 echo "no_change_vs_rsync=$(ratio "$ours_nc" "$rsync_nc")"
+echo "trash_delete_vs_rm=$(ratio "$(median ours_trash)" "$(median rm_delete)")"
 
 # Printed first: removing this many files takes minutes.
 echo "cleaning up" >&2

@@ -46,6 +46,6 @@ function(pelmora_qtest dir)
         target_link_libraries(${base} PRIVATE ${ARG_LINKS} Qt6::Widgets Qt6::Test pelmora_options)
         add_test(NAME ${base} COMMAND ${base})
         set_tests_properties(${base} PROPERTIES
-            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=;LC_MESSAGES=;TZ=Europe/Berlin")
+            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=;LC_MESSAGES=;TZ=Europe/Berlin;XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-data")
     endforeach()
 endfunction()

@@ -81,6 +81,20 @@ struct TSyncTask
 
 #pragma pack(pop)
 
+// Pelmora's own per-task settings, one byte each of Reserved. Records written by older
+// programs hold zeros there, which must keep meaning the default; any byte but 1 reads so.
+inline constexpr std::size_t kReservedDeletions = 0; // 0: move to the trash, 1: delete permanently
+inline constexpr std::size_t kReservedGuard = 1;     // 0: mass-deletion guard on, 1: off
+inline constexpr std::uint8_t kReservedOff = 1;
+inline bool DeletesToTrash(const TSyncTask& task)
+{
+    return task.Reserved[kReservedDeletions] != kReservedOff;
+}
+inline bool GuardsMassDeletion(const TSyncTask& task)
+{
+    return task.Reserved[kReservedGuard] != kReservedOff;
+}
+
 inline constexpr std::size_t kTaskRecordSize = 3458;
 inline constexpr std::size_t kOldTaskRecordSize = 2092;
 

@@ -224,6 +224,32 @@ inline constexpr int kMsgHelpLogFile = 172;
 inline constexpr int kMsgHelpPortableRule = 173;
 // "Installed: $XDG_CONFIG_HOME/pelmora/ and $XDG_STATE_HOME/pelmora/ (~/.config, ~/.local/state)."
 inline constexpr int kMsgHelpInstalledRule = 174;
+// "Moved to the trash: %1 files"
+inline constexpr int kMsgCountTrashed = 175;
+// "Failed to move file to the trash, it is kept (%1), path: "
+inline constexpr int kMsgTrashFailed = 176;
+// "read-only file system"
+inline constexpr int kMsgTrashReadOnly = 177;
+// "no trash can be used on its file system"
+inline constexpr int kMsgTrashNoTrash = 178;
+// "permission denied"
+inline constexpr int kMsgTrashNoAccess = 179;
+// "This run would delete %1 of %2 files in the host folder. Continue?"
+inline constexpr int kMsgGuardAskHost = 180;
+// "This run would delete %1 of %2 files in the mirror folder. Continue?"
+inline constexpr int kMsgGuardAskMirror = 181;
+// "Task %1 not run: it would delete %2 of %3 files in the host folder."
+inline constexpr int kMsgGuardHeldHost = 182;
+// "Task %1 not run: it would delete %2 of %3 files in the mirror folder."
+inline constexpr int kMsgGuardHeldMirror = 183;
+// "Deleted and replaced files:"
+inline constexpr int kMsgDeletionsLabel = 184;
+// "Move to trash"
+inline constexpr int kMsgMoveToTrash = 185;
+// "Delete permanently"
+inline constexpr int kMsgDeletePermanently = 186;
+// "Ask before deleting most files of a folder"
+inline constexpr int kMsgMassDeletionGuard = 187;
 
 // The weekday names run Sunday to Saturday from here.
 inline constexpr int kMsgFirstWeekday = kMsgSunday;

@@ -180,6 +180,19 @@ const MessageTable kEnglishMessages = {
     /* 172 */ "log file: %1",
     /* 173 */ "Portable (a Pelmora.cfg beside it, a build tree, or a writable folder not named bin): beside itself.",
     /* 174 */ "Installed: $XDG_CONFIG_HOME/pelmora/ and $XDG_STATE_HOME/pelmora/ (~/.config, ~/.local/state).",
+    /* 175 */ "Moved to the trash: %1 files",
+    /* 176 */ "Failed to move file to the trash, it is kept (%1), path: ",
+    /* 177 */ "read-only file system",
+    /* 178 */ "no trash can be used on its file system",
+    /* 179 */ "permission denied",
+    /* 180 */ "This run would delete %1 of %2 files in the host folder. Continue?",
+    /* 181 */ "This run would delete %1 of %2 files in the mirror folder. Continue?",
+    /* 182 */ "Task %1 not run: it would delete %2 of %3 files in the host folder.",
+    /* 183 */ "Task %1 not run: it would delete %2 of %3 files in the mirror folder.",
+    /* 184 */ "Deleted and replaced files:",
+    /* 185 */ "Move to trash",
+    /* 186 */ "Delete permanently",
+    /* 187 */ "Ask before deleting most files of a folder",
 };
 
 const MessageTable kChineseMessages = {
@@ -358,6 +371,19 @@ const MessageTable kChineseMessages = {
     /* 172 */ "記錄檔：%1",
     /* 173 */ "可攜模式（旁邊有 Pelmora.cfg、在建置資料夾中、或資料夾可寫入且不叫 bin）：放在程式旁邊。",
     /* 174 */ "安裝模式：$XDG_CONFIG_HOME/pelmora/ 與 $XDG_STATE_HOME/pelmora/（~/.config、~/.local/state）。",
+    /* 175 */ "移至垃圾桶: %1 個檔案",
+    /* 176 */ "無法將檔案移至垃圾桶，檔案已保留 (%1)，路徑: ",
+    /* 177 */ "唯讀檔案系統",
+    /* 178 */ "其檔案系統上無法使用垃圾桶",
+    /* 179 */ "沒有權限",
+    /* 180 */ "此次執行將會刪除主資料夾的 %1 個檔案 (共 %2 個)。要繼續嗎？",
+    /* 181 */ "此次執行將會刪除鏡像資料夾的 %1 個檔案 (共 %2 個)。要繼續嗎？",
+    /* 182 */ "工作 %1 未執行: 它將會刪除主資料夾的 %2 個檔案 (共 %3 個)。",
+    /* 183 */ "工作 %1 未執行: 它將會刪除鏡像資料夾的 %2 個檔案 (共 %3 個)。",
+    /* 184 */ "刪除及被取代的檔案:",
+    /* 185 */ "移至垃圾桶",
+    /* 186 */ "永久刪除",
+    /* 187 */ "刪除資料夾中大部分檔案前先詢問",
 };
 
 } // namespace pelmora

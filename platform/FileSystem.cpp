@@ -25,6 +25,12 @@ public:
     int MakeDir(const std::string&) override { return ENOTCONN; }
     int RemoveDir(const std::string&) override { return ENOTCONN; }
     int RemoveFile(const std::string&) override { return ENOTCONN; }
+    int MoveToTrash(const std::string&, const TrashSpot&) override { return ENOTCONN; }
+    int ReplaceIntoTrash(const std::string&, const std::string&, bool, const TrashSpot&, TrashOutcome& outcome) override
+    {
+        outcome.TrashError = ENOTCONN;
+        return ENOTCONN;
+    }
 };
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix)

@@ -116,6 +116,22 @@ public:
     }
 };
 
+// Where a side that has no desktop trash (a network share) keeps what a run deletes or
+// replaces: "<Root>/.pelmora-trash/<Run>/" followed by the file's path below Root.
+struct TrashSpot
+{
+    std::string Root; // the side's root, no trailing separator
+    std::string Run;  // the run's start as "YYYY-MM-DD hhmmss"
+};
+inline constexpr std::string_view kRunTrashFolder = ".pelmora-trash";
+
+// What a replace that keeps the old file did with it.
+struct TrashOutcome
+{
+    bool Trashed = false; // an old file went to the trash
+    int TrashError = 0;   // errno of a failed move into the trash; nothing was changed then
+};
+
 class FileSystem
 {
 public:
@@ -140,6 +156,32 @@ public:
     virtual int MakeDir(const std::string& path) = 0;   // one level; EEXIST when present
     virtual int RemoveDir(const std::string& path) = 0; // only an empty folder
     virtual int RemoveFile(const std::string& path) = 0;
+
+    // Moves the file (or link) at `path` into the trash instead of deleting it: the desktop
+    // trash of its own file system on a local disk, `spot` on a share. Never copies and never
+    // deletes. Returns 0, ENOENT when nothing is there, ENOTSUP when this file system keeps no
+    // trash, or another errno (EROFS on a read-only mount).
+    virtual int MoveToTrash(const std::string& path, const TrashSpot& spot)
+    {
+        (void)path;
+        (void)spot;
+        return ENOTSUP;
+    }
+    // Renames `from` over `to` as Rename does, but an existing `to` goes into the trash first
+    // (as MoveToTrash) and is put back should the rename then fail, so `to` holds the old file,
+    // or the new one, or nothing while the old one waits in the trash for the new one.
+    // `toListed` false: the run found nothing at `to`, and a share skips looking. Returns 0 or
+    // errno; outcome.TrashError says the old file could not be moved (nothing was changed).
+    virtual int ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed, const TrashSpot& spot,
+                                 TrashOutcome& outcome)
+    {
+        (void)from;
+        (void)to;
+        (void)toListed;
+        (void)spot;
+        outcome.TrashError = ENOTSUP;
+        return ENOTSUP;
+    }
 };
 
 // A copy in progress writes to a file whose name begins with this prefix in the target's

@@ -1,5 +1,7 @@
 #include "platform/PosixFileSystem.h"
 
+#include "platform/Trash.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -389,6 +391,56 @@ int PosixFileSystem::RemoveFile(const std::string& path)
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }
 
+namespace {
+
+// The folder of a path given as it is (links followed, as PosixFileSystem does) and its last
+// name. Returns the O_PATH descriptor or -errno.
+int openFolderOf(const std::string& path, std::string& name)
+{
+    std::string_view p = path;
+    while (p.size() > 1 && p.back() == '/')
+        p.remove_suffix(1);
+    const std::size_t slash = p.rfind('/');
+    name.assign(slash == std::string_view::npos ? p : p.substr(slash + 1));
+    if (name.empty() || name == "." || name == "..")
+        return -EINVAL;
+    const std::string folder =
+        slash == std::string_view::npos ? std::string(".") : std::string(slash == 0 ? "/" : p.substr(0, slash));
+    const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return fd >= 0 ? fd : -errno;
+}
+
+} // namespace
+
+int PosixFileSystem::MoveToTrash(const std::string& path, const TrashSpot&)
+{
+    std::string name;
+    const int fd = openFolderOf(path, name);
+    if (fd < 0)
+        return -fd;
+    Fd folder(fd);
+    DesktopTrash trash;
+    return trash.Move(folder.get(), name.c_str());
+}
+
+int PosixFileSystem::ReplaceIntoTrash(const std::string& from, const std::string& to, bool, const TrashSpot&,
+                                      TrashOutcome& outcome)
+{
+    outcome = TrashOutcome{};
+    std::string fromName;
+    std::string toName;
+    const int fromFd = openFolderOf(from, fromName);
+    if (fromFd < 0)
+        return -fromFd;
+    Fd fromFolder(fromFd);
+    const int toFd = openFolderOf(to, toName);
+    if (toFd < 0)
+        return -toFd;
+    Fd toFolder(toFd);
+    DesktopTrash trash;
+    return ReplaceKeepingOld(trash, fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str(), outcome);
+}
+
 // The folder that holds a path's last name, open for the *at() calls, and that name.
 class RootedFileSystem::Parent
 {
@@ -622,17 +674,14 @@ int RootedFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHan
         [&](int dirFd, const char* leaf) { return createNewAt(dirFd, leaf, out); });
 }
 
-int RootedFileSystem::Rename(const std::string& from, const std::string& to)
+int RootedFileSystem::openParents(const std::string& from, const std::string& to, Parent& source, Parent& target)
 {
     std::string_view relFrom;
     std::string_view relTo;
     Root* rootFrom = rootOf(from, relFrom);
     Root* rootTo = rootOf(to, relTo);
-    if (rootFrom == nullptr && rootTo == nullptr)
-        return FileSystemFor(to).Rename(from, to);
-    if (rootFrom != rootTo)
+    if (rootFrom != rootTo || rootFrom == nullptr)
         return EXDEV;
-    Parent source;
     if (const int err = openParent(*rootFrom, relFrom, source); err != 0)
         return err;
     // A copy renames its temporary file within one folder: that folder is opened once.
@@ -640,17 +689,55 @@ int RootedFileSystem::Rename(const std::string& from, const std::string& to)
     const std::size_t toCut = withoutTrailingSeparators(relTo).rfind('/');
     const bool sameFolder =
         fromCut == toCut && (fromCut == std::string_view::npos || relFrom.substr(0, fromCut) == relTo.substr(0, toCut));
-    Parent target;
     if (sameFolder) {
         target.Set(source.fd(), false);
         target.name.assign(withoutTrailingSeparators(relTo).substr(toCut == std::string_view::npos ? 0 : toCut + 1));
         if (target.name.empty() || target.name == "." || target.name == "..")
             return EINVAL;
-    } else if (const int err = openParent(*rootTo, relTo, target); err != 0) {
-        return err;
+        return 0;
     }
+    return openParent(*rootTo, relTo, target);
+}
+
+int RootedFileSystem::Rename(const std::string& from, const std::string& to)
+{
+    std::string_view rel;
+    if (rootOf(from, rel) == nullptr && rootOf(to, rel) == nullptr)
+        return FileSystemFor(to).Rename(from, to);
+    Parent source;
+    Parent target;
+    if (const int err = openParents(from, to, source, target); err != 0)
+        return err;
     // renameat replaces a link at the target itself; it never writes through it.
     return ::renameat(source.fd(), source.name.c_str(), target.fd(), target.name.c_str()) == 0 ? 0 : errno;
+}
+
+DesktopTrash& RootedFileSystem::trash()
+{
+    if (!m_trash)
+        m_trash = std::make_unique<DesktopTrash>();
+    return *m_trash;
+}
+
+int RootedFileSystem::MoveToTrash(const std::string& path, const TrashSpot& spot)
+{
+    return atParent(
+        path, [&](FileSystem& outside) { return outside.MoveToTrash(path, spot); },
+        [&](int dirFd, const char* leaf) { return trash().Move(dirFd, leaf); });
+}
+
+int RootedFileSystem::ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed,
+                                       const TrashSpot& spot, TrashOutcome& outcome)
+{
+    outcome = TrashOutcome{};
+    std::string_view rel;
+    if (rootOf(from, rel) == nullptr && rootOf(to, rel) == nullptr)
+        return FileSystemFor(to).ReplaceIntoTrash(from, to, toListed, spot, outcome);
+    Parent source;
+    Parent target;
+    if (const int err = openParents(from, to, source, target); err != 0)
+        return err;
+    return ReplaceKeepingOld(trash(), source.fd(), source.name.c_str(), target.fd(), target.name.c_str(), outcome);
 }
 
 int RootedFileSystem::SetMTime(const std::string& path, std::int64_t mtimeSec)

@@ -7,10 +7,13 @@
 
 #include "platform/FileSystem.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace pelmora {
+
+class DesktopTrash;
 
 class PosixFileSystem final : public FileSystem
 {
@@ -25,6 +28,10 @@ public:
     int MakeDir(const std::string& path) override;
     int RemoveDir(const std::string& path) override;
     int RemoveFile(const std::string& path) override;
+    // The desktop trash of the file's own file system; `spot` is not used.
+    int MoveToTrash(const std::string& path, const TrashSpot& spot) override;
+    int ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed, const TrashSpot& spot,
+                         TrashOutcome& outcome) override;
 };
 
 // The file system of one run. A path at or below one of its local roots is resolved from an
@@ -67,6 +74,11 @@ public:
     // The root itself is never removed (EBUSY).
     int RemoveDir(const std::string& path) override;
     int RemoveFile(const std::string& path) override;
+    // The desktop trash, reached from the file's folder as every other write; the trash
+    // folders are opened once per file system and kept until it goes.
+    int MoveToTrash(const std::string& path, const TrashSpot& spot) override;
+    int ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed, const TrashSpot& spot,
+                         TrashOutcome& outcome) override;
 
 private:
     struct Root
@@ -91,8 +103,14 @@ private:
     template <typename Outside, typename AtParent>
     int atParent(const std::string& path, Outside outside, AtParent atParentFolder);
 
+    // The folders of `from` and `to` below one root (one descriptor when they share it), for a
+    // call on both. 0 or errno; EXDEV when they lie below different roots.
+    int openParents(const std::string& from, const std::string& to, Parent& source, Parent& target);
+    DesktopTrash& trash();
+
     std::vector<Root> m_roots;
     Resolve m_resolve;
+    std::unique_ptr<DesktopTrash> m_trash;
 };
 
 } // namespace pelmora

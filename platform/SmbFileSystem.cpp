@@ -649,6 +649,82 @@ int SmbFileSystem::RemoveFile(const std::string& path)
     return smbc_getFunctionUnlink(ctx)(ctx, url.c_str()) < 0 ? LastError() : 0;
 }
 
+int SmbFileSystem::trash(const std::string& path, const TrashSpot& spot, std::string& where)
+{
+    const std::string& root = spot.Root;
+    if (root.empty() || spot.Run.empty() || path.size() <= root.size() + 1 || path.compare(0, root.size(), root) != 0 ||
+        path[root.size()] != '/')
+        return ENOTSUP;
+    const std::string_view rel = std::string_view(path).substr(root.size());
+    std::string folder = root;
+    folder += '/';
+    folder += kRunTrashFolder;
+    folder += '/';
+    folder += spot.Run;
+    folder += rel.substr(0, rel.rfind('/'));
+    // The folders of the trash are made one level at a time below the root, as a copy's are.
+    std::size_t pos = root.size();
+    while (pos < folder.size()) {
+        const std::size_t next = std::min(folder.find('/', pos + 1), folder.size());
+        const std::string level = folder.substr(0, next);
+        pos = next;
+        FileStat st;
+        int rc = Stat(level, st);
+        if (rc == ENOENT) {
+            rc = MakeDir(level);
+            if (rc == EEXIST)
+                rc = Stat(level, st);
+            else if (rc == 0)
+                st.type = EntryType::Dir;
+        }
+        if (rc != 0)
+            return rc;
+        if (st.type != EntryType::Dir)
+            return ENOTDIR;
+    }
+    const std::string name(rel.substr(rel.rfind('/') + 1));
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        where = folder + "/" + name;
+        if (attempt > 1)
+            where += "." + std::to_string(attempt);
+        FileStat st;
+        const int rc = Stat(where, st);
+        if (rc == ENOENT)
+            return RenameNew(path, where);
+        if (rc != 0)
+            return rc;
+    }
+    return EEXIST;
+}
+
+int SmbFileSystem::MoveToTrash(const std::string& path, const TrashSpot& spot)
+{
+    std::string where;
+    return trash(path, spot, where);
+}
+
+int SmbFileSystem::ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed,
+                                    const TrashSpot& spot, TrashOutcome& outcome)
+{
+    outcome = TrashOutcome{};
+    if (!toListed)
+        return RenameNew(from, to);
+    std::string where;
+    const int trashed = trash(to, spot, where);
+    if (trashed != 0 && trashed != ENOENT) {
+        outcome.TrashError = trashed;
+        return trashed;
+    }
+    const int rc = RenameNew(from, to);
+    if (trashed == 0) {
+        if (rc != 0)
+            RenameNew(where, to);
+        else
+            outcome.Trashed = true;
+    }
+    return rc;
+}
+
 SmbFileSystem& InstallSmbFileSystem()
 {
     static SmbFileSystem fs;

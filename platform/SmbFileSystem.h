@@ -89,6 +89,12 @@ public:
     int MakeDir(const std::string& path) override;
     int RemoveDir(const std::string& path) override;
     int RemoveFile(const std::string& path) override;
+    // A share has no trash: the file is moved on the server into the run's folder under
+    // ".pelmora-trash" at the side's root, keeping its path below the root (one rename; a
+    // name taken there by an earlier run of the same second gets a number).
+    int MoveToTrash(const std::string& path, const TrashSpot& spot) override;
+    int ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed, const TrashSpot& spot,
+                         TrashOutcome& outcome) override;
 
     // Frees the anonymous sessions (they are opened again on the next call).
     void CloseAnonymousSessions();
@@ -103,6 +109,8 @@ private:
     void Forget(const std::string& key);
     // Rename and RenameNew; `lookForTarget` moves an existing target aside first.
     int rename(const std::string& from, const std::string& to, bool lookForTarget);
+    // MoveToTrash, giving the path the file now has.
+    int trash(const std::string& path, const TrashSpot& spot, std::string& where);
 
     std::map<std::string, std::shared_ptr<SmbSession>> m_anonymous;
 

@@ -107,7 +107,7 @@ void CopyLanes::Submit(const LaneJob& job)
             best = &lane;
     }
     if (best == nullptr) {
-        m_orphans.push_back(LaneResult{job.id, kLaneBroken, 0, {}});
+        m_orphans.push_back(LaneResult{job.id, kLaneBroken, 0, {}, 0});
         return;
     }
     const std::string frame = LaneWriter(LaneMessage::Job)
@@ -117,6 +117,8 @@ void CopyLanes::Submit(const LaneJob& job)
                                   .Text(job.target)
                                   .Text(job.root)
                                   .Number(job.targetListed ? 1 : 0)
+                                  .Number(job.toTrash ? 1 : 0)
+                                  .Text(job.trashRun)
                                   .Finish();
     best->jobs.push_back(job.id);
     if (best->process->Send(frame) != 0)
@@ -183,6 +185,8 @@ bool CopyLanes::readLane(Lane& lane, const std::function<void(LaneResult&&)>& on
                 return false;
             result.lines.push_back(std::move(line));
         }
+        if (!in.Number(result.trashed))
+            return false;
         const auto it = std::find(lane.jobs.begin(), lane.jobs.end(), result.id);
         if (it == lane.jobs.end())
             return false;
@@ -203,7 +207,7 @@ void CopyLanes::dropBroken(const std::function<void(LaneResult&&)>& onDone)
         }
         it->process->Stop(1000);
         for (const std::int64_t id : it->jobs)
-            onDone(LaneResult{id, kLaneBroken, 0, {}});
+            onDone(LaneResult{id, kLaneBroken, 0, {}, 0});
         it = m_lanes.erase(it);
     }
 }

@@ -25,6 +25,8 @@ struct LaneJob
     std::string target;       // the copy's target or the file to delete
     std::string root;         // the target's side root (copies only)
     bool targetListed = true; // false: the run's listing found no file at the copy's target
+    bool toTrash = false;     // deleted and replaced files go into the trash
+    std::string trashRun;     // the run's folder in a share's trash (FileOps::SetTrash)
 };
 
 struct LaneResult
@@ -35,6 +37,7 @@ struct LaneResult
     std::int64_t result = 0;
     std::int64_t bytes = 0; // bytes copied
     std::vector<std::string> lines;
+    std::int64_t trashed = 0; // files the job moved into the trash
 };
 
 inline constexpr std::int64_t kLaneBroken = -2;

@@ -8,6 +8,8 @@ namespace pelmora {
 
 int RunExitStatus(const RunDriver& run)
 {
+    if (run.Held())
+        return kExitRefused;
     const std::string& end = run.EndLine();
     if (run.Result().FailedCount > 0 || end == Msg(kMsgUserBreak) || end == Msg(kMsgTooManyErrors))
         return kExitRunFailed;

@@ -11,8 +11,9 @@ inline constexpr int kExitBadCommand = 2; // an unknown switch or task name; not
 inline constexpr int kExitRefused = 3;    // a task was refused and did not run
 
 class RunDriver;
-// The exit status of a run that started: kExitRunFailed when it had failed operations, stopped
-// at the error limit or was cancelled (its host folder missing included), else kExitDone.
+// The exit status of a run that started: kExitRefused when the mass-deletion guard held it,
+// kExitRunFailed when it had failed operations, stopped at the error limit or was cancelled
+// (its host folder missing included), else kExitDone.
 int RunExitStatus(const RunDriver& run);
 
 } // namespace pelmora

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <utility>
 
 namespace pelmora {
 
@@ -135,6 +137,15 @@ std::string JoinPath(std::string_view root, std::string_view relPath)
     out.append(root);
     out.append(relPath);
     return out;
+}
+
+std::string TrashRunName(std::time_t when)
+{
+    std::tm local{};
+    ::localtime_r(&when, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H%M%S", &local);
+    return text;
 }
 
 bool MakeDirs(FileSystem& fs, const std::string& path)
@@ -339,7 +350,22 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
             targetFs.SetMTime(partial, mtime);
         if (modeByPath)
             targetFs.SetMode(partial, mode);
-        const int renamed = targetListed ? targetFs.Rename(partial, target) : targetFs.RenameNew(partial, target);
+        int renamed = 0;
+        if (m_toTrash) {
+            // The old target goes into the trash only now that the new file is complete.
+            TrashOutcome outcome;
+            const TrashSpot spot{std::string(targetRoot), m_trashRun};
+            renamed = targetFs.ReplaceIntoTrash(partial, target, targetListed, spot, outcome);
+            if (outcome.Trashed)
+                ++m_trashed;
+            if (outcome.TrashError != 0) {
+                targetFs.RemoveFile(partial);
+                trashFailed(target, outcome.TrashError);
+                return kCopyTargetFailed;
+            }
+        } else {
+            renamed = targetListed ? targetFs.Rename(partial, target) : targetFs.RenameNew(partial, target);
+        }
         if (renamed != 0) {
             failLine = std::string(Msg(kMsgCreateTargetFailed)) + target;
             result = kCopyTargetFailed;
@@ -488,9 +514,57 @@ int FileOps::copyInBlocks(FileHandle& in, FileHandle& out, std::int64_t size, bo
     return kCopyOk;
 }
 
-bool FileOps::DeleteFile(const std::string& path)
+void FileOps::SetTrash(bool toTrash, std::string run)
+{
+    m_toTrash = toTrash;
+    m_trashRun = std::move(run);
+}
+
+std::uint32_t FileOps::TakeTrashed()
+{
+    return std::exchange(m_trashed, 0);
+}
+
+void FileOps::trashFailed(const std::string& path, int error)
+{
+    std::string reason;
+    switch (error) {
+    case EROFS:
+        reason = Msg(kMsgTrashReadOnly);
+        break;
+    case ENOTSUP:
+    case EXDEV:
+        reason = Msg(kMsgTrashNoTrash);
+        break;
+    case EACCES:
+    case EPERM:
+        reason = Msg(kMsgTrashNoAccess);
+        break;
+    default:
+        reason = std::strerror(error);
+        break;
+    }
+    fail(ReplaceFirst(Msg(kMsgTrashFailed), reason) + path);
+}
+
+bool FileOps::DeleteFile(const std::string& path, std::string_view root)
 {
     FileSystem& fs = fsFor(path);
+    if (m_toTrash) {
+        // Never a delete for good instead: a file that cannot go into the trash stays.
+        const int rc = fs.MoveToTrash(path, TrashSpot{std::string(root), m_trashRun});
+        if (rc != 0) {
+            // Nothing there, or a folder where the file was: not a matter of the trash.
+            // A path that no longer leads to it (a folder swapped for a link) likewise.
+            if (rc == ENOENT || rc == EISDIR || rc == ENOTDIR || rc == ELOOP)
+                fail(std::string(Msg(kMsgDeleteFailed)) + path);
+            else
+                trashFailed(path, rc);
+            return false;
+        }
+        ++m_trashed;
+        return true;
+    }
     FileStat st;
     // The owner write bit is only added when missing, so a failed delete leaves the mode of a
     // writable file as it was.

@@ -10,6 +10,7 @@
 #include "sync/RunState.h"
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +37,9 @@ inline constexpr std::size_t kCopyBufferSize = 1024 * 1024;
 
 // Root + relative path; a root of "/" is not doubled ("/" + "/a" is "/a").
 std::string JoinPath(std::string_view root, std::string_view relPath);
+
+// The name of a run's folder in a share's trash: its local start time as "YYYY-MM-DD hhmmss".
+std::string TrashRunName(std::time_t when);
 
 // Creates `path` and every missing parent folder through `fs`. Failures are not reported (a
 // later create of a file in it reports them). Returns true when the folder exists afterwards.
@@ -78,9 +82,18 @@ public:
     int CopyFile(const std::string& source, const std::string& target, std::string_view targetRoot,
                  bool targetListed = true);
 
-    // Deletes one file (a read-only one too). Returns true when it was deleted; false after
-    // logging "Failed to delete file" with the path.
-    bool DeleteFile(const std::string& path);
+    // Where deleted and replaced files go: with `toTrash` into the trash (the desktop trash
+    // of their file system; on a share `<root>/.pelmora-trash/<run>/`, `run` being the run's
+    // start as "YYYY-MM-DD hhmmss"), else nowhere: they are deleted for good (the default).
+    void SetTrash(bool toTrash, std::string run = {});
+    // Files moved into the trash since the counter was last taken; taking it resets it.
+    std::uint32_t TakeTrashed();
+
+    // Deletes one file (a read-only one too), or moves it into the trash (SetTrash). Returns
+    // true when it is gone; false after logging "Failed to delete file" with the path, or the
+    // trash's failure line with its reason (the file is then kept). `root` is the root of the
+    // file's side.
+    bool DeleteFile(const std::string& path, std::string_view root = {});
 
     // The empty-folder step after all file operations, for the task's EmptyDir action (0 does
     // nothing). Folder lines of value 0 are handled host list first, then mirror list, each in
@@ -106,6 +119,7 @@ private:
     void fail(std::string line);
     // Creates a new temporary file in `folder`; returns 0 or errno.
     int createPartial(const std::string& folder, std::string& path, std::unique_ptr<FileHandle>& out);
+    void trashFailed(const std::string& path, int error);
 
     RunView& m_view;
     SyncLog& m_log;
@@ -123,6 +137,9 @@ private:
     std::string m_doneText;
     std::string m_remainText;
     std::string m_knownFolder; // the target folder of the last copy, known to exist
+    bool m_toTrash = false;
+    std::string m_trashRun;
+    std::uint32_t m_trashed = 0;
 };
 
 } // namespace pelmora

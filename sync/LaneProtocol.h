@@ -16,12 +16,14 @@ enum class LaneMessage : std::uint8_t {
     // run -> lane
     Hello = 1,      // run -> lane: language id; lane -> run: no fields (the lane is ready)
     Login = 2,      // share key, share path, user name, password
-    Job = 3,        // id, kind, source, target, target root, target listed (0 or 1)
+    Job = 3,        // id, kind, source, target, target root, target listed (0 or 1), to trash (0 or 1),
+                    // the run's trash folder
     Cancel = 4,     // every job not finished ends; those not begun are skipped
                     // lane -> run
     LoginDone = 10, // share key, errno value (0: logged in)
     Progress = 11,  // id, bytes moved since the last report, the file's percentage
-    Done = 12,      // id, result, bytes since the last report, line count, the result-log lines
+    Done = 12,      // id, result, bytes since the last report, line count, the result-log lines,
+                    // files moved into the trash
 };
 
 enum class LaneJobKind : std::uint8_t {

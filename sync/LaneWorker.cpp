@@ -28,6 +28,8 @@ struct Job
     std::string target;
     std::string root;
     std::int64_t targetListed = 1;
+    std::int64_t toTrash = 0;
+    std::string trashRun;
 };
 
 class Lane final : public RunView
@@ -68,7 +70,7 @@ public:
     void SetAnimation(bool) override {}
     BoxAnswer Ask(std::string_view, std::string_view, BoxButtons buttons) override
     {
-        return buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
+        return buttons == BoxButtons::Ok ? BoxAnswer::Ok : BoxAnswer::No;
     }
     int ShowPreview(RunDriver&) override { return 0; }
     void ShowResults() override {}
@@ -88,10 +90,11 @@ private:
         if (m_state != rsCancelled) {
             // Local targets are reached from a handle of their root, as in the run itself.
             m_rooted.AddRoot(job.root);
+            m_ops.SetTrash(job.toTrash != 0, job.trashRun);
             if (job.kind == static_cast<std::int64_t>(LaneJobKind::Copy))
                 result = m_ops.CopyFile(job.source, job.target, job.root, job.targetListed != 0);
             else
-                result = m_ops.DeleteFile(job.target) ? 0 : 1;
+                result = m_ops.DeleteFile(job.target, job.root) ? 0 : 1;
         }
         LaneWriter answer(LaneMessage::Done);
         answer.Number(job.id)
@@ -100,6 +103,7 @@ private:
             .Number(static_cast<std::int64_t>(m_log.Lines().size()));
         for (const std::string& line : m_log.Lines())
             answer.Text(line);
+        answer.Number(static_cast<std::int64_t>(m_ops.TakeTrashed()));
         return Send(answer.Finish());
     }
 
@@ -166,7 +170,7 @@ private:
         case LaneMessage::Job: {
             Job job;
             if (!in.Number(job.id) || !in.Number(job.kind) || !in.Text(job.source) || !in.Text(job.target) ||
-                !in.Text(job.root) || !in.Number(job.targetListed))
+                !in.Text(job.root) || !in.Number(job.targetListed) || !in.Number(job.toTrash) || !in.Text(job.trashRun))
                 return false;
             m_jobs.push_back(std::move(job));
             return true;

@@ -1,8 +1,10 @@
 #include "sync/Listing.h"
 
 #include "core/DateTime.h"
+#include "platform/FileSystem.h"
 #include "platform/NetPath.h"
 #include "platform/PartialFiles.h"
+#include "platform/Trash.h"
 
 #include <cerrno>
 #include <cstring>
@@ -27,6 +29,20 @@ bool isRecycleFolder(std::string_view name)
         upper[i] = FoldAscii(name[static_cast<std::size_t>(i)]);
     const std::string_view u(upper, 8);
     return u == "RECYCLED" || u == "RECYCLER";
+}
+
+// The trash folders a side's root may hold: a mount's desktop trash (".Trash", ".Trash-<uid>")
+// and the one a run keeps on a share.
+bool isRootTrashFolder(std::string_view rel)
+{
+    if (rel.size() < 2 || rel.front() != '/' || rel.find('/', 1) != std::string_view::npos)
+        return false;
+    const std::string_view name = rel.substr(1);
+    if (name == ".Trash" || name == kRunTrashFolder)
+        return true;
+    constexpr std::string_view kOwn = ".Trash-";
+    return name.size() > kOwn.size() && name.substr(0, kOwn.size()) == kOwn &&
+           name.find_first_not_of("0123456789", kOwn.size()) == std::string_view::npos;
 }
 
 // A name from a file-type list that would reach outside the two roots is not a file name.
@@ -116,6 +132,7 @@ void SideLister::listSide(TRunSide side, std::string_view root)
     }
     SchDir.Root = m_root;
     SchDir.FS = m_fs;
+    m_homeTrash = HomeTrashFolder();
     identifyOtherRoot(m_fs ? *m_fs : FileSystemFor(root));
     if (side == TRunSide::Mirror) {
         // One sort at the end instead of a sorted insert per file.
@@ -213,11 +230,13 @@ void SideLister::SchDirEnquiryOperation(TSearchDir& Sender, TFoundItemType ItemT
         Operation = soSkip;
         return;
     }
-    if (isRecycleFolder(lastComponent(Item))) {
+    const std::string_view rel = relative(Item);
+    // The home trash too, where a side holds it (a task on the home folder): what a run put
+    // there must not come back as files of that side.
+    if (isRecycleFolder(lastComponent(Item)) || isRootTrashFolder(rel) || Item == m_homeTrash) {
         Operation = soSkip;
         return;
     }
-    const std::string_view rel = relative(Item);
     bool listed = false;
     for (const std::string& line : m_excludeLines) {
         if (SameName(line, rel)) {

@@ -139,6 +139,7 @@ private:
     std::string m_otherShare; // the other root's share key and path below it, on a share
     std::string m_otherSharePath;
     std::vector<std::string> m_stalePartials;
+    std::string m_homeTrash; // the desktop's home trash folder, never listed
 };
 
 // What a listing on a worker thread tells its observer, kept for the UI thread, which takes it

@@ -7,6 +7,7 @@
 #include "platform/PosixFileSystem.h"
 #include "platform/ProgramPlace.h"
 #include "sync/CopyLanes.h"
+#include "sync/DeletionGuard.h"
 #include "sync/FileOps.h"
 #include "sync/Listing.h"
 #include "sync/Mask.h"
@@ -107,6 +108,7 @@ struct RunDriver::Impl final : ListingObserver
     CopyLanes lanes;
     int laneCount = 0; // SetCopyLanes
     std::string laneProgram;
+    std::string trashRun; // the run's folder in a share's trash
     bool cancelSent = false;
     std::int64_t lastId = 0;
     std::deque<Pending> pending;
@@ -172,6 +174,7 @@ bool RunDriver::Start(const RunRequest& request)
     if (m_request.ResultShown)
         *m_request.ResultShown = false;
     m_cancelPhase = rsIdle;
+    m_held = false;
     m_endLine.clear();
     *m_plan = PlanSummary{};
     m_impl->listingFailures = 0;
@@ -192,6 +195,8 @@ bool RunDriver::Start(const RunRequest& request)
         return false;
     }
     m_impl->ops.SetSpeed(m_request.Task->Speed);
+    m_impl->trashRun = TrashRunName(std::time(nullptr));
+    m_impl->ops.SetTrash(DeletesToTrash(*m_request.Task), m_impl->trashRun);
     // A fresh handle on each root per run: a root that was replaced since the last run is
     // taken as it is now.
     m_impl->rooted =
@@ -408,6 +413,8 @@ void RunDriver::OnListMirror()
             m_view.CloseRunWindow();
             return;
         }
+        if (m_state != rsTooManyErrors && !passesDeletionGuard())
+            return;
     } else {
         // A run that ends as cancelled (its host root could not be read, or the user broke
         // off the scan) still counts what its listing could not read.
@@ -416,6 +423,35 @@ void RunDriver::OnListMirror()
     }
     m_view.SetLabel(RunLabel::Phase, Msg(kMsgSynchronizing));
     m_view.Post(RunPhase::SyncMain);
+}
+
+bool RunDriver::passesDeletionGuard()
+{
+    // A copy-all run treats the mirror as empty and deletes nothing there.
+    if (m_request.CopyAll || !GuardsMassDeletion(*m_request.Task))
+        return true;
+    const std::optional<MassDeletion> mass = FindMassDeletion(m_lists);
+    if (!mass)
+        return true;
+    const std::string deleted = std::to_string(mass->Deleted);
+    const std::string files = std::to_string(mass->Files);
+    if (!Unattended()) {
+        const std::string question = ReplaceFirst(
+            ReplaceFirst(Msg(mass->MirrorSide ? kMsgGuardAskMirror : kMsgGuardAskHost), deleted), "%2", files);
+        if (m_view.Ask(question, Msg(kMsgWarningCaption), BoxButtons::YesNoDefaultNo) == BoxAnswer::Yes)
+            return true;
+    }
+    m_held = true;
+    // The name goes in last: a "%2" of its own must stay as it is.
+    m_endLine = ReplaceFirst(
+        ReplaceFirst(ReplaceFirst(Msg(mass->MirrorSide ? kMsgGuardHeldMirror : kMsgGuardHeldHost), "%3", files), "%2",
+                     deleted),
+        "%1", m_request.TaskName);
+    m_log.Add(m_endLine);
+    m_log.Add(std::string(kLogSeparator));
+    m_state = rsIdle;
+    m_view.CloseRunWindow();
+    return false;
 }
 
 void RunDriver::checkErrorLimit()
@@ -555,7 +591,8 @@ void RunDriver::carryOut(const Operation& op)
         drainLanes();
         const bool ok = op.kind == LaneJobKind::Copy
                             ? impl.ops.CopyFile(op.source, op.target, op.root, op.targetListed) == kCopyOk
-                            : impl.ops.DeleteFile(op.target);
+                            : impl.ops.DeleteFile(op.target, op.root);
+        m_result.TrashedCount += impl.ops.TakeTrashed();
         finish(op, ok);
         return;
     }
@@ -564,7 +601,8 @@ void RunDriver::carryOut(const Operation& op)
     entry.id = ++impl.lastId;
     entry.op = op;
     impl.pending.push_back(std::move(entry));
-    impl.lanes.Submit(LaneJob{impl.lastId, op.kind, op.source, op.target, op.root, op.targetListed});
+    impl.lanes.Submit(LaneJob{impl.lastId, op.kind, op.source, op.target, op.root, op.targetListed,
+                              DeletesToTrash(*m_request.Task), impl.trashRun});
     pumpLanes(0);
 }
 
@@ -603,6 +641,7 @@ void RunDriver::pumpLanes(int timeoutMs)
         } else {
             for (std::string& line : p.result.lines)
                 m_log.Add(std::move(line));
+            m_result.TrashedCount += static_cast<std::uint32_t>(std::max<std::int64_t>(p.result.trashed, 0));
         }
         finish(p.op, p.result.result == 0);
     }
@@ -618,7 +657,7 @@ void RunDriver::drainLanes()
             // Nothing can answer any more; should that ever happen, the rest failed.
             for (Impl::Pending& p : impl.pending) {
                 p.done = true;
-                p.result = LaneResult{p.id, kLaneBroken, 0, {}};
+                p.result = LaneResult{p.id, kLaneBroken, 0, {}, 0};
             }
         }
         pumpLanes(20);
@@ -726,6 +765,9 @@ void RunDriver::OnSyncFolder()
     m_log.Add(ReplaceFirst(Msg(kMsgCountMirrorToHost), std::to_string(m_result.CopiedToHostCount)));
     m_log.Add(ReplaceFirst(Msg(kMsgCountDeleteInHost), std::to_string(m_result.DeletedHostCount)));
     m_log.Add(ReplaceFirst(Msg(kMsgCountDeleteInMirror), std::to_string(m_result.DeletedMirrorCount)));
+    // Only a run that trashed something says so: every other block keeps its usual lines.
+    if (m_result.TrashedCount > 0)
+        m_log.Add(ReplaceFirst(Msg(kMsgCountTrashed), std::to_string(m_result.TrashedCount)));
     m_log.Add(ReplaceFirst(Msg(kMsgSyncFailedCount), std::to_string(m_result.FailedCount)));
     m_log.Add(DateTimeStampNow());
     m_log.Add(std::string(kLogSeparator));

@@ -50,6 +50,7 @@ struct RunResult
     std::uint32_t DeletedMirrorCount = 0;
     std::uint32_t CopiedToHostCount = 0;
     std::uint32_t CopiedToMirrorCount = 0;
+    std::uint32_t TrashedCount = 0; // deleted and replaced files moved into the trash
 };
 
 class RunDriver
@@ -97,6 +98,8 @@ public:
     bool ResultShown() const { return m_resultShown; }
     // AutoRun, the task's AutoMode or ScheduledRun: no boxes, no preview, no results.
     bool Unattended() const;
+    // True when the last run was held by the mass-deletion guard and deleted nothing.
+    bool Held() const { return m_held; }
     // The last run's end line (messages 67, 68 or 69), or the text of an early end (55, 63).
     const std::string& EndLine() const { return m_endLine; }
     const RunRequest& Request() const { return m_request; }
@@ -142,6 +145,9 @@ private:
     struct Impl;
     struct Operation;
     void checkErrorLimit();
+    // The mass-deletion guard, once the plan is final: asks an attended run, holds an
+    // unattended one. False when the run was held and has ended.
+    bool passesDeletionGuard();
     // Logs and counts every link or special file that left the other side's namesake alone.
     void reportShadowedEntries();
     // Carries out one operation of the file lists, on this thread or through a lane.
@@ -166,6 +172,7 @@ private:
     RunState m_cancelPhase = rsIdle;
     RunResult m_result;
     bool m_resultShown = false;
+    bool m_held = false;
     std::string m_endLine;
     TRunLists m_lists;
     int m_lanesUsed = 0;

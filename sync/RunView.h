@@ -33,6 +33,7 @@ enum class RunLabel {
 enum class BoxButtons {
     Ok,
     YesNo,
+    YesNoDefaultNo, // Yes and No with No as the default button (Enter answers No)
 };
 enum class BoxAnswer {
     Ok,

@@ -1,6 +1,7 @@
 #include "ui/AdvForm.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -170,6 +171,12 @@ TadvForm::TadvForm(TAppState& state, QWidget* parent) : QDialog(parent), m_state
     spin(edShift)->setMaxChars(2);
     lbShift->setBuddy(edShift);
 
+    lbDeletions = named(new QLabel(this), "lbDeletions");
+    cbDeletions = named(new QComboBox(this), "cbDeletions");
+    cbDeletions->addItems({QString(), QString()});
+    lbDeletions->setBuddy(cbDeletions);
+    chkGuard = named(new QCheckBox(this), "chkGuard");
+
     btnDef = named(new QPushButton(this), "btnDef");
     btnOk = named(new QPushButton(this), "btnOk");
     btnCancel = named(new QPushButton(this), "btnCancel");
@@ -215,6 +222,11 @@ TadvForm::TadvForm(TAppState& state, QWidget* parent) : QDialog(parent), m_state
     shift->addStretch(1);
     edShift->setMinimumWidth(48);
 
+    auto* deletions = new QHBoxLayout;
+    deletions->addWidget(lbDeletions);
+    deletions->addWidget(cbDeletions);
+    deletions->addStretch(1);
+
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnDef);
     buttons->addStretch(1);
@@ -229,6 +241,8 @@ TadvForm::TadvForm(TAppState& state, QWidget* parent) : QDialog(parent), m_state
     layout->addLayout(limits);
     layout->addWidget(chk1Hour);
     layout->addLayout(shift);
+    layout->addLayout(deletions);
+    layout->addWidget(chkGuard);
     layout->addStretch(1);
     layout->addLayout(buttons);
 }
@@ -251,6 +265,10 @@ void TadvForm::ApplyTexts()
     Label4->setText(QString::fromUtf8(Msg(kMsgMaxErrors)));
     chk1Hour->setText(QString::fromUtf8(Msg(kMsgIgnoreOneHour)));
     lbShift->setText(QString::fromUtf8(Msg(kMsgTimeShiftLabel)));
+    lbDeletions->setText(QString::fromUtf8(Msg(kMsgDeletionsLabel)));
+    cbDeletions->setItemText(0, QString::fromUtf8(Msg(kMsgMoveToTrash)));
+    cbDeletions->setItemText(1, QString::fromUtf8(Msg(kMsgDeletePermanently)));
+    chkGuard->setText(QString::fromUtf8(Msg(kMsgMassDeletionGuard)));
     // The dialog keeps its designed client size unless the texts of the language need more.
     layout()->activate();
     setFixedSize(sizeHint().expandedTo(QSize(409, 335)));
@@ -300,6 +318,8 @@ void TadvForm::FormShow()
     chk1Hour->setChecked(IsSet(task->Ignore1Hour));
     const double seconds = std::isfinite(task->TimeShift) ? std::round(task->TimeShift * 86400.0) : 0.0;
     spin(edShift)->showValue(static_cast<int>(std::clamp(seconds, 0.0, 99.0)));
+    cbDeletions->setCurrentIndex(DeletesToTrash(*task) ? 0 : 1);
+    chkGuard->setChecked(GuardsMassDeletion(*task));
     applyEnabling();
     edNetName->setFocus();
 }
@@ -335,6 +355,8 @@ void TadvForm::btnOkClick()
     task->MaxErr = static_cast<std::uint16_t>(spin(edErr)->clampedValue());
     task->Ignore1Hour = ToFlag(chk1Hour->isChecked());
     task->TimeShift = spin(edShift)->clampedValue() / 86400.0 + 0.00000001;
+    task->Reserved[kReservedDeletions] = cbDeletions->currentIndex() == 1 ? kReservedOff : 0;
+    task->Reserved[kReservedGuard] = chkGuard->isChecked() ? 0 : kReservedOff;
     m_state.Modified = true;
     accept();
 }

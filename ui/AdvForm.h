@@ -1,6 +1,7 @@
 #pragma once
 // TadvForm: the advanced options of the selected task (network credentials, the three mask
-// lists with their switches, auto mode, speed and error limits, the time tolerances). It
+// lists with their switches, auto mode, speed and error limits, the time tolerances, where
+// deleted and replaced files go and the mass-deletion guard). It
 // fills itself from CurrentTask on every showing and writes back only on OK. UI thread only.
 
 #include <QDialog>
@@ -8,6 +9,7 @@
 #include "ui/AppState.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -64,6 +66,9 @@ private:
     QSpinBox* edErr = nullptr;
     QCheckBox* chk1Hour = nullptr;
     QSpinBox* edShift = nullptr;
+    QLabel* lbDeletions = nullptr;
+    QComboBox* cbDeletions = nullptr; // 0: move to the trash, 1: delete permanently
+    QCheckBox* chkGuard = nullptr;
     QPushButton* btnDef = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;

@@ -68,10 +68,13 @@ void DialogService::showException(QWidget* parent, const QString& what)
 }
 
 QMessageBox::StandardButton QtDialogService::ask(QWidget* parent, const QString& caption, const QString& text,
-                                                 QMessageBox::StandardButtons buttons, QMessageBox::Icon icon)
+                                                 QMessageBox::StandardButtons buttons, QMessageBox::Icon icon,
+                                                 QMessageBox::StandardButton defaultButton)
 {
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setEscapeButton(EscapeButton(buttons));
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
     const int result = box.exec();
     const auto pressed = static_cast<QMessageBox::StandardButton>(result);
     return buttons.testFlag(pressed) ? pressed : EscapeButton(buttons);
@@ -104,9 +107,10 @@ void QueuedDialogService::clear()
 }
 
 QMessageBox::StandardButton QueuedDialogService::ask(QWidget*, const QString& caption, const QString& text,
-                                                     QMessageBox::StandardButtons buttons, QMessageBox::Icon icon)
+                                                     QMessageBox::StandardButtons buttons, QMessageBox::Icon icon,
+                                                     QMessageBox::StandardButton defaultButton)
 {
-    m_asked.push_back({caption, text, buttons, icon});
+    m_asked.push_back({caption, text, buttons, icon, defaultButton});
     if (m_answers.empty()) {
         ++m_unanswered;
         return EscapeButton(buttons);

@@ -25,6 +25,7 @@ struct DialogRequest
     QString text;
     QMessageBox::StandardButtons buttons;
     QMessageBox::Icon icon;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 
 class DialogService
@@ -34,8 +35,10 @@ public:
 
     // Shows a message box and returns the button pressed. A box closed without a button
     // (Escape, close box) returns the escape button of the set: Cancel, else No, else Ok.
+    // `defaultButton` is the one Enter presses (NoButton: the toolkit's choice).
     virtual QMessageBox::StandardButton ask(QWidget* parent, const QString& caption, const QString& text,
-                                            QMessageBox::StandardButtons buttons, QMessageBox::Icon icon) = 0;
+                                            QMessageBox::StandardButtons buttons, QMessageBox::Icon icon,
+                                            QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) = 0;
 
     // Runs a dialog modally and returns its result (QDialog::Accepted or Rejected).
     virtual int execDialog(QDialog& dialog) = 0;
@@ -59,7 +62,8 @@ class QtDialogService final : public DialogService
 {
 public:
     QMessageBox::StandardButton ask(QWidget* parent, const QString& caption, const QString& text,
-                                    QMessageBox::StandardButtons buttons, QMessageBox::Icon icon) override;
+                                    QMessageBox::StandardButtons buttons, QMessageBox::Icon icon,
+                                    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) override;
     int execDialog(QDialog& dialog) override;
     QString getOpenFileName(QWidget* parent, const QString& caption, const QString& folder) override;
 };
@@ -86,7 +90,8 @@ public:
     void clear();
 
     QMessageBox::StandardButton ask(QWidget* parent, const QString& caption, const QString& text,
-                                    QMessageBox::StandardButtons buttons, QMessageBox::Icon icon) override;
+                                    QMessageBox::StandardButtons buttons, QMessageBox::Icon icon,
+                                    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) override;
     int execDialog(QDialog& dialog) override;
     QString getOpenFileName(QWidget* parent, const QString& caption, const QString& folder) override;
 

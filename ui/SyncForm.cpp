@@ -262,9 +262,10 @@ void TSyncForm::SetAnimation(bool playing)
 
 BoxAnswer TSyncForm::Ask(std::string_view text, std::string_view caption, BoxButtons buttons)
 {
-    if (buttons == BoxButtons::YesNo) {
-        const auto pressed = Dialogs().ask(this, FromUtf8(caption), DisplayText(text),
-                                           QMessageBox::Yes | QMessageBox::No, QMessageBox::Question);
+    if (buttons != BoxButtons::Ok) {
+        const auto pressed = Dialogs().ask(
+            this, FromUtf8(caption), DisplayText(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::Question,
+            buttons == BoxButtons::YesNoDefaultNo ? QMessageBox::No : QMessageBox::NoButton);
         return pressed == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
     }
     // The driver's error boxes (an invalid mask) carry the error caption; they get the

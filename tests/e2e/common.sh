@@ -10,5 +10,7 @@ WORK="$(mktemp -d)"
 PID=""
 ON_EXIT=""
 trap '[ -n "$PID" ] && kill -KILL "$PID" 2>/dev/null; eval "$ON_EXIT"; rm -rf "$WORK"' EXIT
+# What the runs move into the desktop trash stays in the work folder.
+export XDG_DATA_HOME="$WORK/data"
 FAILS=0
 fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }

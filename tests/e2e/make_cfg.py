@@ -11,6 +11,7 @@ import sys
 
 RECORD_SIZE = 3458
 OFFSETS = {
+    'Deletions': 0, 'Guard': 1,  # Reserved[0] and [1]: 0 is the default (trash, guard on), 1 the other
     'InMain': 38, 'InMirror': 39, 'SizeDiffer': 40, 'NewInMain': 41, 'NewInMirror': 42, 'IntoSub': 43,
     'MainDir': 44, 'MirrorDir': 556, 'EmptyDir': 2092, 'AutoMode': 2093, 'Desc': 2094,
     'IgnoreOn': 2606, 'DelOn': 2607, 'IgnoreList': 2608, 'DelList': 2864,

@@ -189,4 +189,26 @@ int FaultFileSystem::RemoveFile(const std::string& path)
     return ForwardingFileSystem::RemoveFile(path);
 }
 
+int FaultFileSystem::MoveToTrash(const std::string& path, const TrashSpot& spot)
+{
+    if (int err = Check(FsCall::Trash, path))
+        return err;
+    return ForwardingFileSystem::MoveToTrash(path, spot);
+}
+
+int FaultFileSystem::ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed,
+                                      const TrashSpot& spot, TrashOutcome& outcome)
+{
+    outcome = TrashOutcome{};
+    FileStat old;
+    const bool replaces = ForwardingFileSystem::Stat(to, old) == 0;
+    if (int err = replaces ? Check(FsCall::Trash, to) : 0) {
+        outcome.TrashError = err;
+        return err;
+    }
+    if (int err = Check(FsCall::Rename, from, &to))
+        return err;
+    return ForwardingFileSystem::ReplaceIntoTrash(from, to, toListed, spot, outcome);
+}
+
 } // namespace pelmora

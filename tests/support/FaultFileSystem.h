@@ -30,6 +30,7 @@ enum class FsCall : int {
     ListEntry, // reading one entry's type and attributes during a listing; the path is the entry's
     Clone,     // on a handle, with PassKernelCopies on; the path is the target's
     CopyRange, // likewise, one kernel copy of a chunk
+    Trash,     // moving a file into the trash: MoveToTrash, and the old file of ReplaceIntoTrash
     Count_
 };
 
@@ -86,6 +87,10 @@ public:
     int MakeDir(const std::string& path) override;
     int RemoveDir(const std::string& path) override;
     int RemoveFile(const std::string& path) override;
+    int MoveToTrash(const std::string& path, const TrashSpot& spot) override;
+    // Its rename is counted and failed as Rename, its trashing of `to` as Trash.
+    int ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed, const TrashSpot& spot,
+                         TrashOutcome& outcome) override;
 
     // Counts the call and returns the errno of the first fault it triggers, or 0. Used by the
     // handles this wrapper hands out.

@@ -35,6 +35,15 @@ public:
     int MakeDir(const std::string& path) override { return m_target.MakeDir(path); }
     int RemoveDir(const std::string& path) override { return m_target.RemoveDir(path); }
     int RemoveFile(const std::string& path) override { return m_target.RemoveFile(path); }
+    int MoveToTrash(const std::string& path, const TrashSpot& spot) override
+    {
+        return m_target.MoveToTrash(path, spot);
+    }
+    int ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed, const TrashSpot& spot,
+                         TrashOutcome& outcome) override
+    {
+        return m_target.ReplaceIntoTrash(from, to, toListed, spot, outcome);
+    }
 
 private:
     FileSystem& m_target;

@@ -17,6 +17,35 @@ namespace pelmora::test {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Runs move what they delete into the desktop trash. Each test process gets a home trash of
+// its own in the temporary folder (where the tests' files are, so it is the trash they use),
+// removed when the process ends: no test ever fills the trash of the user who runs it.
+struct OwnTrash
+{
+    std::string folder;
+    OwnTrash()
+    {
+        std::string pattern = testing::TempDir();
+        if (pattern.empty() || pattern.back() != '/')
+            pattern.push_back('/');
+        pattern += "pelmora-data-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr)
+            return;
+        folder = pattern;
+        ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    }
+    ~OwnTrash()
+    {
+        std::error_code ec;
+        if (!folder.empty())
+            fs::remove_all(folder, ec);
+    }
+} g_ownTrash;
+
+} // namespace
+
 TempFolder::TempFolder(std::string_view tag)
 {
     // mkdtemp makes the name unique across tests, processes and build folders running at once.

@@ -52,19 +52,23 @@ protected:
         return lines;
     }
 
+    // `trashed`: the deleted and replaced files that went into the trash; a run that trashed
+    // none has no line for them.
     static std::vector<std::string> Block(const std::string& end, int toMirror, int toHost, int delHost, int delMirror,
-                                          int failed)
+                                          int failed, int trashed = 0)
     {
-        return {end,
-                "",
-                "Task result:",
-                "Host folder -> Mirror folder: " + std::to_string(toMirror) + " files",
-                "Host folder <- Mirror folder: " + std::to_string(toHost) + " files",
-                "Delete file(s) in host folder: " + std::to_string(delHost),
-                "Delete file(s) in mirror folder: " + std::to_string(delMirror),
-                "Failed to synchronize: " + std::to_string(failed),
-                "<stamp>",
-                std::string(kLogSeparator)};
+        std::vector<std::string> block{end,
+                                       "",
+                                       "Task result:",
+                                       "Host folder -> Mirror folder: " + std::to_string(toMirror) + " files",
+                                       "Host folder <- Mirror folder: " + std::to_string(toHost) + " files",
+                                       "Delete file(s) in host folder: " + std::to_string(delHost),
+                                       "Delete file(s) in mirror folder: " + std::to_string(delMirror)};
+        if (trashed > 0)
+            block.push_back("Moved to the trash: " + std::to_string(trashed) + " files");
+        block.insert(block.end(),
+                     {"Failed to synchronize: " + std::to_string(failed), "<stamp>", std::string(kLogSeparator)});
+        return block;
     }
 
     static std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b)
@@ -110,7 +114,7 @@ TEST_F(RunDriverTest, EveryKindOfDifferenceIsCarriedOut)
     EXPECT_EQ(StatOf(mirror + "/sub/newer-host.txt").st_mtime, kT + 100);
     EXPECT_EQ(ReadBytes(host + "/newer-mirror.txt"), "new mirror");
     EXPECT_TRUE(fs::is_directory(mirror + "/empty/inner"));
-    EXPECT_EQ(Lines(), Concat(kStart, Block("Task finish!", 3, 1, 0, 1, 0)));
+    EXPECT_EQ(Lines(), Concat(kStart, Block("Task finish!", 3, 1, 0, 1, 0, 4)));
     EXPECT_EQ(view.previewsShown, 1);
     EXPECT_EQ(view.resultsShown, 1);
     EXPECT_EQ(view.beeps, 1);
@@ -331,7 +335,8 @@ TEST_F(RunDriverTest, CopyAllTreatsTheMirrorAsEmpty)
     ASSERT_TRUE(runner.Run(request));
 
     EXPECT_EQ(ReadBytes(mirror + "/extra"), "stays");
-    EXPECT_EQ(Lines(), Concat(kStart, Block("Task finish!", 1, 0, 0, 0, 0)));
+    // The mirror's old "same" was replaced, and went into the trash.
+    EXPECT_EQ(Lines(), Concat(kStart, Block("Task finish!", 1, 0, 0, 0, 0, 1)));
     EXPECT_EQ(view.labelHistory[1], (std::vector<std::string>{"Analyzing host folder...", "Synchronizing..."}));
 }
 
@@ -350,7 +355,7 @@ TEST_F(RunDriverTest, FileTypeTaskCopiesOnlyTheNamedFiles)
 
     EXPECT_EQ(TreeOf(mirror), (std::set<std::string>{"a.txt", "c.txt"}));
     EXPECT_EQ(ReadBytes(mirror + "/c.txt"), "c new");
-    EXPECT_EQ(Lines(), Concat(kStart, Block("Task finish!", 2, 0, 0, 0, 0)));
+    EXPECT_EQ(Lines(), Concat(kStart, Block("Task finish!", 2, 0, 0, 0, 0, 1)));
     EXPECT_EQ(view.labelHistory[1], (std::vector<std::string>{"Analyzing host folder...", "Synchronizing..."}));
 }
 

@@ -69,8 +69,18 @@ TEST_F(SmbRun, LocalHostToMirrorOnTheShare)
     EXPECT_EQ(run.Result().FailedCount, 0u);
     EXPECT_EQ(run.Result().CopiedToMirrorCount, 4u);
     EXPECT_EQ(run.Result().DeletedMirrorCount, 1u);
+    // The deleted and the replaced file wait in the run's folder of the share's trash.
+    std::set<std::string> trash = TreeOf(mirrorDisk + "/.pelmora-trash");
+    ASSERT_EQ(trash.size(), 3u);
+    const std::string runFolder = *trash.begin();
+    EXPECT_EQ(trash, (std::set<std::string>{runFolder, runFolder + "changed.txt", runFolder + "stale.txt"}));
+    EXPECT_EQ(ReadBytes(mirrorDisk + "/.pelmora-trash/" + runFolder + "stale.txt"), "only on the mirror");
+    EXPECT_EQ(ReadBytes(mirrorDisk + "/.pelmora-trash/" + runFolder + "changed.txt"), "old");
     EXPECT_EQ(TreeOf(mirrorDisk),
-              (std::set<std::string>{"changed.txt", "deep/", "deep/big.bin", "deep/er/", "deep/er/" + odd, "new.txt"}));
+              (std::set<std::string>{".pelmora-trash/", ".pelmora-trash/" + runFolder,
+                                     ".pelmora-trash/" + runFolder + "changed.txt",
+                                     ".pelmora-trash/" + runFolder + "stale.txt", "changed.txt", "deep/",
+                                     "deep/big.bin", "deep/er/", "deep/er/" + odd, "new.txt"}));
     EXPECT_EQ(ReadBytes(mirrorDisk + "/new.txt"), "brand new");
     EXPECT_EQ(ReadBytes(mirrorDisk + "/changed.txt"), "the newer text");
     EXPECT_EQ(ReadBytes(mirrorDisk + "/deep/er/" + odd), "odd name");
@@ -154,8 +164,14 @@ TEST_F(SmbRun, HostOnAGuestShareWithoutCredentials)
     EXPECT_EQ(MTimeOf(mirror + "/sub/report.txt"), kNew);
     EXPECT_EQ(ReadBytes(hostDisk + "/local-only.txt"), "goes to the share");
     EXPECT_EQ(MTimeOf(hostDisk + "/local-only.txt"), kOld);
-    // The nested empty folders on the share go deepest first.
-    EXPECT_EQ(TreeOf(hostDisk), (std::set<std::string>{"local-only.txt", "sub/", "sub/report.txt"}));
+    // The nested empty folders on the share go deepest first; the deleted file waits in the
+    // share's trash, which the empty-folder step leaves alone.
+    const std::set<std::string> trash = TreeOf(hostDisk + "/.pelmora-trash");
+    ASSERT_EQ(trash.size(), 2u);
+    const std::string runFolder = ".pelmora-trash/" + *trash.begin();
+    EXPECT_EQ(ReadBytes(hostDisk + "/" + runFolder + "gone.txt"), "only on the host");
+    EXPECT_EQ(TreeOf(hostDisk), (std::set<std::string>{".pelmora-trash/", runFolder, runFolder + "gone.txt",
+                                                       "local-only.txt", "sub/", "sub/report.txt"}));
 }
 
 TEST_F(SmbRun, BothSidesOnTheShare)

@@ -1,6 +1,7 @@
 // The advanced options dialog: filling from the task, defaults, the length check, the
 // clamps and the time-shift encoding, enabling for file-list tasks, cancel.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -61,6 +62,7 @@ private slots:
     void fileTaskEnabling();
     void cancelLeavesTaskAndModified();
     void credentialsAreMaskedAndSelectedOnEntry();
+    void deletionsAndGuardRoundTripThroughTheRecord();
 };
 
 void AdvFormTest::defaultsThenOk()
@@ -299,6 +301,59 @@ void AdvFormTest::credentialsAreMaskedAndSelectedOnEntry()
     });
     QVERIFY(masked);
     QCOMPARE(selected, QStringLiteral("secret"));
+}
+
+void AdvFormTest::deletionsAndGuardRoundTripThroughTheRecord()
+{
+    QTemporaryDir dir;
+    // A record of an older program: every Reserved byte zero.
+    WriteConfig(dir, {"t"}, [](std::size_t, TSyncTask& task) { std::memset(task.Reserved, 0, sizeof task.Reserved); });
+    Program program(dir);
+    program.find<QListWidget>("liTask")->setCurrentRow(0);
+
+    // Shows the defaults, then switches both off.
+    QString shown;
+    bool guarded = false;
+    openAdvanced(program, [&](QDialog& dialog) {
+        auto* deletions = child<QComboBox>(dialog, "cbDeletions");
+        shown = deletions->currentText();
+        guarded = child<QCheckBox>(dialog, "chkGuard")->isChecked();
+        deletions->setCurrentIndex(1);
+        child<QCheckBox>(dialog, "chkGuard")->setChecked(false);
+        clickButton(dialog, "btnOk");
+        return dialog.result();
+    });
+    QCOMPARE(shown, QStringLiteral("Move to trash"));
+    QVERIFY(guarded);
+    const TSyncTask& task = *program.state().TaskList[0];
+    QCOMPARE(task.Reserved[0], std::uint8_t{1});
+    QCOMPARE(task.Reserved[1], std::uint8_t{1});
+    for (std::size_t i = 2; i < sizeof task.Reserved; ++i)
+        QCOMPARE(task.Reserved[i], std::uint8_t{0});
+    QVERIFY(program.state().Modified);
+
+    // The next showing fills from the record; back to the defaults gives zero bytes again.
+    openAdvanced(program, [&](QDialog& dialog) {
+        auto* deletions = child<QComboBox>(dialog, "cbDeletions");
+        shown = deletions->currentText();
+        guarded = child<QCheckBox>(dialog, "chkGuard")->isChecked();
+        deletions->setCurrentIndex(0);
+        child<QCheckBox>(dialog, "chkGuard")->setChecked(true);
+        clickButton(dialog, "btnOk");
+        return dialog.result();
+    });
+    QCOMPARE(shown, QStringLiteral("Delete permanently"));
+    QVERIFY(!guarded);
+    QCOMPARE(task.Reserved[0], std::uint8_t{0});
+    QCOMPARE(task.Reserved[1], std::uint8_t{0});
+
+    // Cancel writes nothing back.
+    openAdvanced(program, [&](QDialog& dialog) {
+        child<QComboBox>(dialog, "cbDeletions")->setCurrentIndex(1);
+        clickButton(dialog, "btnCancel");
+        return dialog.result();
+    });
+    QCOMPARE(task.Reserved[0], std::uint8_t{0});
 }
 
 QTEST_MAIN(AdvFormTest)

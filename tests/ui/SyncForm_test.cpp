@@ -191,6 +191,32 @@ private slots:
                                      QString::fromLatin1(kLogSeparator.data(), kLogSeparator.size()) + "\r\n"));
     }
 
+    void theMassDeletionQuestionDefaultsToNo()
+    {
+        Fixture f;
+        f.task->InMirror = acDelete;
+        for (int i = 0; i < 12; ++i)
+            WriteFile(f.mirror + QStringLiteral("/m%1.txt").arg(i), "mirror");
+        TSyncForm form;
+        f.attach(form);
+        f.dialogs.pushDialog([](QDialog& d) { // the preview: go on
+            QTest::mouseClick(static_cast<TTreeVForm&>(d).btnSync, Qt::LeftButton);
+            return 1;
+        });
+        // The question gets no answer: Escape, which is No, as Enter would be.
+        form.RunModal(f.request(), f.log);
+
+        QCOMPARE(f.dialogs.asked().size(), std::size_t(1));
+        const DialogRequest& asked = f.dialogs.asked()[0];
+        QCOMPARE(asked.text, QStringLiteral("This run would delete 12 of 12 files in the mirror folder. Continue?"));
+        QCOMPARE(asked.buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(asked.defaultButton, QMessageBox::No);
+        QCOMPARE(QDir(f.mirror).entryList(QDir::Files).size(), 12);
+        QVERIFY(f.logText().contains(
+            QStringLiteral("Task Backup not run: it would delete 12 of 12 files in the mirror folder.")));
+        QVERIFY(!f.resultShown);
+    }
+
     void cancelDuringTheHostScanShowsNoResults()
     {
         Fixture f;

@@ -26,7 +26,9 @@ void RecordingView::SetTotalGauge(int percent)
 
 BoxAnswer RecordingView::Ask(std::string_view text, std::string_view caption, BoxButtons buttons)
 {
-    BoxAnswer answer = buttons == BoxButtons::YesNo ? BoxAnswer::Yes : BoxAnswer::Ok;
+    BoxAnswer answer = buttons == BoxButtons::YesNo            ? BoxAnswer::Yes
+                       : buttons == BoxButtons::YesNoDefaultNo ? BoxAnswer::No
+                                                               : BoxAnswer::Ok;
     if (!answers.empty()) {
         answer = answers.front();
         answers.pop_front();

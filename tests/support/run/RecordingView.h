@@ -53,7 +53,7 @@ public:
     long pendingInputCalls = 0;
 
     // The script: answers for message boxes, in order; when it runs dry a YesNo box gets
-    // Yes and an Ok box Ok. Preview results likewise (default 1, confirm).
+    // Yes, a box whose default is No gets No, and an Ok box Ok. Preview results likewise (default 1, confirm).
     std::deque<BoxAnswer> answers;
     std::deque<int> previewResults;
     // Called by ShowPreview before it returns its result, to change the plan as a user would.
