@@ -188,6 +188,14 @@ inline constexpr int kMsgTaskAlreadyRunning = 154;
 inline constexpr int kMsgUnknownArgument = 155;
 // "No task with this name: "
 inline constexpr int kMsgUnknownTaskName = 156;
+// The run window's progress line: "%1/s, %2 left, file %3 of %4"
+inline constexpr int kMsgProgressLine = 157;
+// The same line while the rate is not known yet: "File %1 of %2"
+inline constexpr int kMsgProgressFiles = 158;
+// The time left in it: "%1 s", "%1 min %2 s", "%1 h %2 min"
+inline constexpr int kMsgDurationSeconds = 159;
+inline constexpr int kMsgDurationMinutes = 160;
+inline constexpr int kMsgDurationHours = 161;
 
 // The weekday names run Sunday to Saturday from here.
 inline constexpr int kMsgFirstWeekday = kMsgSunday;

@@ -162,6 +162,11 @@ const MessageTable kEnglishMessages = {
     /* 154 */ "The task is already running in another Pelmora process.",
     /* 155 */ "Unknown command-line argument: ",
     /* 156 */ "No task with this name: ",
+    /* 157 */ "%1/s, %2 left, file %3 of %4",
+    /* 158 */ "File %1 of %2",
+    /* 159 */ "%1 s",
+    /* 160 */ "%1 min %2 s",
+    /* 161 */ "%1 h %2 min",
 };
 
 const MessageTable kChineseMessages = {
@@ -322,6 +327,11 @@ const MessageTable kChineseMessages = {
     /* 154 */ "此工作已在另一個 Pelmora 程式中執行。",
     /* 155 */ "無法識別的命令列參數: ",
     /* 156 */ "沒有此名稱的工作: ",
+    /* 157 */ "%1/秒，約剩 %2，第 %3 個檔案，共 %4 個",
+    /* 158 */ "第 %1 個檔案，共 %2 個",
+    /* 159 */ "%1 秒",
+    /* 160 */ "%1 分 %2 秒",
+    /* 161 */ "%1 小時 %2 分",
 };
 
 } // namespace pelmora

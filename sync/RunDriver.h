@@ -128,6 +128,8 @@ private:
     struct Impl;
     struct Operation;
     void checkErrorLimit();
+    // The file operations the two lists hold now (copies and deletions).
+    int countOperations() const;
     // Logs and counts every link or special file that left the other side's namesake alone.
     void reportShadowedEntries();
     // Carries out one operation of the file lists, on this thread or through a lane.
