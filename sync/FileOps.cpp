@@ -211,9 +211,10 @@ void FileOps::ShowOperation(int number)
 {
     if (!m_progress.Active())
         return;
+    // The file number changes the line at once; its figures change only when due.
     m_progress.SetFile(number);
-    if (m_progress.Update(m_clock->TickMs(), m_doneBytes - m_progressBase))
-        m_view.SetLabel(RunLabel::Progress, m_progress.Line());
+    m_progress.Update(m_clock->TickMs(), m_doneBytes - m_progressBase);
+    m_view.SetLabel(RunLabel::Progress, m_progress.Line());
 }
 
 void FileOps::FinishProgress()
@@ -221,7 +222,7 @@ void FileOps::FinishProgress()
     if (!m_progress.Active())
         return;
     m_progress.FileDone();
-    m_progress.Update(m_clock->TickMs(), m_doneBytes - m_progressBase);
+    m_progress.Update(m_clock->TickMs(), m_doneBytes - m_progressBase, true);
     m_view.SetLabel(RunLabel::Progress, m_progress.Line());
     m_progress.Stop();
 }

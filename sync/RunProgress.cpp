@@ -31,6 +31,8 @@ void RunProgress::Start(std::uint64_t nowMs, std::int64_t totalBytes, int fileCo
     m_doneBytes = 0;
     m_shown = false;
     m_shownMs = 0;
+    m_rateShown = -1;
+    m_leftShown = -1;
     m_samples[0] = Sample{nowMs, 0, 0};
     m_first = 0;
     m_count = 1;
@@ -41,7 +43,7 @@ const RunProgress::Sample& RunProgress::newest() const
     return m_samples[static_cast<std::size_t>((m_first + m_count - 1) % kSamples)];
 }
 
-bool RunProgress::Update(std::uint64_t nowMs, std::int64_t doneBytes)
+bool RunProgress::Update(std::uint64_t nowMs, std::int64_t doneBytes, bool force)
 {
     if (!m_active)
         return false;
@@ -65,10 +67,12 @@ bool RunProgress::Update(std::uint64_t nowMs, std::int64_t doneBytes)
         m_first = (m_first + 1) % kSamples;
         --m_count;
     }
-    if (m_shown && m_nowMs - m_shownMs < kShowEveryMs)
+    if (!force && m_shown && m_nowMs - m_shownMs < kShowEveryMs)
         return false;
     m_shown = true;
     m_shownMs = m_nowMs;
+    m_rateShown = BytesPerSecond();
+    m_leftShown = SecondsLeft();
     return true;
 }
 
@@ -113,9 +117,9 @@ std::string RunProgress::Line() const
 {
     const std::string file = std::to_string(m_file);
     const std::string count = std::to_string(m_fileCount);
-    const std::int64_t rate = BytesPerSecond();
-    const std::int64_t left = SecondsLeft();
-    if (rate < 0 || left < 0)
+    const std::int64_t rate = m_rateShown;
+    const std::int64_t left = m_leftShown;
+    if (!m_active || rate < 0 || left < 0)
         return ReplaceFirst(ReplaceFirst(Msg(kMsgProgressFiles), file), "%2", count);
     std::string line = ReplaceFirst(Msg(kMsgProgressLine), SizeText(rate));
     line = ReplaceFirst(line, "%2", DurationText(left));

@@ -38,10 +38,11 @@ public:
     // The plan's byte total changed (more bytes than planned were copied is not a change).
     void SetTotalBytes(std::int64_t totalBytes) { m_totalBytes = totalBytes; }
 
-    // Takes the bytes done so far at `nowMs`. Returns true when the line is due to be shown:
-    // the first time after Start(), then at most every kShowEveryMs. Returns false when not
+    // Takes the bytes done so far at `nowMs`. When the line is due (the first time after
+    // Start(), then at most every kShowEveryMs, or whenever `force` is set) the rate and the
+    // time left that Line() gives are taken anew, and true is returned. Returns false when not
     // started.
-    bool Update(std::uint64_t nowMs, std::int64_t doneBytes);
+    bool Update(std::uint64_t nowMs, std::int64_t doneBytes, bool force = false);
 
     // Bytes per second over the last kWindowMs; -1 while less than kMinSpanMs has been seen.
     std::int64_t BytesPerSecond() const;
@@ -54,7 +55,9 @@ public:
     int FileCount() const { return m_fileCount; }
 
     // The line as the window shows it: "1.5M/s, 2 min 5 s left, file 3 of 40", or "File 3 of
-    // 40" while the rate or the time left is not known yet.
+    // 40" while the rate or the time left is not known yet. The figures are those of the last
+    // due Update(); the file number is the current one, so that it never lags behind the file
+    // the window names.
     std::string Line() const;
 
 private:
@@ -79,6 +82,8 @@ private:
     std::int64_t m_doneBytes = 0;
     std::uint64_t m_shownMs = 0;
     bool m_shown = false;
+    std::int64_t m_rateShown = -1;
+    std::int64_t m_leftShown = -1;
     // A ring of samples, oldest at m_first.
     Sample m_samples[kSamples];
     int m_first = 0;

@@ -9,7 +9,6 @@
 #include <QTimer>
 
 #include <array>
-
 #include <functional>
 #include <memory>
 
@@ -100,7 +99,7 @@ public:
     void Post(RunPhase phase) override;
     void CloseRunWindow() override;
 
-    // The last text set on `label`, shown or not yet (the texts of the line, as the run gave it).
+    // The last text the run set on `label`, whether the window shows it yet or not.
     const std::string& LabelValue(RunLabel label) const { return m_values[index(label)]; }
     // Puts every value set so far on screen now.
     void ShowPendingValues();

@@ -56,6 +56,7 @@ TEST_F(RunProgressTest, RateOverTheLastSecondsAndTimeLeftForTheWholeRun)
     EXPECT_EQ(progress.BytesPerSecond(), kMB);
     EXPECT_EQ(progress.SecondsLeft(), 38); // 38 MB left at 1 MB/s
     progress.SetFile(3);
+    progress.Update(now, done, true);
     EXPECT_EQ(progress.Line(), SizeText(kMB) + "/s, 38 s left, file 3 of 10");
 
     // The pace goes up fourfold: after a whole window only the new pace counts.
@@ -71,12 +72,13 @@ TEST_F(RunProgressTest, RateOverTheLastSecondsAndTimeLeftForTheWholeRun)
     Run(16000, 0);
     EXPECT_EQ(progress.BytesPerSecond(), 0);
     EXPECT_EQ(progress.SecondsLeft(), -1);
+    progress.Update(now, done, true);
     EXPECT_EQ(progress.Line(), "File 3 of 10");
 
     // The end: nothing left.
     progress.SetFile(10);
     progress.FileDone();
-    progress.Update(17000, 40 * kMB);
+    progress.Update(17000, 40 * kMB, true);
     EXPECT_EQ(progress.SecondsLeft(), 0);
     EXPECT_EQ(progress.Line().substr(progress.Line().find(',')), ", 0 s left, file 10 of 10");
 }
@@ -114,16 +116,22 @@ TEST_F(RunProgressTest, ARunThatOnlyDeletesTellsTheTimeFromItsOperations)
     EXPECT_EQ(progress.SecondsLeft(), 0);
 }
 
-TEST_F(RunProgressTest, TheLineIsDueAFewTimesASecondAndNeverBeforeStart)
+TEST_F(RunProgressTest, TheFiguresChangeAFewTimesASecondTheFileNumberAtOnce)
 {
     EXPECT_FALSE(progress.Update(100, 5));
-    progress.Start(0, kMB, 2, 0);
+    progress.Start(0, 10 * kMB, 5, 0);
+    progress.SetFile(1);
     int due = 0;
     for (std::uint64_t ms = 0; ms <= 4000; ms += 10)
-        due += progress.Update(ms, static_cast<std::int64_t>(ms));
+        due += progress.Update(ms, static_cast<std::int64_t>(ms) * 1000);
     EXPECT_GE(due, 4000 / static_cast<int>(RunProgress::kShowEveryMs));
     EXPECT_LE(due, 4000 / static_cast<int>(RunProgress::kShowEveryMs) + 1);
     EXPECT_LE(RunProgress::kShowEveryMs, 500u);
+    // Between two due updates the figures stay, the file number follows at once.
+    const std::string line = progress.Line();
+    EXPECT_FALSE(progress.Update(4010, 4010000));
+    progress.SetFile(2);
+    EXPECT_EQ(progress.Line(), line.substr(0, line.rfind("file")) + "file 2 of 5");
     progress.Stop();
     EXPECT_FALSE(progress.Update(9000, 10));
 }
@@ -143,6 +151,7 @@ TEST_F(RunProgressTest, DurationsAndBothLanguages)
     progress.SetFile(2);
     EXPECT_EQ(progress.Line(), "第 2 個檔案，共 3 個");
     Run(1000, kMB);
+    progress.Update(now, done, true);
     EXPECT_EQ(progress.Line(), SizeText(kMB) + "/秒，約剩 4 秒，第 2 個檔案，共 3 個");
 }
 
