@@ -4,6 +4,7 @@
 // itself. Plain arithmetic on the millisecond ticks the caller passes in, so a test can drive it
 // with any clock. Used by the run's file operations on the UI thread.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -35,8 +36,6 @@ public:
     }
     // The operation under way has ended too (the last one of the run, or the run broke off).
     void FileDone() { m_filesDone = m_file; }
-    // The plan's byte total changed (more bytes than planned were copied is not a change).
-    void SetTotalBytes(std::int64_t totalBytes) { m_totalBytes = totalBytes; }
 
     // Takes the bytes done so far at `nowMs`. When the line is due (the first time after
     // Start(), then at most every kShowEveryMs, or whenever `force` is set) the rate and the
