@@ -21,9 +21,12 @@
 #                          the copy itself costs nothing next to the program's fixed cost
 #   trash_delete_vs_rm     a run deleting TRASH_N (default 10000) mirror-only files into the
 #                          desktop trash (a fresh $XDG_DATA_HOME on the same disk) / rm -r
+#   program_initial_copy_vs_cp   the real program (pelmora -A, offscreen), N files into an
+#                                empty mirror / cp -a
+#   program_no_change_vs_rsync   the real program on the two equal trees / rsync -a
 # COPY_RUN may name a built bench/copy_run; otherwise a Release build is made in
-# build-bench-copy. PELMORA may name a built pelmora program; otherwise a Release build is made
-# in build-bench-program. Copies are never deleted between timed runs (a mass delete slows the file
+# build-bench-copy. PELMORA (or PELMORA_BIN) may name a built pelmora program; otherwise a
+# Release build is made in build-bench-program. Copies are never deleted between timed runs (a mass delete slows the file
 # creations after it for minutes); everything is removed at the end.
 set -eu
 
@@ -46,6 +49,15 @@ if [ -z "${COPY_RUN:-}" ]; then
         -DPELMORA_BUILD_TESTS=OFF -DPELMORA_BUILD_BENCH=ON >/dev/null
     cmake --build "$build" --target copy_run >/dev/null
     COPY_RUN="$build/bench/copy_run"
+fi
+
+PELMORA_BIN=${PELMORA_BIN:-${PELMORA:-}}
+if [ -z "$PELMORA_BIN" ]; then
+    build="$repo/build-bench-program"
+    cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_BUILD_TESTS=OFF \
+        -DPELMORA_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$build" --target pelmora >/dev/null
+    PELMORA_BIN="$build/app/pelmora"
 fi
 
 mkdir -p "$work/copies" "$work/big/host"
@@ -72,6 +84,19 @@ median() {
 
 ratio() {
     echo "$1 $2" | awk '{ if ($2 > 0) printf "%.2f", $1 / $2; else print "nan" }'
+}
+
+# The real program, as a user's cron line starts it: a program folder of its own holding the
+# binary and its configuration, one task run with -A on the offscreen platform. The task
+# mirrors as copy_run does (empty folders follow the host, no limits).
+mkdir -p "$work/app"
+cp "$PELMORA_BIN" "$work/app/pelmora"
+program_task() { # HOST MIRROR: the task that the next program_run carries out
+    python3 "$repo/tests/e2e/make_cfg.py" "$work/app/Pelmora.cfg" \
+        "Bench=$1,$2,InMain=2,InMirror=1,SizeDiffer=2,NewInMain=2,NewInMirror=2,EmptyDir=2,MaxErr=0,Speed=0"
+}
+program_run() {
+    (cd "$work/app" && QT_QPA_PLATFORM=offscreen ./pelmora -ABench 2>>"$work/app/stderr")
 }
 
 echo "generating $n files twice and a 1 GiB file in $work"
@@ -112,6 +137,12 @@ if [ "$trashed" -ne "$trash_n" ] || [ "$infos" -ne "$trash_n" ] || [ "$left" -ne
     echo "$0: the trash holds $trashed files and $infos .trashinfo files of $trash_n, $left left" >&2
     exit 1
 fi
+echo "no change: the real program on the two equal trees"
+program_task "$work/A" "$work/B"
+for r in $(seq "$rounds"); do
+    timeit program_nochange program_run
+    timeit program_rsync_nochange rsync -a "$work/A/" "$work/B/"
+done
 
 echo "one 1 GiB file"
 cat "$work/big/host/file" >/dev/null
@@ -131,13 +162,7 @@ done
 # --- The real program on one big file and on one sparse file: pelmora -A on the offscreen
 # platform, Speed 0, from a program folder of its own (portable: Pelmora.cfg beside it),
 # alternating with cp on the same files.
-if [ -z "${PELMORA:-}" ]; then
-    pbuild="$repo/build-bench-program"
-    cmake -S "$repo" -B "$pbuild" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_BUILD_TESTS=OFF \
-        -DPELMORA_BUILD_BENCH=OFF >/dev/null
-    cmake --build "$pbuild" --target pelmora >/dev/null
-    PELMORA="$pbuild/app/pelmora"
-fi
+PELMORA="$PELMORA_BIN"
 prog="$work/program"
 mkdir -p "$prog/sparse/host" "$prog/idle/host" "$prog/idle/mirror"
 cp "$PELMORA" "$prog/pelmora"
@@ -200,6 +225,18 @@ done
 # The engine's copy must be the same tree, or its time means nothing.
 diff -r "$work/A" "$work/copies/ours-1" >/dev/null || { echo "$0: the engine's copy differs from the source" >&2; exit 1; }
 
+echo "initial copy of $n files by the real program"
+find "$work/A" -type f -exec cat {} + >/dev/null
+for r in $(seq "$rounds"); do
+    program_task "$work/A" "$work/copies/program-$r"
+    sync
+    timeit program_initial program_run
+    sync
+    timeit program_cp_initial cp -a "$work/A" "$work/copies/program-cp-$r"
+done
+diff -r "$work/A" "$work/copies/program-1" >/dev/null ||
+    { echo "$0: the program's copy differs from the source" >&2; exit 1; }
+
 ours_nc=$(median ours_nochange)
 rsync_nc=$(median rsync_nochange)
 ours_i=$(median ours_initial)
@@ -215,6 +252,14 @@ echo "big_file_vs_dd16k=$(ratio "$ours_b" "$dd_b")"
 echo "engine_big_file_vs_cp=$(ratio "$ours_b" "$cp_b")"
 echo "no_change_vs_rsync=$(ratio "$ours_nc" "$rsync_nc")"
 echo "trash_delete_vs_rm=$(ratio "$(median ours_trash)" "$(median rm_delete)")"
+
+prog_nc=$(median program_nochange)
+prog_rsync_nc=$(median program_rsync_nochange)
+prog_i=$(median program_initial)
+prog_cp_i=$(median program_cp_initial)
+echo "program medians (s): no change $prog_nc rsync $prog_rsync_nc; initial $prog_i cp $prog_cp_i"
+echo "program_initial_copy_vs_cp=$(ratio "$prog_i" "$prog_cp_i")"
+echo "program_no_change_vs_rsync=$(ratio "$prog_nc" "$prog_rsync_nc")"
 
 # Printed first: removing this many files takes minutes.
 echo "cleaning up" >&2

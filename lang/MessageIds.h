@@ -250,6 +250,14 @@ inline constexpr int kMsgMoveToTrash = 185;
 inline constexpr int kMsgDeletePermanently = 186;
 // "Ask before deleting most files of a folder"
 inline constexpr int kMsgMassDeletionGuard = 187;
+// The run window's progress line: "%1/s, %2 left, file %3 of %4"
+inline constexpr int kMsgProgressLine = 188;
+// The same line while the rate is not known yet: "File %1 of %2"
+inline constexpr int kMsgProgressFiles = 189;
+// The time left in it: "%1 s", "%1 min %2 s", "%1 h %2 min"
+inline constexpr int kMsgDurationSeconds = 190;
+inline constexpr int kMsgDurationMinutes = 191;
+inline constexpr int kMsgDurationHours = 192;
 
 // The weekday names run Sunday to Saturday from here.
 inline constexpr int kMsgFirstWeekday = kMsgSunday;

@@ -193,6 +193,11 @@ const MessageTable kEnglishMessages = {
     /* 185 */ "Move to trash",
     /* 186 */ "Delete permanently",
     /* 187 */ "Ask before deleting most files of a folder",
+    /* 188 */ "%1/s, %2 left, file %3 of %4",
+    /* 189 */ "File %1 of %2",
+    /* 190 */ "%1 s",
+    /* 191 */ "%1 min %2 s",
+    /* 192 */ "%1 h %2 min",
 };
 
 const MessageTable kChineseMessages = {
@@ -384,6 +389,11 @@ const MessageTable kChineseMessages = {
     /* 185 */ "移至垃圾桶",
     /* 186 */ "永久刪除",
     /* 187 */ "刪除資料夾中大部分檔案前先詢問",
+    /* 188 */ "%1/秒，約剩 %2，第 %3 個檔案，共 %4 個",
+    /* 189 */ "第 %1 個檔案，共 %2 個",
+    /* 190 */ "%1 秒",
+    /* 191 */ "%1 分 %2 秒",
+    /* 192 */ "%1 小時 %2 分",
 };
 
 } // namespace pelmora

@@ -210,6 +210,7 @@ void FileOps::ResetProgress()
     m_fileGauge = -1;
     m_totalGauge = -1;
     m_totalLine.clear();
+    m_progress.Stop();
 }
 
 void FileOps::fail(std::string line)
@@ -261,6 +262,34 @@ void FileOps::ShowTotals()
         m_totalLine = ReplaceFirst(ReplaceFirst(Msg(kMsgTotalProgress), m_doneText), "%2", m_remainText);
         m_view.SetLabel(RunLabel::Total, m_totalLine);
     }
+    if (m_progress.Active() && m_progress.Update(m_clock->TickMs(), m_doneBytes - m_progressBase))
+        m_view.SetLabel(RunLabel::Progress, m_progress.Line());
+}
+
+void FileOps::StartProgress(int fileCount)
+{
+    m_progressBase = m_doneBytes;
+    m_progress.Start(m_clock->TickMs(), m_totalBytes - m_doneBytes, fileCount, std::int64_t{m_speed} * 1000);
+}
+
+void FileOps::ShowOperation(int number)
+{
+    if (!m_progress.Active())
+        return;
+    // The file number changes the line at once; its figures change only when due.
+    m_progress.SetFile(number);
+    m_progress.Update(m_clock->TickMs(), m_doneBytes - m_progressBase);
+    m_view.SetLabel(RunLabel::Progress, m_progress.Line());
+}
+
+void FileOps::FinishProgress()
+{
+    if (!m_progress.Active())
+        return;
+    m_progress.FileDone();
+    m_progress.Update(m_clock->TickMs(), m_doneBytes - m_progressBase, true);
+    m_view.SetLabel(RunLabel::Progress, m_progress.Line());
+    m_progress.Stop();
 }
 
 int FileOps::CopyFile(const std::string& source, const std::string& target, std::string_view targetRoot,

@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "sync/FileLists.h"
+#include "sync/RunProgress.h"
 #include "sync/RunState.h"
 
 #include <cstdint>
@@ -103,8 +104,18 @@ public:
                           TAction emptyDir, RunState& state);
 
     // Shows the total gauge and the total line for the bytes copied so far, as a copy does
-    // after every block (for bytes that were copied elsewhere).
+    // after every block (for bytes that were copied elsewhere), and the progress line when it
+    // is due.
     void ShowTotals();
+
+    // The progress line (rate, time left, "file n of N") over the `fileCount` file operations
+    // that follow; the bytes are those of the plan's total, counted from what is done now.
+    void StartProgress(int fileCount);
+    // Operation `number` (1-based) of those begins: the progress line is shown when due.
+    void ShowOperation(int number);
+    // The operations have ended (or broken off): the progress line is shown as it stands,
+    // and not again until the next StartProgress().
+    void FinishProgress();
 
 private:
     FileSystem& fsFor(std::string_view path) const { return m_fsOverride ? *m_fsOverride : FileSystemFor(path); }
@@ -140,6 +151,8 @@ private:
     bool m_toTrash = false;
     std::string m_trashRun;
     std::uint32_t m_trashed = 0;
+    RunProgress m_progress;
+    std::int64_t m_progressBase = 0; // m_doneBytes when the progress line started
 };
 
 } // namespace pelmora

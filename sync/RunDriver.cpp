@@ -122,6 +122,7 @@ struct RunDriver::Impl final : ListingObserver
     std::unique_ptr<MirrorListingThread> mirrorListing; // last: stopped before the above go
     // The file system of this thread's listing calls.
     FileSystem& listingFs() const { return shared ? *shared : fs(); }
+    int operationNumber = 0; // the file operation under way, counted from 1 over both lists
 };
 
 RunDriver::RunDriver(RunView& view, SyncLog& log)
@@ -170,6 +171,7 @@ bool RunDriver::Start(const RunRequest& request)
     m_result = RunResult{};
     m_view.SetLabel(RunLabel::Operation, "");
     m_view.SetLabel(RunLabel::Total, "");
+    m_view.SetLabel(RunLabel::Progress, "");
     m_resultShown = false;
     if (m_request.ResultShown)
         *m_request.ResultShown = false;
@@ -585,6 +587,7 @@ void RunDriver::carryOut(const Operation& op)
     }
     m_view.SetLabel(RunLabel::Item, op.kind == LaneJobKind::Copy ? op.source : op.target);
     m_view.SetLabel(RunLabel::Operation, Performing(op.action));
+    impl.ops.ShowOperation(++impl.operationNumber);
     if (impl.lanes.Lanes() == 0) {
         // No lane runs, or every lane has gone: what the lanes answered is taken first, and
         // the operation is done here.
@@ -664,10 +667,31 @@ void RunDriver::drainLanes()
     }
 }
 
+int RunDriver::countOperations() const
+{
+    int count = 0;
+    for (int i = 0; i < m_lists.HostFiles.Count(); ++i) {
+        const TFileOp op = m_lists.HostFiles[i]->Op;
+        count += op == opHostToMirror || op == opMirrorToHost || op == opDelete;
+    }
+    // The mirror list holds the copies and deletions of files only the mirror has; paired
+    // files are carried out from the host list.
+    for (int i = 0; i < m_lists.MirrorFiles.Count(); ++i) {
+        const TFileOp op = m_lists.MirrorFiles[i]->Op;
+        count += op == opMirrorToHost || op == opDelete;
+    }
+    return count;
+}
+
 void RunDriver::OnSyncMain()
 {
     m_view.SetAnimation(true);
     startLanes();
+    m_impl->operationNumber = 0;
+    if (m_state != rsCancelled && m_state != rsTooManyErrors) {
+        if (const int operations = countOperations(); operations > 0)
+            m_impl->ops.StartProgress(operations);
+    }
     const int count = m_lists.HostFiles.Count();
     for (int i = 0; i < count; ++i) {
         m_view.ProcessPendingInput();
@@ -740,6 +764,7 @@ void RunDriver::OnSyncMirror()
     }
     drainLanes();
     m_impl->lanes.Stop();
+    m_impl->ops.FinishProgress();
     m_view.Post(RunPhase::SyncFolder);
 }
 

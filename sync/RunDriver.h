@@ -148,6 +148,8 @@ private:
     // The mass-deletion guard, once the plan is final: asks an attended run, holds an
     // unattended one. False when the run was held and has ended.
     bool passesDeletionGuard();
+    // The file operations the two lists hold now (copies and deletions).
+    int countOperations() const;
     // Logs and counts every link or special file that left the other side's namesake alone.
     void reportShadowedEntries();
     // Carries out one operation of the file lists, on this thread or through a lane.

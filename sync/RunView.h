@@ -21,12 +21,13 @@ enum class RunPhase {
     SyncFolder, // OnSyncFolder: empty folders, result, close
 };
 
-// The four text lines of the run window, top to bottom (its controls Label1 to Label4).
+// The text lines of the run window, top to bottom (its controls Label1 to Label5).
 enum class RunLabel {
     Phase,     // what the run is doing: "Analyzing host folder...", "Synchronizing..."
     Item,      // the folder being listed or the file being worked on
     Operation, // the current operation: "Performing: ..."
     Total,     // the total line of a copy
+    Progress,  // the rate, the time left and "file n of N" while files are worked on
 };
 
 // Buttons of a message box, and the button the user pressed.
@@ -46,9 +47,12 @@ class RunView
 public:
     virtual ~RunView() = default;
 
-    // Sets one text line. The driver may repeat a text; the view need not repaint then.
+    // Sets one text line. The driver may repeat a text; the view need not repaint then. Called
+    // for every file: a view keeps the value at once but may show it a little later, as long as
+    // the last value set is what it ends up showing.
     virtual void SetLabel(RunLabel label, std::string_view text) = 0;
-    // The file gauge (syncMeter) and the total gauge (totMeter), whole percent 0..100.
+    // The file gauge (syncMeter) and the total gauge (totMeter), whole percent 0..100; shown
+    // like the labels.
     virtual void SetFileGauge(int percent) = 0;
     virtual void SetTotalGauge(int percent) = 0;
     // Starts or stops the copying animation (SyncAnim).
@@ -71,7 +75,9 @@ public:
     virtual void SetStatusLine(std::string_view text) = 0;
 
     // Lets the window system handle pending input (Cancel button, painting, timers). Called
-    // between blocks of a copy, during speed-limit waits and while scanning; must be cheap.
+    // between blocks of a copy, for every file, during speed-limit waits and while scanning:
+    // it must be cheap, and a view may skip calls that come sooner than a few milliseconds
+    // after the last one it served.
     virtual void ProcessPendingInput() = 0;
     // Arranges for run.Dispatch(phase) to be called from the event loop once the current
     // handler has returned. Never calls it directly.

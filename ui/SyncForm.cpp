@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "platform/widgets/Gauge.h"
@@ -124,7 +126,7 @@ void TCopyAnimation::paintEvent(QPaintEvent*)
 TSyncForm::TSyncForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("SyncForm"));
-    setFixedSize(372, 196);
+    setFixedSize(372, 214);
 
     SyncAnim = new TCopyAnimation(this);
     SyncAnim->setObjectName(QStringLiteral("SyncAnim"));
@@ -160,6 +162,10 @@ TSyncForm::TSyncForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Customi
     };
     syncMeter = makeGauge("syncMeter", 126);
     totMeter = makeGauge("totMeter", 168);
+    Label5 = makeLabel("Label5", 190);
+
+    m_showTimer.setSingleShot(true);
+    connect(&m_showTimer, &QTimer::timeout, this, &TSyncForm::ShowPendingValues);
 
     ApplyTexts();
 }
@@ -215,41 +221,79 @@ bool TSyncForm::running() const
     return m_driver && !m_driver->CanClose();
 }
 
-void TSyncForm::SetLabel(RunLabel which, std::string_view text)
+QLabel* TSyncForm::labelFor(RunLabel label) const
 {
-    QLabel* label = nullptr;
-    switch (which) {
+    switch (label) {
     case RunLabel::Phase:
-        label = Label1;
-        break;
+        return Label1;
     case RunLabel::Item:
-        label = Label2;
-        break;
+        return Label2;
     case RunLabel::Operation:
-        label = Label3;
-        break;
+        return Label3;
     case RunLabel::Total:
-        label = Label4;
-        break;
+        return Label4;
+    case RunLabel::Progress:
+        return Label5;
     }
-    if (label == nullptr)
+    return nullptr;
+}
+
+void TSyncForm::SetLabel(RunLabel label, std::string_view text)
+{
+    std::string& value = m_values[index(label)];
+    if (value == text)
         return;
-    const QString value = DisplayText(text);
-    if (label->toolTip() == value)
-        return;
-    // A long path keeps its beginning and its file name; the whole text stays in the tool tip.
-    label->setToolTip(value);
-    label->setText(label->fontMetrics().elidedText(value, Qt::ElideMiddle, label->width()));
+    value.assign(text);
+    valuesChanged();
 }
 
 void TSyncForm::SetFileGauge(int percent)
 {
-    syncMeter->SetProgress(percent);
+    if (percent == m_fileGauge)
+        return;
+    m_fileGauge = percent;
+    valuesChanged();
 }
 
 void TSyncForm::SetTotalGauge(int percent)
 {
-    totMeter->SetProgress(percent);
+    if (percent == m_totalGauge)
+        return;
+    m_totalGauge = percent;
+    valuesChanged();
+}
+
+void TSyncForm::valuesChanged()
+{
+    m_pending = true;
+    if (m_showTimer.isActive())
+        return;
+    // The first change after a quiet spell is shown at once (on the next pass of the event
+    // loop); later ones wait for the rest of the interval.
+    const qint64 since = m_sinceShown.isValid() ? m_sinceShown.elapsed() : kShowEveryMs;
+    m_showTimer.start(static_cast<int>(std::max<qint64>(0, kShowEveryMs - since)));
+}
+
+void TSyncForm::ShowPendingValues()
+{
+    m_showTimer.stop();
+    m_sinceShown.start();
+    if (!m_pending)
+        return;
+    m_pending = false;
+    for (std::size_t i = 0; i < kLabels; ++i) {
+        if (m_values[i] == m_shown[i])
+            continue;
+        m_shown[i] = m_values[i];
+        QLabel* label = labelFor(static_cast<RunLabel>(i));
+        const QString value = DisplayText(m_shown[i]);
+        // A long path keeps its beginning and its file name; the whole text stays in the tool tip.
+        label->setToolTip(value);
+        label->setText(label->fontMetrics().elidedText(value, Qt::ElideMiddle, label->width()));
+    }
+    // The gauges repaint only when their whole percentage changes.
+    syncMeter->SetProgress(m_fileGauge);
+    totMeter->SetProgress(m_totalGauge);
 }
 
 void TSyncForm::SetAnimation(bool playing)
@@ -262,6 +306,8 @@ void TSyncForm::SetAnimation(bool playing)
 
 BoxAnswer TSyncForm::Ask(std::string_view text, std::string_view caption, BoxButtons buttons)
 {
+    // A question stops the run: the window behind it shows where it stands.
+    ShowPendingValues();
     if (buttons != BoxButtons::Ok) {
         const auto pressed = Dialogs().ask(
             this, FromUtf8(caption), DisplayText(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::Question,
@@ -279,6 +325,7 @@ BoxAnswer TSyncForm::Ask(std::string_view text, std::string_view caption, BoxBut
 
 int TSyncForm::ShowPreview(RunDriver& run)
 {
+    ShowPendingValues();
     if (m_preview == nullptr)
         return 1;
     // The run window steps aside while the preview is up, then comes back where it was.
@@ -291,6 +338,7 @@ int TSyncForm::ShowPreview(RunDriver& run)
 
 void TSyncForm::ShowResults()
 {
+    ShowPendingValues();
     if (m_results != nullptr)
         Dialogs().execDialog(*m_results);
 }
@@ -308,7 +356,11 @@ void TSyncForm::SetStatusLine(std::string_view text)
 
 void TSyncForm::ProcessPendingInput()
 {
+    if (m_sinceInput.isValid() && m_sinceInput.elapsed() < kInputEveryMs)
+        return;
     QCoreApplication::processEvents();
+    // Counted from the end: a click answered by a question box must not use up the next turn.
+    m_sinceInput.start();
 }
 
 void TSyncForm::Post(RunPhase phase)
@@ -324,6 +376,9 @@ void TSyncForm::Post(RunPhase phase)
 
 void TSyncForm::CloseRunWindow()
 {
+    // The run's last values are what the window keeps, however soon after the one before
+    // they came.
+    ShowPendingValues();
     SyncAnim->Stop();
     if (m_driver)
         m_driver->FormClose();

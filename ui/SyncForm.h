@@ -5,8 +5,10 @@
 // Created once by the main window at start-up; used on the UI thread only.
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -49,10 +51,16 @@ private:
     int m_frame = 0;
 };
 
+// The window shows what the run reports without painting for every file: values are kept as
+// they come and put on screen at most every kShowEveryMs, and pending input is handled at most
+// every kInputEveryMs of work, which keeps Cancel and the painting live at no cost per file.
 class TSyncForm : public QDialog, public RunView
 {
     Q_OBJECT
 public:
+    static constexpr int kShowEveryMs = 60;
+    static constexpr int kInputEveryMs = 10;
+
     explicit TSyncForm(QWidget* parent = nullptr);
     ~TSyncForm() override;
 
@@ -91,12 +99,18 @@ public:
     void Post(RunPhase phase) override;
     void CloseRunWindow() override;
 
+    // The last text the run set on `label`, whether the window shows it yet or not.
+    const std::string& LabelValue(RunLabel label) const { return m_values[index(label)]; }
+    // Puts every value set so far on screen now.
+    void ShowPendingValues();
+
     TCopyAnimation* SyncAnim = nullptr;
     QPushButton* btnCancel = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
     TPmGauge* syncMeter = nullptr;
     TPmGauge* totMeter = nullptr;
 
@@ -108,7 +122,12 @@ protected:
     void reject() override;
 
 private:
+    static constexpr std::size_t kLabels = 5;
+    static constexpr std::size_t index(RunLabel label) { return static_cast<std::size_t>(label); }
     bool running() const;
+    QLabel* labelFor(RunLabel label) const;
+    // A value changed: it is shown when the show timer next fires.
+    void valuesChanged();
 
     std::unique_ptr<RunDriver> m_driver;
     int m_laneCount = 0;
@@ -118,6 +137,16 @@ private:
     TTreeVForm* m_preview = nullptr;
     TresForm* m_results = nullptr;
     std::function<void(const QString&)> m_statusSink;
+
+    // What the run has set, and what of it the window shows.
+    std::array<std::string, kLabels> m_values;
+    std::array<std::string, kLabels> m_shown;
+    int m_fileGauge = 0;
+    int m_totalGauge = 0;
+    bool m_pending = false;
+    QTimer m_showTimer;
+    QElapsedTimer m_sinceShown;
+    QElapsedTimer m_sinceInput;
 };
 
 } // namespace pelmora

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include "lang/Messages.h"
 #include "platform/widgets/Gauge.h"
 #include "platform/widgets/SMemo.h"
+#include "sync/SizeText.h"
 #include "sync/SyncLog.h"
 #include "ui/DialogService.h"
 #include "ui/ResForm.h"
@@ -114,7 +116,7 @@ private slots:
             if (child->isWidgetType())
                 order << child->objectName();
         QCOMPARE(order, QStringList({"SyncAnim", "btnCancel", "Label1", "Label2", "Label3", "Label4", "syncMeter",
-                                     "totMeter"}));
+                                     "totMeter", "Label5"}));
         QCOMPARE(form.syncMeter->size(), QSize(340, 16));
         QCOMPARE(form.totMeter->BackColor(), QColor(128, 128, 0));
     }
@@ -384,13 +386,8 @@ private slots:
         const QString shownFolder = QStringLiteral("in\\x1b[31m");
         const QString shownName = QStringLiteral("x\\r\\nTask finish!\\u0085\\\\");
         WriteFile(f.host + "/" + folder + "/" + name, "crafted");
-        ScriptedSyncForm form;
+        TSyncForm form;
         f.attach(form);
-        QString copying;
-        form.onInput = [&](ScriptedSyncForm& w) {
-            if (w.Driver()->State() == rsExecHost && copying.isEmpty())
-                copying = w.Label2->toolTip();
-        };
         QString treeText, gridText;
         f.dialogs.pushDialog([&](QDialog& d) {
             auto& preview = static_cast<TTreeVForm&>(d);
@@ -412,8 +409,100 @@ private slots:
         QCOMPARE(ReadFile(f.mirror + "/" + folder + "/" + name), QByteArray("crafted"));
         QCOMPARE(treeText, shownFolder);
         QCOMPARE(gridText, shownName);
-        QCOMPARE(copying, f.host + "/" + shownFolder + "/" + shownName);
+        // The last file worked on stays in the file line when the run ends.
+        QCOMPARE(form.Label2->toolTip(), f.host + "/" + shownFolder + "/" + shownName);
         QCOMPARE(f.status, QStringList({"Task finish!"}));
+    }
+
+    // Hundreds of files in a fraction of a second: the window shows what the run reports
+    // without painting for every file, and still ends with the run's last values exactly.
+    void theLastValuesAreShownAndPaintingIsCoalesced()
+    {
+        Fixture f;
+        constexpr int kFiles = 300;
+        std::int64_t bytes = 0;
+        for (int i = 0; i < kFiles; ++i) {
+            WriteFile(f.host + QStringLiteral("/d%1/f%2.txt").arg(i % 5).arg(i), QByteArray(i * 37, 'x'));
+            bytes += i * 37;
+        }
+        ScriptedSyncForm form;
+        f.attach(form);
+        // What the file line and the file gauge show, looked at every time the run reports.
+        int lineChanges = 0;
+        int gaugeChanges = 0;
+        QString line;
+        int gauge = -1;
+        form.onInput = [&](ScriptedSyncForm& w) {
+            lineChanges += w.Label2->text() != line;
+            line = w.Label2->text();
+            gaugeChanges += w.syncMeter->Progress() != gauge;
+            gauge = w.syncMeter->Progress();
+        };
+        RunRequest request = f.request();
+        request.AutoRun = true;
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(form.RunModal(request, f.log));
+        const qint64 elapsed = clock.elapsed();
+
+        QCOMPARE(static_cast<int>(form.Driver()->Result().CopiedToMirrorCount), kFiles);
+        QCOMPARE(form.Label1->text(), QStringLiteral("Synchronizing..."));
+        QCOMPARE(form.Label3->text(), QStringLiteral("Performing: Host -> Mirror"));
+        QCOMPARE(form.Label4->text(),
+                 QStringLiteral("Total: %1 bytes finish, 0 bytes remain").arg(QString::fromStdString(SizeText(bytes))));
+        const QString progress = form.Label5->text();
+        QVERIFY2(progress == QStringLiteral("File 300 of 300") || progress.endsWith(", 0 s left, file 300 of 300"),
+                 qPrintable(progress));
+        // Every line shows the last text the run set on it, the file line a file of the host.
+        const QLabel* lines[] = {form.Label1, form.Label2, form.Label3, form.Label4, form.Label5};
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(lines[i]->toolTip(), QString::fromStdString(form.LabelValue(static_cast<RunLabel>(i))));
+        QVERIFY(form.Label2->toolTip().startsWith(f.host + "/d"));
+        QCOMPARE(form.syncMeter->Progress(), 100);
+        QCOMPARE(form.totMeter->Progress(), 100);
+        // The run set the file line and took the file gauge from 0 to 100 for every file;
+        // shown at once, both would have changed hundreds of times. A slower machine only
+        // allows more changes.
+        const qint64 allowed = elapsed / 50 + 3;
+        QVERIFY2(lineChanges <= allowed && gaugeChanges <= allowed,
+                 qPrintable(QStringLiteral("%1 line and %2 gauge changes in %3 ms")
+                                .arg(lineChanges)
+                                .arg(gaugeChanges)
+                                .arg(elapsed)));
+    }
+
+    // The window handles its input far less often than the run reports, yet a click that
+    // arrives through the event queue (as a user's does) is taken within moments.
+    void aQueuedCancelIsTakenWithinMoments()
+    {
+        Fixture f;
+        for (int i = 0; i < 2000; ++i)
+            WriteFile(f.host + QStringLiteral("/d%1/f%2.txt").arg(i % 20).arg(i), QByteArray(100, 'c'));
+        ScriptedSyncForm form;
+        f.attach(form);
+        f.dialogs.pushAnswer(QMessageBox::Yes);
+        RunRequest request = f.request();
+        request.AutoRun = true;
+        int copyingSteps = 0;
+        QElapsedTimer sinceClick;
+        qint64 takenAfter = -1;
+        form.onInput = [&](ScriptedSyncForm& w) {
+            if (w.Driver()->State() == rsExecHost && ++copyingSteps == 100) {
+                QMetaObject::invokeMethod(w.btnCancel, &QPushButton::click, Qt::QueuedConnection);
+                sinceClick.start();
+            }
+        };
+        // Connected after the window's own handler, so it runs once the cancel is taken.
+        connect(form.btnCancel, &QPushButton::clicked, this, [&] {
+            if (form.Driver()->State() == rsCancelled && takenAfter < 0)
+                takenAfter = sinceClick.elapsed();
+        });
+        form.RunModal(request, f.log);
+        QCOMPARE(f.status, QStringList({"User break the task!"}));
+        QVERIFY(takenAfter >= 0);
+        QVERIFY2(takenAfter < 1000, qPrintable(QStringLiteral("the cancel took %1 ms").arg(takenAfter)));
+        const int copied = static_cast<int>(form.Driver()->Result().CopiedToMirrorCount);
+        QVERIFY(copied >= 1 && copied < 2000);
     }
 
     void anInvalidMaskIsQuotedEscaped()

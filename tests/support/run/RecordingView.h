@@ -13,7 +13,7 @@
 
 namespace pelmora {
 
-// The number of the window's control that shows `label` (Label1 to Label4), by which the
+// The number of the window's control that shows `label` (Label1 to Label5), by which the
 // recorder files its texts.
 constexpr int LabelNumber(RunLabel label)
 {
@@ -34,14 +34,14 @@ public:
     // What the view has been told, in order. With `record` false only the current values
     // below are kept (benchmarks copy far too many blocks to keep them all).
     bool record = true;
-    std::vector<std::string> labelHistory[5]; // [LabelNumber(label)], 1..4
+    std::vector<std::string> labelHistory[6]; // [LabelNumber(label)], 1..5
     std::vector<int> fileGaugeHistory;
     std::vector<int> totalGaugeHistory;
     std::vector<Box> boxes;
     std::vector<RunPhase> dispatched;
 
     // The current state of the window.
-    std::array<std::string, 5> labels; // [LabelNumber(label)], 1..4
+    std::array<std::string, 6> labels; // [LabelNumber(label)], 1..5
     int fileGauge = 0;
     int totalGauge = 0;
     bool animating = false;
