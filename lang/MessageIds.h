@@ -189,6 +189,23 @@ inline constexpr int kMsgUnknownArgument = 155;
 // "No task with this name: "
 inline constexpr int kMsgUnknownTaskName = 156;
 
+// The desktop: shortcuts, the notification area's menu and notifications, start at login
+// and the one program per configuration file.
+// "Save"
+inline constexpr int kMsgSaveHint = 157;
+// "Show Pelmora"
+inline constexpr int kMsgTrayShow = 158;
+// "Start at login"
+inline constexpr int kMsgStartAtLogin = 159;
+// "Quit"
+inline constexpr int kMsgQuit = 160;
+// "%1: %2 failed"
+inline constexpr int kMsgRunFailedTitle = 161;
+// "Could not change the autostart file: "
+inline constexpr int kMsgAutostartNotChanged = 162;
+// "Pelmora is already running with this configuration file but does not answer."
+inline constexpr int kMsgInstanceNoAnswer = 163;
+
 // The weekday names run Sunday to Saturday from here.
 inline constexpr int kMsgFirstWeekday = kMsgSunday;
 // Action code k (ignore, delete, host to mirror, mirror to host) is named by message kMsgFirstAction + k.

@@ -162,6 +162,13 @@ const MessageTable kEnglishMessages = {
     /* 154 */ "The task is already running in another Pelmora process.",
     /* 155 */ "Unknown command-line argument: ",
     /* 156 */ "No task with this name: ",
+    /* 157 */ "Save",
+    /* 158 */ "Show Pelmora",
+    /* 159 */ "Start at login",
+    /* 160 */ "Quit",
+    /* 161 */ "%1: %2 failed",
+    /* 162 */ "Could not change the autostart file: ",
+    /* 163 */ "Pelmora is already running with this configuration file but does not answer.",
 };
 
 const MessageTable kChineseMessages = {
@@ -322,6 +329,13 @@ const MessageTable kChineseMessages = {
     /* 154 */ "此工作已在另一個 Pelmora 程式中執行。",
     /* 155 */ "無法識別的命令列參數: ",
     /* 156 */ "沒有此名稱的工作: ",
+    /* 157 */ "儲存",
+    /* 158 */ "顯示 Pelmora",
+    /* 159 */ "登入時啟動",
+    /* 160 */ "結束程式",
+    /* 161 */ "%1：%2 個失敗",
+    /* 162 */ "無法變更自動啟動檔案: ",
+    /* 163 */ "Pelmora 已使用此設定檔執行中，但沒有回應。",
 };
 
 } // namespace pelmora

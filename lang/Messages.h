@@ -10,7 +10,7 @@
 
 namespace pelmora {
 
-inline constexpr int kMessageCount = 157;
+inline constexpr int kMessageCount = 164;
 
 using MessageTable = std::array<const char*, kMessageCount>;
 
