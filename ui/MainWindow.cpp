@@ -180,7 +180,9 @@ void TcltForm::buildShortcuts()
     m_goSyncAction->setEnabled(false);
     m_scheduleAction = action("actSchedule", QKeySequence(Qt::CTRL | Qt::Key_T), &TcltForm::btTaskClick);
     m_quitAction = named(new QAction(this), "actQuit");
-    m_quitAction->setShortcut(QKeySequence::Quit);
+    // The desktop's own key for quitting; Ctrl+Q where the platform names none.
+    const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    m_quitAction->setShortcut(quitKeys.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quitKeys.constFirst());
     connect(m_quitAction, &QAction::triggered, this, &QWidget::close);
     addAction(m_quitAction);
     // Delete belongs to the task list: typed in a text field it deletes text, not the task.
