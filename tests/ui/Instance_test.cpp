@@ -161,7 +161,10 @@ private slots:
             static_cast<int>(QDir(runtime.path()).entryList({QStringLiteral("pelmora-*.lock")}, QDir::Files).size()),
             1);
         auto successor = copy.start(runtime.path(), {});
-        QTest::qWait(2000);
+        const QString lock = QDir(runtime.path()).entryList({QStringLiteral("pelmora-*.lock")}, QDir::Files).value(0);
+        // The lock file names its holder's process first.
+        QTRY_COMPARE_WITH_TIMEOUT(ReadAll(runtime.path() + QLatin1Char('/') + lock).split('\n').value(0),
+                                  QByteArray::number(successor->processId()), 10000);
         QCOMPARE(successor->state(), QProcess::Running);
         auto late = copy.start(runtime.path(), {});
         QVERIFY(ended(*late));
