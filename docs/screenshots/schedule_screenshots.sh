@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes the schedule dialog and tray icon screenshots with the real program on Xvfb, with
-# trayer as the notification area. Needs xvfb-run, trayer, xdotool, x11-utils, imagemagick.
+# Takes the schedule dialog, tray icon and tray menu screenshots with the real program on Xvfb,
+# with openbox as the window manager (when installed) and trayer as the notification area.
+# Needs xvfb-run, trayer, xdotool, x11-utils, imagemagick; openbox for the window frames.
 # Usage: docs/screenshots/schedule_screenshots.sh path/to/pelmora [output-folder]
 set -eu
 BIN="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
@@ -43,6 +44,10 @@ set -eu
 cd "$1"
 OUT="$2"
 export QT_QPA_PLATFORM=xcb LANG=C.UTF-8
+if command -v openbox >/dev/null 2>&1; then
+    openbox >/dev/null 2>&1 &
+    sleep 0.5
+fi
 trayer --edge bottom --align right --widthtype pixel --width 160 --height 32 \
     --transparent false --SetDockType true >/dev/null 2>&1 &
 sleep 1
@@ -76,6 +81,22 @@ kill -TERM "$APP"
 wait "$APP" || true
 # The corner with the panel, the icon and its tooltip, on a desktop-coloured background, twice the size.
 convert "$1/root.png" -crop 260x80+640+620 +repage -fill '#40566e' -opaque black -scale 200% "$OUT/tray-icon.png"
+
+# The icon's menu, opened by a right click (Go Sync is greyed: no task is checked).
+./pelmora /H >/dev/null 2>&1 &
+APP=$!
+sleep 2
+ICON=$(xwininfo -root -tree | sed -n '/"panel"/,$p' | grep -m1 '"pelmora"')
+read -r W H IX IY < <(echo "$ICON" | sed -E 's/.* ([0-9]+)x([0-9]+)\+-?[0-9]+\+-?[0-9]+ +\+(-?[0-9]+)\+(-?[0-9]+).*/\1 \2 \3 \4/')
+xdotool mousemove $((IX + W / 2)) $((IY + H / 2)) click 3
+sleep 1
+xdotool mousemove_relative -- -20 -12
+sleep 0.5
+import -window root "$1/menu.png"
+xdotool key Escape
+kill -TERM "$APP"
+wait "$APP" || true
+convert "$1/menu.png" -crop 300x200+600+500 +repage -fill '#40566e' -opaque black -scale 200% "$OUT/tray-menu.png"
 IN
 xvfb-run -a -s "-screen 0 900x700x24" bash "$WORK/inside.sh" "$WORK" "$OUT"
 echo "written: $OUT/schedule-dialog.png $OUT/tray-icon.png"
