@@ -43,8 +43,9 @@ namespace pelmora {
 namespace {
 
 constexpr int kMaxNewTaskNumber = 10000;
-// The main window is never smaller than this, whatever the texts need.
-constexpr QSize kDesignedSize(660, 500);
+// The main window's designed size: its default, and its smallest unless the language's texts
+// need more.
+constexpr QSize kDesignedSize(735, 500);
 const char* const kWindowPlaceFile = "pelmora-window.ini";
 
 QString msg(int n)
@@ -151,11 +152,11 @@ void TcltForm::buildControls()
     setStatusBar(statusBar1);
 
     // The description belongs to the editor but sits under the task list. A larger window
-    // gives a third of its extra width to this column, and its extra height to the task list
-    // and, less of it, to the description.
+    // gives a third of its extra width to this column, and its height to the task list and,
+    // a fifth of it, to the description.
     auto* left = new QVBoxLayout;
     left->setSpacing(4);
-    left->addWidget(m_taskList, 2);
+    left->addWidget(m_taskList, 4);
     left->addWidget(m_editor->DescriptionBox(), 1);
 
     auto* columns = new QHBoxLayout(central);
@@ -266,7 +267,7 @@ void TcltForm::ApplyTexts()
 void TcltForm::applyDesignedSize()
 {
     centralWidget()->layout()->activate();
-    const QSize designed = sizeHint().expandedTo(kDesignedSize);
+    const QSize designed = minimumSizeHint().expandedTo(kDesignedSize);
     setMinimumSize(designed);
     if (!m_sizedOnce)
         resize(designed);

@@ -181,8 +181,8 @@ private:
     void updateTrayMenu();
     // Tells the user how a run ended that the main window did not show.
     void notifyRunEnd();
-    // The designed size (whatever the language's texts need, and no less than 660 x 500) is
-    // the smallest the window may be; the first call also makes it the window's size.
+    // The designed size (735 x 500, or what the language's texts need if more) is the
+    // smallest the window may be; the first call also makes it the window's size.
     void applyDesignedSize();
     // The window's size and place as the last program run left them, read from and written
     // to a file beside the configuration file (never into the configuration file itself).

@@ -305,11 +305,11 @@ private slots:
             const int extraH = designed.height();
             // The task list and the description share the left column's third of the width;
             // the folder list gets the editor's two thirds. The height goes to the lists, the
-            // task list taking twice what the description takes.
+            // task list taking four times what the description takes.
             QVERIFY2(liTask->width() - task0.width() >= extraW / 4, qPrintable(QString::number(liTask->width())));
             QVERIFY(liTask->height() - task0.height() >= extraH / 2);
-            QVERIFY(edDesc->height() - desc0.height() >= extraH / 4);
-            QVERIFY(liTask->height() - task0.height() > edDesc->height() - desc0.height());
+            QVERIFY(edDesc->height() - desc0.height() >= extraH / 8);
+            QVERIFY(liTask->height() - task0.height() > 3 * (edDesc->height() - desc0.height()));
             QVERIFY(liExclude->width() - folder0.width() >= extraW / 2);
             QVERIFY(liExclude->height() - folder0.height() >= extraH * 3 / 4);
             // Nothing is squeezed below where it was.
