@@ -108,7 +108,7 @@ void TcltForm::OnDoSchedule()
     if (!m_taskForm)
         return;
     // A check posted just before a run by hand began can fire during that run; the run it
-    // names then waits for the window to come back instead of being refused and lost.
+    // names then waits for that run to end instead of being refused and lost.
     const RunDriver* driver = m_syncForm ? m_syncForm->Driver() : nullptr;
     if (!m_quitRequested && (RunActive() || (driver && !driver->CanClose()))) {
         QTimer::singleShot(kBusyRetryMs, this, &TcltForm::OnDoSchedule);
