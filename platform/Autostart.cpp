@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kEntryName = "pelmora.desktop";
-// The characters that make an Exec argument need quotes (Desktop Entry Specification).
+// The characters that make an Exec argument need quotes (the freedesktop.org desktop entry rules).
 constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
 
 std::string Variable(const char* name)
