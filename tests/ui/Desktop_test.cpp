@@ -134,10 +134,18 @@ private slots:
         QVERIFY(!main.isVisible());
         QVERIFY(main.TrayIcon()->Active());
 
-        // Show Pelmora brings the window back; a run it watches tells nobody else.
+        // Show Pelmora brings the window back; a run it watches tells nobody else. Through the
+        // notification area and back the window keeps its place.
         start.trayItem("TrayShow")->trigger();
         QVERIFY(main.isVisible());
         QVERIFY(!main.TrayIcon()->Active());
+        main.move(150, 120);
+        main.showMinimized();
+        QTRY_VERIFY(main.TrayIcon()->Active());
+        QVERIFY(!main.isVisible());
+        start.trayItem("TrayShow")->trigger();
+        QVERIFY(main.isVisible());
+        QCOMPARE(main.pos(), QPoint(150, 120));
         fs::remove(root / "host" / "broken");
         std::ofstream(root / "host" / "b.txt") << "beta";
         main.GoSyncClick();
