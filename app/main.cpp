@@ -3,9 +3,13 @@
 #include <QStringList>
 
 #include "app/InfoSwitches.h"
+#include <memory>
+#include <optional>
+
 #include "core/ProgramFiles.h"
 #include "lang/Messages.h"
 #include "platform/widgets/DragController.h"
+#include "platform/widgets/SingleInstance.h"
 #include "ui/DialogService.h"
 #include "ui/MainWindow.h"
 #include "ui/QuitSignals.h"
@@ -44,6 +48,13 @@ int main(int argc, char* argv[])
         exePath = argv[0];
 
     auto forms = pelmora::TForms::Create(arguments, exePath);
+    // One program per configuration file: a second start brings the first to the front.
+    std::unique_ptr<pelmora::TSingleInstance> place;
+    if (const std::optional<int> status = pelmora::TakeProgramPlace(*forms->cltForm, arguments, place))
+        return *status;
+    // The program ends when its main window closes, also from the notification area's menu.
+    QObject::connect(forms->cltForm.get(), &pelmora::TcltForm::Closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     forms->ApplyAllTexts();
     // SIGTERM and SIGINT end the program in order: the log is appended, the configuration
     // file is left as it is.

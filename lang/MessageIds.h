@@ -259,6 +259,23 @@ inline constexpr int kMsgDurationSeconds = 190;
 inline constexpr int kMsgDurationMinutes = 191;
 inline constexpr int kMsgDurationHours = 192;
 
+// The desktop: shortcuts, the notification area's menu and notifications, start at login
+// and the one program per configuration file.
+// "Save"
+inline constexpr int kMsgSaveHint = 193;
+// "Show Pelmora"
+inline constexpr int kMsgTrayShow = 194;
+// "Start at login"
+inline constexpr int kMsgStartAtLogin = 195;
+// "Quit"
+inline constexpr int kMsgQuit = 196;
+// "%1: %2 failed"
+inline constexpr int kMsgRunFailedTitle = 197;
+// "Could not change the autostart file: "
+inline constexpr int kMsgAutostartNotChanged = 198;
+// "Pelmora is already running with this configuration file but does not answer."
+inline constexpr int kMsgInstanceNoAnswer = 199;
+
 // The weekday names run Sunday to Saturday from here.
 inline constexpr int kMsgFirstWeekday = kMsgSunday;
 // Action code k (ignore, delete, host to mirror, mirror to host) is named by message kMsgFirstAction + k.

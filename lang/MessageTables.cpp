@@ -198,6 +198,13 @@ const MessageTable kEnglishMessages = {
     /* 190 */ "%1 s",
     /* 191 */ "%1 min %2 s",
     /* 192 */ "%1 h %2 min",
+    /* 193 */ "Save",
+    /* 194 */ "Show Pelmora",
+    /* 195 */ "Start at login",
+    /* 196 */ "Quit",
+    /* 197 */ "%1: %2 failed",
+    /* 198 */ "Could not change the autostart file: ",
+    /* 199 */ "Pelmora is already running with this configuration file but does not answer.",
 };
 
 const MessageTable kChineseMessages = {
@@ -394,6 +401,13 @@ const MessageTable kChineseMessages = {
     /* 190 */ "%1 秒",
     /* 191 */ "%1 分 %2 秒",
     /* 192 */ "%1 小時 %2 分",
+    /* 193 */ "儲存",
+    /* 194 */ "顯示 Pelmora",
+    /* 195 */ "登入時啟動",
+    /* 196 */ "結束程式",
+    /* 197 */ "%1：%2 個失敗",
+    /* 198 */ "無法變更自動啟動檔案: ",
+    /* 199 */ "Pelmora 已使用此設定檔執行中，但沒有回應。",
 };
 
 } // namespace pelmora

@@ -10,7 +10,7 @@
 
 namespace pelmora {
 
-inline constexpr int kMessageCount = 193;
+inline constexpr int kMessageCount = 200;
 
 using MessageTable = std::array<const char*, kMessageCount>;
 

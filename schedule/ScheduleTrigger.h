@@ -17,9 +17,6 @@ class Clock;
 // A due entry may fire while now - NextRun is below this many days (4.32 seconds); later
 // than that it counts as missed and is moved on without running.
 inline constexpr double kMissedWindowDays = 0.00005;
-// The main window stands left of this coordinate while a run holds it out of sight.
-inline constexpr int kRunHiddenLeft = -5000;
-
 // Counts the 20 ms ticks of the schedule timer. Used by the timer's worker thread only.
 class TScheduleTicker
 {
@@ -28,11 +25,12 @@ public:
     static constexpr std::uint64_t kCheckEveryMs = 2000;
 
     // One tick: TickCount grows by 20. Returns true when a check is to be posted: the
-    // count is a multiple of 2000 and the main window's left edge is right of -5000.
-    bool Tick(int mainWindowLeft)
+    // count is a multiple of 2000 and no run is in progress (`runActive`, which the main
+    // window sets for the length of every run).
+    bool Tick(bool runActive)
     {
         TickCount += kTickMs;
-        return TickCount % kCheckEveryMs == 0 && mainWindowLeft > kRunHiddenLeft;
+        return TickCount % kCheckEveryMs == 0 && !runActive;
     }
 
     std::uint64_t TickCount = 0;

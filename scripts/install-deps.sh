@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang clang-format libclang-rt-dev
-    python3 rsync time xvfb xauth imagemagick trayer xdotool x11-utils
+    python3 rsync time xvfb xauth imagemagick trayer xdotool x11-utils openbox
     samba smbclient libsmbclient-dev
     btrfs-progs
     fonts-noto-cjk qt6-translations-l10n

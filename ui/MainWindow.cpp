@@ -2,12 +2,14 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -42,6 +44,10 @@ namespace pelmora {
 namespace {
 
 constexpr int kMaxNewTaskNumber = 10000;
+// The main window's designed size: its default, and its smallest unless the language's texts
+// need more.
+constexpr QSize kDesignedSize(735, 500);
+const char* const kWindowPlaceFile = "pelmora-window.ini";
 
 QString msg(int n)
 {
@@ -69,12 +75,19 @@ void ApplyUiFont(QWidget* window)
 TcltForm::TcltForm(const QStringList& arguments, const std::string& exePath, QWidget* parent)
     : QMainWindow(parent), m_arguments(arguments)
 {
+    std::vector<std::string> args;
+    for (const QString& argument : arguments)
+        args.push_back(argument.toStdString());
+    const StartMode mode = ParseCommandLine(args).mode;
+    m_commandLineRun = mode != StartMode::Interactive && mode != StartMode::Hidden;
     setObjectName(QStringLiteral("cltForm"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(ProgramIcon());
     buildToolBar();
     buildControls();
+    buildShortcuts();
+    buildTrayMenu();
     FormCreate(exePath);
 }
 
@@ -126,7 +139,10 @@ void TcltForm::buildControls()
     m_taskList = new TTaskList(central);
     m_editor = new TTaskEditor(m_state, *SDirDlg, central);
     connect(m_taskList, &TTaskList::Selected, this, &TcltForm::liTaskClick);
-    connect(m_taskList, &TTaskList::ChecksChanged, this, [this](bool anyChecked) { GoSync->setEnabled(anyChecked); });
+    connect(m_taskList, &TTaskList::ChecksChanged, this, [this](bool anyChecked) {
+        GoSync->setEnabled(anyChecked);
+        m_goSyncAction->setEnabled(anyChecked);
+    });
     connect(m_taskList, &TTaskList::Moved, this, &TcltForm::rDragController1ItemMove);
     connect(m_editor, &TTaskEditor::NameEdited, m_taskList, &TTaskList::SetName);
 
@@ -136,17 +152,52 @@ void TcltForm::buildControls()
     statusBar1->addWidget(m_statusPanel, 1);
     setStatusBar(statusBar1);
 
-    // The description belongs to the editor but sits under the task list.
+    // The description belongs to the editor but sits under the task list. A larger window
+    // gives a third of its extra width to this column, and its height to the task list and,
+    // a fifth of it, to the description.
     auto* left = new QVBoxLayout;
     left->setSpacing(4);
-    left->addWidget(m_taskList, 1);
-    left->addWidget(m_editor->DescriptionBox());
+    left->addWidget(m_taskList, 4);
+    left->addWidget(m_editor->DescriptionBox(), 1);
 
     auto* columns = new QHBoxLayout(central);
     columns->setContentsMargins(8, 6, 8, 6);
     columns->setSpacing(12);
-    columns->addLayout(left);
-    columns->addWidget(m_editor, 1);
+    columns->addLayout(left, 1);
+    columns->addWidget(m_editor, 2);
+}
+
+void TcltForm::buildShortcuts()
+{
+    auto action = [this](const char* name, const QKeySequence& keys, void (TcltForm::*handler)()) {
+        auto* a = named(new QAction(this), name);
+        a->setShortcut(keys);
+        connect(a, &QAction::triggered, this, handler);
+        addAction(a);
+        return a;
+    };
+    m_newAction = action("actNew", QKeySequence::New, &TcltForm::NewBtnClick);
+    m_saveAction = action("actSave", QKeySequence::Save, &TcltForm::ToolButton1Click);
+    m_goSyncAction = action("actGoSync", QKeySequence(Qt::Key_F5), &TcltForm::GoSyncClick);
+    m_goSyncAction->setEnabled(false);
+    m_scheduleAction = action("actSchedule", QKeySequence(Qt::CTRL | Qt::Key_T), &TcltForm::btTaskClick);
+    m_quitAction = named(new QAction(this), "actQuit");
+    // The desktop's own key for quitting; Ctrl+Q where the platform names none.
+    const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    m_quitAction->setShortcut(quitKeys.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quitKeys.constFirst());
+    connect(m_quitAction, &QAction::triggered, this, &QWidget::close);
+    addAction(m_quitAction);
+    // Delete belongs to the task list: typed in a text field it deletes text, not the task.
+    m_deleteAction = named(new QAction(m_taskList->ListBox()), "actDelete");
+    m_deleteAction->setShortcut(QKeySequence::Delete);
+    m_deleteAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(m_deleteAction, &QAction::triggered, this, &TcltForm::DelBtnClick);
+    m_taskList->ListBox()->addAction(m_deleteAction);
+}
+
+QAction* TcltForm::ShortcutAction(const char* objectName) const
+{
+    return findChild<QAction*>(QString::fromLatin1(objectName));
 }
 
 void TcltForm::AttachWindows(TSyncForm* syncForm, TAboutForm* aboutForm, TresForm* resForm, TTreeVForm* treeVForm,
@@ -170,6 +221,7 @@ void TcltForm::FormCreate(const std::string& exePath)
     m_state.IgnoreMasks.clear();
     m_state.DelMasks.clear();
     m_state.OnlyTypeMasks.clear();
+    m_exePath = exePath;
     const ProgramFiles files = LocateProgramFiles(exePath);
     m_state.ConfigFileName = files.ConfigFileName;
     m_state.LogFileName = files.LogFileName;
@@ -190,24 +242,89 @@ void TcltForm::ApplyTexts()
 {
     ApplyUiFont(this);
     setWindowTitle(msg(kMsgAppTitle));
+    m_trayShow->setText(msg(kMsgTrayShow));
+    m_trayGoSync->setText(msg(kMsgGoSyncHint));
+    m_trayStartAtLogin->setText(msg(kMsgStartAtLogin));
+    m_trayQuit->setText(msg(kMsgQuit));
     m_taskList->ApplyTexts();
     m_editor->ApplyTexts();
-    NewBtn->setToolTip(msg(kMsgNewTaskHint));
-    AddBtn->setToolTip(msg(kMsgCopyTaskHint));
-    DelBtn->setToolTip(msg(kMsgDeleteTaskHint));
-    GoSync->setToolTip(msg(kMsgGoSyncHint));
-    ExitBtn->setToolTip(msg(kMsgExitHint));
-    AboutBtn->setToolTip(msg(kMsgAbout));
-    btTask->setToolTip(msg(kMsgTaskSchedule));
+    // Each button's tool tip names its action and, where it has one, its key.
+    auto hint = [](int message, const QAction* action) {
+        QString text = msg(message);
+        if (action && !action->shortcut().isEmpty())
+            text += QStringLiteral(" (") + action->shortcut().toString(QKeySequence::NativeText) + QLatin1Char(')');
+        return text;
+    };
+    ToolButton1->setToolTip(hint(kMsgSaveHint, m_saveAction));
+    NewBtn->setToolTip(hint(kMsgNewTaskHint, m_newAction));
+    AddBtn->setToolTip(hint(kMsgCopyTaskHint, nullptr));
+    DelBtn->setToolTip(hint(kMsgDeleteTaskHint, m_deleteAction));
+    GoSync->setToolTip(hint(kMsgGoSyncHint, m_goSyncAction));
+    ExitBtn->setToolTip(hint(kMsgExitHint, m_quitAction));
+    AboutBtn->setToolTip(hint(kMsgAbout, nullptr));
+    btTask->setToolTip(hint(kMsgTaskSchedule, m_scheduleAction));
+    applyDesignedSize();
+}
 
-    // Fixed size: whatever the language's texts need, and no less than the design size.
+void TcltForm::applyDesignedSize()
+{
     centralWidget()->layout()->activate();
-    setFixedSize(sizeHint().expandedTo(QSize(660, 500)));
+    const QSize designed = minimumSizeHint().expandedTo(kDesignedSize);
+    setMinimumSize(designed);
+    if (!m_sizedOnce)
+        resize(designed);
+    m_sizedOnce = true;
+}
+
+QString TcltForm::windowPlaceFile() const
+{
+    // Beside the configuration file, wherever the program keeps that.
+    return QFileInfo(QString::fromStdString(m_state.ConfigFileName)).absolutePath() + QLatin1Char('/') +
+           QString::fromLatin1(kWindowPlaceFile);
+}
+
+bool TcltForm::restoreWindowPlace()
+{
+    QSettings stored(windowPlaceFile(), QSettings::IniFormat);
+    stored.beginGroup(QStringLiteral("MainWindow"));
+    const QRect place = stored.value(QStringLiteral("geometry")).toRect();
+    const bool maximized = stored.value(QStringLiteral("maximized"), false).toBool();
+    stored.endGroup();
+    if (!place.isValid())
+        return false;
+    // A place on a screen that is no longer there (a second monitor unplugged) is not used:
+    // the title bar must be reachable.
+    const QRect titleBar(place.topLeft(), QSize(place.width(), 24));
+    bool reachable = false;
+    for (const QScreen* candidate : QGuiApplication::screens())
+        reachable = reachable || candidate->availableGeometry().intersects(titleBar);
+    resize(place.size().expandedTo(minimumSize()));
+    if (reachable)
+        move(place.topLeft());
+    if (maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+    return reachable;
+}
+
+void TcltForm::saveWindowPlace() const
+{
+    QSettings stored(windowPlaceFile(), QSettings::IniFormat);
+    stored.beginGroup(QStringLiteral("MainWindow"));
+    const QRect place = isMaximized() ? normalGeometry() : geometry();
+    stored.setValue(QStringLiteral("geometry"), QRect(pos(), place.size()));
+    stored.setValue(QStringLiteral("maximized"), isMaximized());
+    stored.endGroup();
+    stored.sync();
 }
 
 void TcltForm::SetStatusText(const QString& text)
 {
     m_statusPanel->setText(text);
+}
+
+bool TcltForm::OnScreen() const
+{
+    return isVisible() && !isMinimized() && !testAttribute(Qt::WA_DontShowOnScreen);
 }
 
 QString TcltForm::StatusText() const
@@ -360,9 +477,11 @@ void TcltForm::showEvent(QShowEvent* event)
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    if (const QScreen* screen = this->screen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    if (m_commandLineRun || !restoreWindowPlace()) {
+        if (const QScreen* screen = this->screen()) {
+            const QRect area = screen->availableGeometry();
+            move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+        }
     }
     FormShow();
 }
@@ -383,6 +502,7 @@ void TcltForm::FormShow()
         for (std::size_t index : plan.checked)
             m_taskList->SetChecked(static_cast<int>(index), true);
         GoSync->setEnabled(m_taskList->AnyChecked());
+        m_goSyncAction->setEnabled(GoSync->isEnabled());
         if (plan.exitAtOnce) {
             // "/A" without an auto-mode task has simply nothing to do; a switch or a task name
             // that means nothing is a mistake that a cron line or a service must hear about.
@@ -450,15 +570,13 @@ void TcltForm::closeEvent(QCloseEvent* event)
     }
     DisableScheduleTimer();
     appendLog();
+    // A command-line run leaves the place the user gave the window alone.
+    if (m_shownOnce && !m_commandLineRun)
+        saveWindowPlace();
     m_closing = true;
     event->accept();
     QMainWindow::closeEvent(event);
-}
-
-void TcltForm::moveEvent(QMoveEvent* event)
-{
-    QMainWindow::moveEvent(event);
-    m_left.store(x(), std::memory_order_relaxed);
+    emit Closed();
 }
 
 TForms::TForms() = default;

@@ -4,13 +4,15 @@
 // keeps the records in step with the list, starts runs (ui/RunStart.cpp) and hosts the
 // scheduler and the notification area (ui/ScheduleHooks.cpp).
 // TForms creates all eight windows in their start-up order. UI thread only, except
-// LeftPosition(), which the schedule timer's thread may read.
+// RunActive(), which the schedule timer's thread may read.
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,8 +23,10 @@
 #include "sync/SyncLog.h"
 #include "ui/AppState.h"
 
+class QAction;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QToolBar;
 class QToolButton;
 
@@ -73,12 +77,19 @@ public:
     TTreeVForm* TreeVForm() const { return m_treeVForm; }
     TfmTask* ScheduleForm() const { return m_taskForm; }
     QToolButton* GoSyncButton() const { return GoSync; }
+    // The keyboard shortcuts: New task, Save, Go Sync, Schedule, Quit, and Delete, which acts
+    // only while the task list has the focus.
+    QAction* ShortcutAction(const char* objectName) const;
     // The status line; a run writes its outcome here.
     void SetStatusText(const QString& text);
     QString StatusText() const;
 
-    // The window's left edge, mirrored on every move so another thread may read it.
-    int LeftPosition() const { return m_left.load(std::memory_order_relaxed); }
+    // True from the start of a run to its end (the main window is hidden meanwhile); the
+    // schedule timer's thread reads it to post no check during a run.
+    bool RunActive() const { return m_runActive.load(std::memory_order_relaxed); }
+    // Whether the window is on screen: shown, not minimised and not held off the screen by a
+    // hidden start.
+    bool OnScreen() const;
 
     // Selecting a task: CurrentIndex := the list's selected row, then the editor shows it.
     void liTaskClick();
@@ -110,7 +121,26 @@ public:
     // The schedule timer's tick: runs on the timer's worker thread.
     void HiTimerTimer();
     void MinimizeToTray();
+    // Back from the notification area (or from the task bar): shown, raised and activated.
+    // During a run the main window stays hidden and the run's window comes to the front.
     void TrayIcon1Click();
+    // What a second start of the program asks for: the same as a click on the icon.
+    void BringToFront();
+
+    // The notification area's menu: Show Pelmora, Go Sync (the checked tasks), Start at login
+    // (checked while the autostart entry is there) and Quit (the exit button's way, with its
+    // save question).
+    QMenu* TrayMenu() const { return m_trayMenu; }
+    // Writes or removes the autostart entry that starts this program in the notification
+    // area at login; a failure is shown in an "Error" box.
+    void SetStartAtLogin(bool on);
+    // The end of a run that nobody saw (the main window was in the notification area, hidden
+    // or minimised): its task name in the title, with the failed count when there were
+    // failures, and its end line. The default shows a desktop notification from the icon
+    // (or makes the task bar entry ask for attention when there is no icon); tests replace
+    // it (nullptr restores the default).
+    using RunEndNotifier = std::function<void(const QString& title, const QString& text, bool failed)>;
+    void SetRunEndNotifier(RunEndNotifier notifier) { m_notifier = std::move(notifier); }
     // Ends the program as SIGTERM or SIGINT ask: a run in progress is cancelled without a
     // question, then the window closes without the save question, so the log is appended
     // and the configuration file is left as it is.
@@ -133,16 +163,32 @@ public:
     void C1Click();
     void rDragController1ItemMove(int fromIndex, int toIndex);
 
+signals:
+    // The window closed for good (the close was not refused): the program ends.
+    void Closed();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
 
 private:
     void FormCreate(const std::string& exePath);
     void FormShow();
     void buildControls();
     void buildToolBar();
+    void buildShortcuts();
+    void buildTrayMenu();
+    void updateTrayMenu();
+    // Tells the user how a run ended that the main window did not show.
+    void notifyRunEnd();
+    // The designed size (735 x 500, or what the language's texts need if more) is the
+    // smallest the window may be; the first call also makes it the window's size.
+    void applyDesignedSize();
+    // The window's size and place as the last program run left them, read from and written
+    // to a file beside the configuration file (never into the configuration file itself).
+    bool restoreWindowPlace();
+    void saveWindowPlace() const;
+    QString windowPlaceFile() const;
     void appendLog();
     // Writes the result log's lines that have not reached the log file yet.
     void flushResultLog();
@@ -163,9 +209,12 @@ private:
     bool m_logFileWritten = false;     // this program run wrote lines: the exit closes them with a NUL
     int m_exitStatus = kExitDone;
     QStringList m_arguments;
+    std::string m_exePath;
     bool m_shownOnce = false;
+    bool m_sizedOnce = false;
+    bool m_commandLineRun = false; // one argument other than "/H": runs and exits
     bool m_closing = false;
-    std::atomic<int> m_left{0};
+    std::atomic<bool> m_runActive{false};
 
     TSyncForm* m_syncForm = nullptr;
     TAboutForm* m_aboutForm = nullptr;
@@ -185,14 +234,30 @@ private:
     QToolButton* AboutBtn = nullptr;
     QToolButton* ExitBtn = nullptr;
     QLabel* m_statusPanel = nullptr;
+    QAction* m_newAction = nullptr;
+    QAction* m_saveAction = nullptr;
+    QAction* m_goSyncAction = nullptr;
+    QAction* m_scheduleAction = nullptr;
+    QAction* m_quitAction = nullptr;
+    QAction* m_deleteAction = nullptr;
     TSDirDlg* SDirDlg = nullptr;
 
     TTrayIcon* TrayIcon1 = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    QAction* m_trayShow = nullptr;
+    QAction* m_trayGoSync = nullptr;
+    QAction* m_trayStartAtLogin = nullptr;
+    QAction* m_trayQuit = nullptr;
+    RunEndNotifier m_notifier;
+    // How the last run ended, for notifyRunEnd: its end line (or why it was refused) and its
+    // failed operations.
+    QString m_runEndText;
+    std::uint32_t m_runEndFailed = 0;
     TScheduleTicker m_ticker; // the timer's worker thread only
     QPointer<QObject> m_checkTarget;
     bool m_quitRequested = false;
     int m_quitWaits = 0;
-    // Last, so that it is destroyed first: its worker reads m_left and posts to this window.
+    // Last, so that it is destroyed first: its worker reads m_runActive and posts to this window.
     THiResTimer HiTimer;
 };
 

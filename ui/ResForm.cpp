@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 #include <QScrollBar>
+#include <QVBoxLayout>
 
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
@@ -10,31 +11,57 @@
 
 namespace pelmora {
 
+namespace {
+
+// The window's designed size: its default and its smallest.
+constexpr QSize kDesignedSize(390, 293);
+
+} // namespace
+
 TresForm::TresForm(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                          Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("resForm"));
-    setFixedSize(390, 293);
     move(226, 175);
 
     resMemo = new TSMemo(this);
     resMemo->setObjectName(QStringLiteral("resMemo"));
-    resMemo->setGeometry(0, 0, 390, 241);
     resMemo->setReadOnly(true);
     resMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     resMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    resMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // One log line is one line on screen: the separator line stays whole, and a long path
+    // scrolls sideways instead of breaking up the columns of the result block.
+    resMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     // The log is kept in full elsewhere; the memo must not drop its oldest lines.
     resMemo->setMaximumBlockCount(0);
 
     btnClose = new QPushButton(this);
     btnClose->setObjectName(QStringLiteral("btnClose"));
-    btnClose->setGeometry(160, 256, 75, 25);
+    btnClose->setMinimumSize(75, 25);
     btnClose->setAutoDefault(false);
     connect(btnClose, &QPushButton::clicked, this, &TresForm::btnCloseClick);
 
+    // The text takes whatever a larger window gives; the button stays centred below it.
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 12);
+    column->setSpacing(15);
+    column->addWidget(resMemo, 1);
+    column->addWidget(btnClose, 0, Qt::AlignHCenter);
+
     // The button is first in the tab order, ahead of the memo.
     setTabOrder(btnClose, resMemo);
+    applyDesignedSize();
+}
+
+void TresForm::applyDesignedSize()
+{
+    layout()->activate();
+    const QSize designed = layout()->minimumSize().expandedTo(kDesignedSize);
+    setMinimumSize(designed);
+    if (!m_sizedOnce)
+        resize(designed);
+    m_sizedOnce = true;
 }
 
 void TresForm::ApplyTexts()
@@ -42,6 +69,7 @@ void TresForm::ApplyTexts()
     ApplyUiFont(this);
     setWindowTitle(QString::fromUtf8(Msg(kMsgResultCaption)));
     btnClose->setText(QString::fromUtf8(Msg(kMsgClose)));
+    applyDesignedSize();
 }
 
 void TresForm::SyncLines()

@@ -13,6 +13,7 @@
 #include "sync/RunDriver.h"
 #include "sync/SyncLog.h"
 #include "ui/DialogService.h"
+#include "ui/DisplayText.h"
 #include "ui/MainWindow.h"
 #include "ui/SyncForm.h"
 #include "ui/TaskEditor.h"
@@ -77,10 +78,18 @@ bool TcltForm::RunTask()
         TcltForm& form;
         ~FlushLog() { form.flushResultLog(); }
     } flushLog{*this};
+    // A run started while the main window is out of sight (a scheduled run in the
+    // notification area, a run from the icon's menu) says how it ended; a command-line run
+    // has its exit status and the log for that.
+    const bool unseen = !OnScreen() && !m_state.AutoRun;
+    m_runEndText.clear();
+    m_runEndFailed = 0;
     bool ran = false;
     const int status = runCurrentTask(ran);
     if (m_state.AutoRun)
         m_exitStatus = std::max(m_exitStatus, status);
+    if (unseen)
+        notifyRunEnd();
     return ran;
 }
 
@@ -97,6 +106,8 @@ int TcltForm::refuseTask(const RunRefusal& refusal)
     }
     if (refusal.ShowBox)
         Dialogs().error(this, QString::fromStdString(refusal.Reason));
+    else
+        m_runEndText = DisplayText(refusal.Reason);
     return refusal.ExitStatus;
 }
 
@@ -151,16 +162,38 @@ int TcltForm::runCurrentTask(bool& ran)
     if (const std::optional<RunRefusal> wipe = WipeRefusal(input, prepared)) {
         status = refuseTask(*wipe);
     } else if (m_syncForm != nullptr) {
-        const int left = x();
-        // Out of sight while the run is up; the schedule timer also reads this as "busy".
-        move(-10000, y());
+        // Hidden while the run is up (only the run window is on screen) and shown again at
+        // its place after it; a window in the tray or minimised stays where it is.
+        struct AwayForRun
+        {
+            TcltForm& form;
+            bool hidden;
+            QPoint place;
+            explicit AwayForRun(TcltForm& f) : form(f), hidden(f.OnScreen()), place(f.pos())
+            {
+                form.m_runActive.store(true, std::memory_order_relaxed);
+                if (hidden)
+                    form.hide();
+            }
+            ~AwayForRun()
+            {
+                form.m_runActive.store(false, std::memory_order_relaxed);
+                if (!hidden)
+                    return;
+                form.move(place);
+                form.show();
+            }
+        } away(*this);
         m_syncForm->AttachWindows(m_treeVForm, m_resForm, [this](const QString& line) { SetStatusText(line); });
         RunRequest request = prepared.Request;
         request.ResultShown = &m_state.ResultShown;
         ran = m_syncForm->RunModal(request, m_resultLog);
-        move(left, y());
         // A start refused by the run itself (an invalid mask) has logged its reason.
         status = ran && m_syncForm->Driver() ? RunExitStatus(*m_syncForm->Driver()) : kExitRefused;
+        if (ran && m_syncForm->Driver()) {
+            m_runEndText = StatusText();
+            m_runEndFailed = m_syncForm->Driver()->Result().FailedCount;
+        }
     }
 
     if (connected)

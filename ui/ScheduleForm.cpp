@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -12,8 +14,10 @@
 #include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QVBoxLayout>
 
 #include <cmath>
+#include <initializer_list>
 #include <memory>
 
 #include "core/DateTime.h"
@@ -30,6 +34,8 @@ namespace pelmora {
 namespace {
 
 constexpr int kSecondsPerDay = 24 * 60 * 60;
+// The dialog's designed size: its default and its smallest.
+constexpr QSize kDesignedSize(444, 337);
 constexpr std::size_t kMaxNameBytes = sizeof TShortString::data;
 
 QString msg(int n)
@@ -144,10 +150,10 @@ TfmTask::~TfmTask() = default;
 void TfmTask::init()
 {
     setObjectName(QStringLiteral("fmTask"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setModal(true);
     buildControls();
-    setFixedSize(444, 337);
+    applyDesignedSize();
     if (m_main) {
         m_onFired = [main = m_main] { QMetaObject::invokeMethod(main, &TcltForm::OnDoSchedule, Qt::QueuedConnection); };
     }
@@ -156,43 +162,35 @@ void TfmTask::init()
 void TfmTask::buildControls()
 {
     ListBox1 = named(new QListWidget(this), "ListBox1");
-    ListBox1->setGeometry(8, 8, 153, 289);
+    ListBox1->setMinimumSize(153, 120);
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     Button1 = named(new QPushButton(this), "Button1");
-    Button1->setGeometry(8, 305, 74, 25);
     Button2 = named(new QPushButton(this), "Button2");
-    Button2->setGeometry(87, 305, 74, 25);
     Button3 = named(new QPushButton(this), "Button3");
-    Button3->setGeometry(356, 305, 80, 25);
-    for (QPushButton* button : {Button1, Button2, Button3})
+    for (QPushButton* button : {Button1, Button2, Button3}) {
         button->setAutoDefault(false);
+        button->setMinimumSize(74, 25);
+    }
 
-    constexpr int kLeft = 172;
-    constexpr int kWidth = 264;
     Label1 = named(new QLabel(this), "Label1");
-    Label1->setGeometry(kLeft, 8, kWidth, 18);
     Edit1 = named(new QLineEdit(this), "Edit1");
-    Edit1->setGeometry(kLeft, 26, kWidth, 24);
     Label1->setBuddy(Edit1);
 
     Label2 = named(new QLabel(this), "Label2");
-    Label2->setGeometry(kLeft, 58, kWidth, 18);
     ComboBox1 = named(new QComboBox(this), "ComboBox1");
-    ComboBox1->setGeometry(kLeft, 76, kWidth, 24);
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     Label2->setBuddy(ComboBox1);
 
     ComboBox2 = named(new QComboBox(this), "ComboBox2");
-    ComboBox2->setGeometry(kLeft, 112, 128, 24);
+    ComboBox2->setFixedWidth(128);
     ComboBox3 = named(new QComboBox(this), "ComboBox3");
-    ComboBox3->setGeometry(kLeft + 136, 112, kWidth - 136, 24);
+    ComboBox3->setFixedWidth(128);
     ComboBox3->setVisible(false);
 
     Label3 = named(new QLabel(this), "Label3");
-    Label3->setGeometry(kLeft, 146, kWidth, 18);
     MaskEdit1 = named(new QLineEdit(this), "MaskEdit1");
-    MaskEdit1->setGeometry(kLeft, 164, 90, 24);
+    MaskEdit1->setFixedWidth(90);
     // Hours take one or two digits, minutes and seconds two each, between them the locale's
     // time separator; blanks show as '_'.
     m_timeSeparator = TimeSeparator(QLocale());
@@ -202,18 +200,62 @@ void TfmTask::buildControls()
     Label3->setBuddy(MaskEdit1);
 
     Label4 = named(new QLabel(this), "Label4");
-    Label4->setGeometry(kLeft, 198, kWidth, 18);
     edRep = named(new QSpinBox(this), "edRep");
-    edRep->setGeometry(kLeft, 216, 70, 24);
+    edRep->setFixedWidth(70);
     edRep->setRange(-1, 999);
     Label4->setBuddy(edRep);
     Label5 = named(new QLabel(this), "Label5");
-    Label5->setGeometry(kLeft + 78, 216, kWidth - 78, 24);
 
     lbNext = named(new QLabel(this), "lbNext");
-    lbNext->setGeometry(kLeft, 252, kWidth, 44);
+    lbNext->setMinimumHeight(44);
     lbNext->setWordWrap(true);
     lbNext->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    // The fields keep their width; the list of entries takes whatever a larger dialog gives.
+    auto row = [](std::initializer_list<QWidget*> widgets, bool stretch) {
+        auto* line = new QHBoxLayout;
+        line->setSpacing(8);
+        for (QWidget* w : widgets)
+            line->addWidget(w);
+        if (stretch)
+            line->addStretch(1);
+        return line;
+    };
+    auto* fields = new QVBoxLayout;
+    fields->setContentsMargins(0, 0, 0, 0);
+    fields->setSpacing(0);
+    fields->addWidget(Label1);
+    fields->addWidget(Edit1);
+    fields->addSpacing(8);
+    fields->addWidget(Label2);
+    fields->addWidget(ComboBox1);
+    fields->addSpacing(12);
+    fields->addLayout(row({ComboBox2, ComboBox3}, true));
+    fields->addSpacing(10);
+    fields->addWidget(Label3);
+    fields->addLayout(row({MaskEdit1}, true));
+    fields->addSpacing(10);
+    fields->addWidget(Label4);
+    fields->addLayout(row({edRep, Label5}, false));
+    fields->addSpacing(12);
+    fields->addWidget(lbNext);
+    fields->addStretch(1);
+    auto* right = named(new QWidget(this), "ScheduleFields");
+    right->setFixedWidth(264);
+    right->setLayout(fields);
+
+    QHBoxLayout* listButtons = row({Button1, Button2}, true);
+    listButtons->setSpacing(5);
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(8, 8, 8, 7);
+    grid->setHorizontalSpacing(11);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(ListBox1, 0, 0);
+    grid->addWidget(right, 0, 1);
+    grid->addLayout(listButtons, 1, 0);
+    grid->addWidget(Button3, 1, 1, Qt::AlignRight);
+    grid->setColumnStretch(0, 1);
+    grid->setRowStretch(0, 1);
 
     connect(ListBox1, &QListWidget::itemSelectionChanged, this, &TfmTask::ListBox1Click);
     connect(Button1, &QPushButton::clicked, this, &TfmTask::Button1Click);
@@ -248,6 +290,17 @@ void TfmTask::ApplyTexts()
     for (int n = kMsgSunday; n <= kMsgSaturday; ++n)
         ComboBox3->addItem(msg(n));
     state().Loading = wasLoading;
+    applyDesignedSize();
+}
+
+void TfmTask::applyDesignedSize()
+{
+    layout()->activate();
+    const QSize designed = layout()->minimumSize().expandedTo(kDesignedSize);
+    setMinimumSize(designed);
+    if (!m_sizedOnce)
+        resize(designed);
+    m_sizedOnce = true;
 }
 
 void TfmTask::SetClock(const Clock& clock)

@@ -91,6 +91,9 @@ protected:
 private:
     void init();
     void buildControls();
+    // The designed size (or what the texts need, if more) is the smallest the dialog may be;
+    // the first call also makes it the dialog's size.
+    void applyDesignedSize();
     void showNextRun();
     TAppState& state() const { return *m_state; }
 
@@ -101,6 +104,7 @@ private:
     std::function<void()> m_onFired;
     TScheduleItem* m_current = nullptr;
     bool m_inExit = false;
+    bool m_sizedOnce = false;
     bool m_nameRefused = false;
     bool m_timeRefused = false;
     QChar m_timeSeparator = QLatin1Char(':');

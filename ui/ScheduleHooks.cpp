@@ -7,12 +7,15 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEvent>
+#include <QMenu>
 #include <QTimer>
+#include <QToolButton>
 
 #include <algorithm>
 
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
+#include "platform/Autostart.h"
 #include "platform/widgets/TrayIcon.h"
 #include "schedule/ScheduleTrigger.h"
 #include "ui/DialogService.h"
@@ -65,6 +68,7 @@ void TcltForm::EnableScheduleTimer()
         TrayIcon1->SetIcon(windowIcon().isNull() ? ProgramTrayIcon() : windowIcon());
         TrayIcon1->SetHint(QString::fromUtf8(Msg(kMsgAppTitle)));
         TrayIcon1->OnClick = [this](TTrayIcon&) { TrayIcon1Click(); };
+        TrayIcon1->SetPopupMenu(m_trayMenu);
         installEventFilter(new MinimizeWatch(*this));
     }
     m_checkTarget = m_taskForm;
@@ -86,7 +90,7 @@ void TcltForm::DisableScheduleTimer()
 
 void TcltForm::HiTimerTimer()
 {
-    if (!m_ticker.Tick(LeftPosition()))
+    if (!m_ticker.Tick(RunActive()))
         return;
     // Posted to this window, which outlives the schedule dialog; the dialog is looked up
     // again on the UI thread when the call is delivered.
@@ -104,9 +108,9 @@ void TcltForm::OnDoSchedule()
     if (!m_taskForm)
         return;
     // A check posted just before a run by hand began can fire during that run; the run it
-    // names then waits for the window to come back instead of being refused and lost.
+    // names then waits for that run to end instead of being refused and lost.
     const RunDriver* driver = m_syncForm ? m_syncForm->Driver() : nullptr;
-    if (!m_quitRequested && (x() <= kRunHiddenLeft || (driver && !driver->CanClose()))) {
+    if (!m_quitRequested && (RunActive() || (driver && !driver->CanClose()))) {
         QTimer::singleShot(kBusyRetryMs, this, &TcltForm::OnDoSchedule);
         return;
     }
@@ -152,12 +156,89 @@ void TcltForm::OnMiniToTray()
 
 void TcltForm::TrayIcon1Click()
 {
+    if (RunActive()) {
+        // The run brings the main window back when it ends; until then its own window (or
+        // the preview, or a question of the run) is the one to see.
+        if (QWidget* front = QApplication::activeModalWidget()) {
+            front->raise();
+            front->activateWindow();
+        }
+        return;
+    }
     if (TrayIcon1)
         TrayIcon1->SetActive(false);
     setAttribute(Qt::WA_DontShowOnScreen, false);
     showNormal();
     raise();
     activateWindow();
+}
+
+void TcltForm::BringToFront()
+{
+    TrayIcon1Click();
+}
+
+void TcltForm::buildTrayMenu()
+{
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->setObjectName(QStringLiteral("TrayMenu"));
+    auto item = [this](const char* name) {
+        QAction* action = m_trayMenu->addAction(QString());
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    m_trayShow = item("TrayShow");
+    m_trayGoSync = item("TrayGoSync");
+    m_trayMenu->addSeparator();
+    m_trayStartAtLogin = item("TrayStartAtLogin");
+    m_trayStartAtLogin->setCheckable(true);
+    m_trayMenu->addSeparator();
+    m_trayQuit = item("TrayQuit");
+    m_trayMenu->setDefaultAction(m_trayShow);
+    connect(m_trayShow, &QAction::triggered, this, &TcltForm::TrayIcon1Click);
+    // Queued: the run must not start inside the menu's own event loop.
+    connect(m_trayGoSync, &QAction::triggered, this, &TcltForm::OnGoSync, Qt::QueuedConnection);
+    connect(m_trayStartAtLogin, &QAction::triggered, this, &TcltForm::SetStartAtLogin);
+    connect(m_trayQuit, &QAction::triggered, this, &QWidget::close, Qt::QueuedConnection);
+    connect(m_trayMenu, &QMenu::aboutToShow, this, &TcltForm::updateTrayMenu);
+    updateTrayMenu();
+}
+
+void TcltForm::updateTrayMenu()
+{
+    // Go Sync as the toolbar button allows it; nothing starts or ends the program during a run,
+    // which has its own Cancel.
+    const bool running = RunActive();
+    m_trayGoSync->setEnabled(GoSync->isEnabled() && !running);
+    m_trayQuit->setEnabled(!running);
+    m_trayStartAtLogin->setChecked(AutostartEnabled());
+}
+
+void TcltForm::SetStartAtLogin(bool on)
+{
+    std::string failure;
+    if (!SetAutostart(on, m_exePath, &failure))
+        Dialogs().error(this, QString::fromUtf8(Msg(kMsgAutostartNotChanged)) + QString::fromStdString(failure));
+    m_trayStartAtLogin->setChecked(AutostartEnabled());
+}
+
+void TcltForm::notifyRunEnd()
+{
+    if (m_runEndText.isEmpty())
+        return;
+    const auto index = static_cast<std::size_t>(m_state.CurrentIndex);
+    const QString name = m_state.CurrentIndex >= 0 && index < m_state.TaskNames.size()
+                             ? QString::fromStdString(m_state.TaskNames[index])
+                             : QString::fromUtf8(Msg(kMsgAppTitle));
+    const bool failed = m_runEndFailed != 0;
+    const QString title =
+        failed ? QString::fromUtf8(Msg(kMsgRunFailedTitle)).arg(name, QString::number(m_runEndFailed)) : name;
+    if (m_notifier) {
+        m_notifier(title, m_runEndText, failed);
+        return;
+    }
+    if (!TrayIcon1 || !TrayIcon1->ShowMessage(title, m_runEndText, failed))
+        QApplication::alert(this);
 }
 
 void TcltForm::QuitFromOutside()
@@ -172,7 +253,7 @@ void TcltForm::QuitFromOutside()
         m_taskList->ClearChecksQuietly();
     }
     RunDriver* driver = m_syncForm ? m_syncForm->Driver() : nullptr;
-    const bool running = (driver && !driver->CanClose()) || x() <= kRunHiddenLeft;
+    const bool running = (driver && !driver->CanClose()) || RunActive();
     if (running && m_quitWaits < kMaxQuitWaits) {
         if (driver && !driver->CanClose()) {
             driver->CancelWithoutQuestion();

@@ -205,8 +205,8 @@ bool TSyncForm::RunModal(const RunRequest& request, SyncLog& log)
                 done(QDialog::Rejected);
         },
         Qt::QueuedConnection);
-    // The main window has stepped out of sight for the run; centring on it, as a dialog
-    // does by default, would push this window against the screen's left edge.
+    // The main window is hidden for the run (or sits in the notification area): the run
+    // window comes up in the middle of the screen instead of over it.
     if (const QScreen* where = screen()) {
         const QRect area = where->availableGeometry();
         move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
@@ -328,11 +328,13 @@ int TSyncForm::ShowPreview(RunDriver& run)
     ShowPendingValues();
     if (m_preview == nullptr)
         return 1;
-    // The run window steps aside while the preview is up, then comes back where it was.
+    // The run window steps aside while the preview is up, then comes back where it was. It is
+    // hidden as a plain widget: QDialog's own hide would end the exec() that the run lives in.
     const QPoint home = pos();
-    move(-10000, home.y());
+    QWidget::setVisible(false);
     const int result = m_preview->ShowModalFor(run);
     move(home);
+    QWidget::setVisible(true);
     return result;
 }
 

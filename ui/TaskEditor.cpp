@@ -88,8 +88,7 @@ void TTaskEditor::AttachDialogs(TdirForm* dirForm, TadvForm* advForm)
 void TTaskEditor::buildControls()
 {
     edDesc = named(new QPlainTextEdit(this), "edDesc");
-    edDesc->setFixedWidth(190);
-    edDesc->setFixedHeight(90);
+    edDesc->setMinimumSize(190, 90);
     edDesc->setTabChangesFocus(true);
 
     Label6 = named(new QLabel(this), "Label6");
@@ -118,7 +117,7 @@ void TTaskEditor::buildControls()
     Label4->setChecked(true);
     liExclude = named(new QListWidget(this), "liExclude");
     liExclude->setSelectionMode(QAbstractItemView::SingleSelection);
-    liExclude->setFixedHeight(84);
+    liExclude->setMinimumHeight(84);
     AddEx = named(new QPushButton(this), "AddEx");
     DelEx = named(new QPushButton(this), "DelEx");
 
@@ -219,10 +218,10 @@ void TTaskEditor::buildControls()
     column->addLayout(nameRow);
     column->addLayout(folders);
     column->addLayout(radios);
-    column->addLayout(listRow);
+    // The folder list takes the height a larger window gives.
+    column->addLayout(listRow, 1);
     column->addWidget(GroupBox1);
     column->addLayout(advRow);
-    column->addStretch(1);
 }
 
 void TTaskEditor::ApplyTexts()

@@ -33,7 +33,7 @@ TTaskList::TTaskList(QWidget* parent) : QWidget(parent)
     liTask->setObjectName(QStringLiteral("liTask"));
     liTask->setSelectionMode(QAbstractItemView::SingleSelection);
     liTask->setContextMenuPolicy(Qt::CustomContextMenu);
-    liTask->setFixedWidth(190);
+    liTask->setMinimumWidth(190);
     Label1->setBuddy(liTask);
 
     PopupMenu1 = new QMenu(this);

@@ -4,8 +4,14 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include <cstdio>
+
 #include "core/ProgramFiles.h"
+#include "lang/MessageIds.h"
+#include "lang/Messages.h"
+#include "platform/widgets/SingleInstance.h"
 #include "platform/widgets/TrayIcon.h"
+#include "sync/ExitStatus.h"
 #include "ui/MainWindow.h"
 
 namespace pelmora {
@@ -76,6 +82,33 @@ void ShowMainWindowAtStart(TcltForm& form, const QStringList& arguments)
         form.setAttribute(Qt::WA_DontShowOnScreen, true);
     }
     form.show();
+}
+
+std::optional<int> TakeProgramPlace(TcltForm& form, const QStringList& arguments,
+                                    std::unique_ptr<TSingleInstance>& place)
+{
+    std::vector<std::string> args;
+    for (const QString& argument : arguments)
+        args.push_back(argument.toStdString());
+    const StartMode mode = ParseCommandLine(args).mode;
+    if (mode != StartMode::Interactive && mode != StartMode::Hidden)
+        return std::nullopt;
+    place = std::make_unique<TSingleInstance>(QString::fromStdString(form.State().ConfigFileName));
+    switch (place->TryClaim()) {
+    case TSingleInstance::Claim::First:
+        QObject::connect(place.get(), &TSingleInstance::ShowRequested, &form, &TcltForm::BringToFront);
+        return std::nullopt;
+    case TSingleInstance::Claim::Failed:
+        // Without a usable runtime folder the program runs as if it were the only one.
+        return std::nullopt;
+    case TSingleInstance::Claim::Running:
+        break;
+    }
+    if (place->AskToShow())
+        return kExitDone;
+    std::fprintf(stderr, "%s\n", Msg(kMsgInstanceNoAnswer));
+    std::fflush(stderr);
+    return kExitRunFailed;
 }
 
 } // namespace pelmora

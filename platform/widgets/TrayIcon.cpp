@@ -136,6 +136,14 @@ void TTrayIcon::SetImages(const QList<QIcon>& images)
         SetAnimate(false);
 }
 
+bool TTrayIcon::ShowMessage(const QString& title, const QString& text, bool warning)
+{
+    if (!m_native || !m_native->isVisible())
+        return false;
+    m_native->showMessage(title, text, warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+    return true;
+}
+
 void TTrayIcon::SetMenuShower(MenuShower shower)
 {
     m_showMenu = std::move(shower);

@@ -80,6 +80,11 @@ public:
     TNotifyEvent OnDblClick;
     TMouseEvent OnRightClick;
 
+    // Shows a desktop notification coming from the icon (through the freedesktop.org
+    // notification service where the desktop has one). Returns false, showing nothing, when
+    // the icon is not in the notification area.
+    bool ShowMessage(const QString& title, const QString& text, bool warning);
+
     // The desktop's icon while Active, else nullptr.
     QSystemTrayIcon* NativeIcon() const { return m_native; }
 

@@ -152,27 +152,25 @@ TEST(ScheduleTrigger, ANameMatchingNoTaskStillUsesUpARun)
     EXPECT_FALSE(s.checkAndRun()) << "now inactive";
 }
 
-TEST(ScheduleTicker, PostsEveryTwoSecondsOnlyWhileNoRunHoldsTheWindowAway)
+TEST(ScheduleTicker, PostsEveryTwoSecondsOnlyWhileNoRunIsActive)
 {
     TScheduleTicker ticker;
     int posts = 0;
-    for (int i = 0; i < 500; ++i) // 10 s of ticks at a normal position
-        posts += ticker.Tick(120);
+    for (int i = 0; i < 500; ++i) // 10 s of ticks without a run
+        posts += ticker.Tick(false);
     EXPECT_EQ(posts, 5);
     EXPECT_EQ(ticker.TickCount, 10'000u);
 
     posts = 0;
-    for (int i = 0; i < 500; ++i) // a run holds the window at -10000
-        posts += ticker.Tick(-10000);
+    for (int i = 0; i < 500; ++i) // 10 s of a run
+        posts += ticker.Tick(true);
     EXPECT_EQ(posts, 0);
 
-    // The bound itself counts as away; a window just right of it (a second screen on the
-    // left) does not.
-    for (int i = 0; i < 100; ++i)
-        posts += ticker.Tick(kRunHiddenLeft);
+    // The count goes on during the run: the first check after it comes on the two-second beat.
+    for (int i = 0; i < 99; ++i)
+        posts += ticker.Tick(false);
     EXPECT_EQ(posts, 0);
-    for (int i = 0; i < 100; ++i)
-        posts += ticker.Tick(kRunHiddenLeft + 1);
+    posts += ticker.Tick(false);
     EXPECT_EQ(posts, 1);
 }
 

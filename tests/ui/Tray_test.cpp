@@ -165,12 +165,25 @@ private slots:
         QCOMPARE(iconsOf(main), 0);
     }
 
-    void theTimerFiresADueEntryButNotWhileARunHoldsTheWindowAway()
+    void theTimerFiresADueEntryButNotDuringARun()
     {
+        namespace fs = std::filesystem;
         QTemporaryDir dir;
+        const fs::path host = fs::path(dir.path().toStdString()) / "host";
+        const fs::path mirror = fs::path(dir.path().toStdString()) / "mirror";
+        fs::create_directories(host);
+        fs::create_directories(mirror);
+        std::ofstream(host / "slow.bin") << std::string(1200 * 1024, 's');
+        TaskRecords tasks;
+        tasks.push_back(NewSyncTask());
+        WriteTextField(tasks[0]->MainDir, host.string());
+        WriteTextField(tasks[0]->MirrorDir, mirror.string());
+        tasks[0]->InMain = acHostToMirror;
+        tasks[0]->AutoMode = 0xFF;
+        tasks[0]->Speed = 200; // about 6 s for the file
         ScheduleItems schedules;
         schedules.push_back(dueEntry("nothing", SystemClock().Now() + 1.0 / 86400, 3));
-        WriteConfigFile(ConfigPathIn(dir).toStdString(), SerializeConfig({}, {}, schedules));
+        WriteConfigFile(ConfigPathIn(dir).toStdString(), SerializeConfig({"slow"}, tasks, schedules));
         Start start(dir, {});
         TcltForm& main = start.main();
         TScheduleItem& entry = *main.State().ScheduleList[0];
@@ -184,15 +197,38 @@ private slots:
         QTRY_VERIFY(start.forms->fmTask->PendingScheduleTask().empty());
         QVERIFY(!main.State().Modified);
 
-        // A run holds the window at -10000: an entry due meanwhile is not checked, and once
-        // the window is back it is more than 4.32 s late and moved on without running.
+        // During a run the main window is hidden, not moved, and the timer posts no check: an
+        // entry due meanwhile is more than 4.32 s late once the run is over, and is moved on
+        // without running.
+        main.move(140, 90);
         const QPoint home = main.pos();
-        main.move(-10000, home.y());
-        QCOMPARE(main.LeftPosition(), -10000);
         entry.NextRun = SystemClock().Now() + 0.5 / 86400;
-        QTest::qWait(5200);
+        bool sawRun = false;
+        bool shownDuringRun = false;
+        QPoint placeDuringRun = home;
+        QTimer poll;
+        poll.setInterval(50);
+        QObject::connect(&poll, &QTimer::timeout, &main, [&] {
+            if (!main.RunActive())
+                return;
+            sawRun = true;
+            shownDuringRun = shownDuringRun || main.isVisible();
+            if (main.pos() != home)
+                placeDuringRun = main.pos();
+        });
+        poll.start();
+        main.TaskListBox()->item(0)->setCheckState(Qt::Checked);
+        main.GoSyncClick();
+        poll.stop();
+        QCOMPARE(ReadAll(QString::fromStdString((mirror / "slow.bin").string())).size(), 1200 * 1024);
+        QVERIFY(sawRun);
+        QVERIFY2(!shownDuringRun, "the main window stayed on screen during the run");
+        QCOMPARE(placeDuringRun, home);
+        QVERIFY(!main.RunActive());
+        QVERIFY(main.isVisible());
+        QCOMPARE(main.pos(), home);
         QCOMPARE(entry.RepeatCount, std::int16_t(2));
-        main.move(home);
+        QVERIFY(entry.NextRun < SystemClock().Now() - 4.5 / 86400);
         QTRY_VERIFY_WITH_TIMEOUT(entry.NextRun > SystemClock().Now() + 0.9 / 24, 4000);
         QCOMPARE(entry.RepeatCount, std::int16_t(2));
 
