@@ -1,5 +1,5 @@
 #pragma once
-// The desktop trash of the freedesktop.org Trash specification, for local files: a file is
+// The freedesktop.org desktop trash, for local files: a file is
 // moved, never copied, into the trash of its own file system (the home trash under
 // $XDG_DATA_HOME when it lives there, else $topdir/.Trash/$uid or $topdir/.Trash-$uid of its
 // mount), with a .trashinfo file written first. Works on open folder descriptors, so that the
