@@ -32,6 +32,9 @@ struct FileStat
     // share): two paths with equal non-zero pairs name the same file or folder.
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    // Bytes of disk the file takes (st_blocks), -1 where the file system does not tell. Less
+    // than its size: it may have holes.
+    std::int64_t allocated = -1;
 };
 
 struct DirEntry
@@ -61,6 +64,8 @@ public:
         (void)out;
         return ENOTSUP;
     }
+    // What Stat gave when the file was opened, where the open read it anyway; else Stat now.
+    virtual int OpenedStat(FileStat& out) { return Stat(out); }
     virtual int SetMTime(std::int64_t mtimeSec)
     {
         (void)mtimeSec;
@@ -76,6 +81,8 @@ public:
     // and the holes of a sparse file kept. A file that has them answers Seek; one that does
     // not (a file on a share) returns ENOTSUP from each, and its bytes move by Read and Write.
 
+    // True for a file of the local file system, which answers the calls below.
+    virtual bool Local() const { return false; }
     // Moves the place where the next Read or Write begins. 0 or errno.
     virtual int Seek(std::int64_t offset)
     {

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <pthread.h>
 #include <random>
 #include <sys/types.h>
 #include <unistd.h>
@@ -159,12 +160,31 @@ std::string_view NameOf(std::string_view path)
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
+// This process's id, asked of the kernel once (glibc no longer keeps it) and again in the child
+// of a fork, which the handler below catches.
+std::atomic<pid_t> g_pid{0};
+
+pid_t ThisPid()
+{
+    static const bool watched = [] {
+        ::pthread_atfork(nullptr, nullptr, [] { g_pid.store(::getpid(), std::memory_order_relaxed); });
+        return true;
+    }();
+    (void)watched;
+    pid_t pid = g_pid.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        pid = ::getpid();
+        g_pid.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
+}
+
 } // namespace
 
 PartialWriter ThisWriter()
 {
     const Tags& tags = ThisMachine();
-    return {tags.machine, tags.boot, static_cast<std::int64_t>(::getpid())};
+    return {tags.machine, tags.boot, static_cast<std::int64_t>(ThisPid())};
 }
 
 std::string PartialFileName(const PartialWriter& writer, std::uint64_t counter)

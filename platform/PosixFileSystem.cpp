@@ -19,6 +19,9 @@ namespace pelmora {
 
 namespace {
 
+// The read-ahead window the kernel uses by default (128 KiB).
+constexpr off_t kReadAheadBytes = 128 * 1024;
+
 // Closes a descriptor on every path out of a function.
 class Fd
 {
@@ -50,6 +53,7 @@ void fillFrom(const struct stat& st, FileStat& out)
     out.mode = st.st_mode & 07777;
     out.device = st.st_dev;
     out.inode = st.st_ino;
+    out.allocated = static_cast<std::int64_t>(st.st_blocks) * 512;
     if (S_ISREG(st.st_mode))
         out.type = EntryType::File;
     else if (S_ISDIR(st.st_mode))
@@ -83,6 +87,7 @@ class PosixFile final : public FileHandle
 {
 public:
     explicit PosixFile(int fd) : m_fd(fd) {}
+    PosixFile(int fd, const struct stat& opened) : m_fd(fd), m_opened(true) { fillFrom(opened, m_openedStat); }
     ~PosixFile() override
     {
         if (m_fd >= 0)
@@ -132,6 +137,14 @@ public:
         return 0;
     }
 
+    int OpenedStat(FileStat& out) override
+    {
+        if (!m_opened)
+            return Stat(out);
+        out = m_openedStat;
+        return 0;
+    }
+
     int SetMTime(std::int64_t mtimeSec) override
     {
         struct timespec times[2];
@@ -146,6 +159,8 @@ public:
     {
         return m_fd >= 0 && ::fchmod(m_fd, static_cast<mode_t>(mode & 07777)) == 0 ? 0 : (m_fd < 0 ? EBADF : errno);
     }
+
+    bool Local() const override { return true; }
 
     int Seek(std::int64_t offset) override
     {
@@ -222,6 +237,8 @@ public:
 
 private:
     int m_fd;
+    bool m_opened = false;
+    FileStat m_openedStat;
 };
 
 struct LinuxDirent64
@@ -298,11 +315,12 @@ int openReadAt(int dirFd, const char* name, std::unique_ptr<FileHandle>& out)
         return EISDIR;
     if (!S_ISREG(st.st_mode))
         return EINVAL;
-    int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    out = std::make_unique<PosixFile>(fd.release());
+    // Reads block again. Of the flags F_SETFL changes, the open set only O_NONBLOCK.
+    ::fcntl(fd.get(), F_SETFL, 0);
+    // A file within the kernel's usual read-ahead is read whole at once anyway.
+    if (st.st_size > kReadAheadBytes)
+        ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    out = std::make_unique<PosixFile>(fd.release(), st);
     return 0;
 }
 

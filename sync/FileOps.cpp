@@ -324,7 +324,7 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
     std::unique_ptr<FileHandle> in;
     int opened = sourceFs.OpenRead(source, in);
     if (opened == 0) {
-        opened = in->Stat(sourceStat);
+        opened = in->OpenedStat(sourceStat);
         if (opened == ENOTSUP)
             opened = sourceFs.Stat(source, sourceStat);
     }
@@ -346,10 +346,20 @@ int FileOps::CopyFile(const std::string& source, const std::string& target, std:
     }
 
     // Both files local: the data may move inside the kernel, and holes are kept. A file on a
-    // share answers neither call and moves in blocks as it always did.
-    const bool local = in->Seek(0) == 0 && out->Seek(0) == 0;
-    int result = local && m_speed == 0 ? copyInKernel(*in, *out, sourceStat.size)
-                                       : copyInBlocks(*in, *out, sourceStat.size, local);
+    // share answers neither call and moves in blocks as it always did. Holes are looked for
+    // only where the source takes less disk than its size, as cp does: a file without them
+    // costs no lookups. A clone is tried once per folder and source device until one works.
+    CopyPlan plan;
+    plan.size = sourceStat.size;
+    plan.local = in->Local() && out->Local();
+    plan.sparse = plan.local && (sourceStat.allocated < 0 || sourceStat.allocated < sourceStat.size);
+    plan.clone = !(m_noCloneDevice == sourceStat.device && m_noCloneFolder == partialFolder);
+    const bool cloneTried = plan.clone;
+    int result = plan.local && m_speed == 0 ? copyInKernel(*in, *out, plan) : copyInBlocks(*in, *out, plan);
+    if (cloneTried && !plan.clone) {
+        m_noCloneDevice = sourceStat.device;
+        m_noCloneFolder = partialFolder;
+    }
     std::string failLine;
     if (result == kCopyCancelled)
         failLine = std::string(Msg(kMsgCopyBroken)).append(relPath);
@@ -415,15 +425,20 @@ void FileOps::passHole(std::int64_t& position, std::int64_t to)
     }
 }
 
-int FileOps::copyInKernel(FileHandle& in, FileHandle& out, std::int64_t size)
+int FileOps::copyInKernel(FileHandle& in, FileHandle& out, CopyPlan& plan)
 {
+    const std::int64_t size = plan.size;
     if (size == 0)
         return kCopyOk;
     if (m_state == rsCancelled)
         return kCopyCancelled;
     // Where the file system can clone, the target shares the source's data, holes included,
-    // and nothing is copied. Where it cannot, the call fails before touching the target.
-    if (out.CloneFrom(in) == 0) {
+    // and nothing is copied. Where it cannot, the call fails before touching the target; a
+    // busy file (ETXTBSY) says nothing of the next one.
+    const int cloneError = plan.clone ? out.CloneFrom(in) : ENOTSUP;
+    if (cloneError != 0 && cloneError != ETXTBSY)
+        plan.clone = false;
+    if (cloneError == 0) {
         FileStat cloned;
         if (out.Stat(cloned) != 0 || cloned.size < size)
             return kCopyIoFailed;
@@ -437,7 +452,7 @@ int FileOps::copyInKernel(FileHandle& in, FileHandle& out, std::int64_t size)
         return kCopyOk;
     }
 
-    DataRuns runs(in, size, true);
+    DataRuns runs(in, size, plan.sparse);
     bool inKernel = true;
     std::int64_t position = 0;
     std::int64_t start = 0;
@@ -480,9 +495,10 @@ int FileOps::copyInKernel(FileHandle& in, FileHandle& out, std::int64_t size)
     return kCopyOk;
 }
 
-int FileOps::copyInBlocks(FileHandle& in, FileHandle& out, std::int64_t size, bool local)
+int FileOps::copyInBlocks(FileHandle& in, FileHandle& out, const CopyPlan& plan)
 {
-    DataRuns runs(in, size, local);
+    const std::int64_t size = plan.size;
+    DataRuns runs(in, size, plan.local && plan.sparse);
     std::int64_t position = 0;
     std::int64_t runEnd = 0;
     std::int64_t written = 0; // the end of the last block written

@@ -120,11 +120,19 @@ public:
 private:
     FileSystem& fsFor(std::string_view path) const { return m_fsOverride ? *m_fsOverride : FileSystemFor(path); }
     void showProgress(std::int64_t position, std::int64_t size);
+    // What a copy knows of its source and target before the data moves.
+    struct CopyPlan
+    {
+        std::int64_t size = 0;
+        bool local = false;  // both files local: holes can be found and kept
+        bool sparse = false; // the source may have holes (it takes less disk than its size)
+        bool clone = false;  // a clone is worth trying
+    };
     // The data copies between the open source and the temporary file; each returns kCopyOk,
     // kCopyIoFailed or kCopyCancelled. copyInKernel needs two local files and no speed limit;
-    // copyInBlocks keeps holes when `local` says both files are local.
-    int copyInKernel(FileHandle& in, FileHandle& out, std::int64_t size);
-    int copyInBlocks(FileHandle& in, FileHandle& out, std::int64_t size, bool local);
+    // it clears plan.clone when the file system refused the clone.
+    int copyInKernel(FileHandle& in, FileHandle& out, CopyPlan& plan);
+    int copyInBlocks(FileHandle& in, FileHandle& out, const CopyPlan& plan);
     // Counts a hole from `position` up to `to` as copied and moves `position` there.
     void passHole(std::int64_t& position, std::int64_t to);
     void fail(std::string line);
@@ -148,6 +156,10 @@ private:
     std::string m_doneText;
     std::string m_remainText;
     std::string m_knownFolder; // the target folder of the last copy, known to exist
+    // A folder whose file system refused to clone from the source's device: the next copies
+    // from that device into it skip the attempt.
+    std::string m_noCloneFolder;
+    std::uint64_t m_noCloneDevice = 0;
     bool m_toTrash = false;
     std::string m_trashRun;
     std::uint32_t m_trashed = 0;

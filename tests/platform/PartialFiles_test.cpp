@@ -57,6 +57,15 @@ TEST(PartialNameTest, NewNamesSayWhoWritesThem)
     EXPECT_EQ(parsed.writer.boot, self.boot);
     EXPECT_EQ(parsed.writer.pid, self.pid);
 
+    // A forked child names its files after itself, not after its parent: otherwise a later run
+    // would take them for the parent's and leave them while it lives.
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(ThisWriter().pid == static_cast<std::int64_t>(::getpid()) ? 0 : 1);
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child named its files after its parent";
+
     // A crafted writer comes back exactly.
     const PartialWriter other{0x0123456789abcdefull, 0xfedcba9876543210ull, 4194303};
     const std::string crafted = PartialFileName(other, 0x2a);

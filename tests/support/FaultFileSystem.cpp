@@ -25,6 +25,7 @@ public:
         return m_inner->Write(buffer, size);
     }
     int Stat(FileStat& out) override { return passing() ? m_inner->Stat(out) : FileHandle::Stat(out); }
+    bool Local() const override { return passing() && m_inner->Local(); }
     int Seek(std::int64_t offset) override { return passing() ? m_inner->Seek(offset) : ENOTSUP; }
     int NextData(std::int64_t from, std::int64_t& start, std::int64_t& end) override
     {

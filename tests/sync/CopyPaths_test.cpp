@@ -250,6 +250,34 @@ TEST_F(CopyPathsTest, EveryPathGivesTheSameBytesTimesAndModesAndKeepsHolesBetwee
     EXPECT_EQ(watch.Calls(FsCall::Read), 0);
 }
 
+// A file system that cannot clone is asked once per folder, not for every file: on a tree of
+// small files the refused call would cost as much as the copy. A busy file says nothing of
+// the next one, so it does not stop the asking.
+TEST_F(CopyPathsTest, ARefusedCloneIsAskedOncePerFolder)
+{
+    for (const char* rel : {"/x/1", "/x/2", "/x/3", "/y/1", "/y/2"})
+        WriteBytes(host + rel, "data");
+    FaultFileSystem refusing(LocalFileSystem());
+    refusing.PassKernelCopies(true);
+    refusing.AddFault({FsCall::Clone, {}, 0, EOPNOTSUPP});
+    FileOps ops(view, log, state, totalBytes, doneBytes);
+    ops.SetFileSystem(&refusing);
+    for (const char* rel : {"/x/1", "/x/2", "/x/3", "/y/1", "/y/2"})
+        EXPECT_EQ(ops.CopyFile(host + rel, mirror + rel, mirror), kCopyOk) << rel;
+    EXPECT_EQ(refusing.Calls(FsCall::Clone), 2);
+    EXPECT_EQ(ReadBytes(mirror + "/y/2"), "data");
+
+    FaultFileSystem busy(LocalFileSystem());
+    busy.PassKernelCopies(true);
+    busy.AddFault({FsCall::Clone, {}, 0, ETXTBSY});
+    FileOps again(view, log, state, totalBytes, doneBytes);
+    again.SetFileSystem(&busy);
+    for (const char* rel : {"/x/1", "/x/2", "/x/3"})
+        EXPECT_EQ(again.CopyFile(host + rel, mirror + "/busy" + rel, mirror), kCopyOk) << rel;
+    EXPECT_EQ(busy.Calls(FsCall::Clone), 3);
+    EXPECT_TRUE(log.Empty());
+}
+
 TEST_F(CopyPathsTest, AnInterruptedChunkCopyLeavesTheOldTargetAndNoTemporaryFile)
 {
     const std::string data = Pattern(3 * kCopyChunkSize, 6);
