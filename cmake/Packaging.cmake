@@ -22,10 +22,12 @@ set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PELMORA_HOMEPAGE})
-# The libraries the programs link are found by dpkg-shlibdeps. Qt loads its desktop platform
-# plugin (xcb) at run time, from a package that dpkg-shlibdeps cannot see.
+# The libraries the programs link are found by dpkg-shlibdeps. Two are loaded at run time, from
+# packages that dpkg-shlibdeps cannot see: Qt's desktop platform plugin (xcb), and the SMB client
+# library, which the programs open when a task first uses a share. Its version is the oldest
+# whose symbols file lists every function they look up (smbc_getFunctionReaddirPlus2, 4.12).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libsmbclient (>= 2:4.12.0+dfsg)")
 # For the Chinese texts: the toolkit's own dialog texts and a font. Suggested, not recommended:
 # apt would otherwise pull a large font into every English installation.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-translations-l10n, fonts-noto-cjk")

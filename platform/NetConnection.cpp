@@ -2,6 +2,7 @@
 
 #include "platform/NetPath.h"
 #include "platform/SmbFileSystem.h"
+#include "platform/SmbLibrary.h"
 
 #include <cerrno>
 #include <map>
@@ -128,6 +129,11 @@ int NetErrorCode(int err)
     }
 }
 
+std::string NetClientError()
+{
+    return SmbClientError();
+}
+
 TNetConnection::TNetConnection()
 {
     InstallSmbFileSystem();
@@ -193,6 +199,10 @@ void TNetConnection::Connect()
     std::shared_ptr<SmbSession> session =
         SmbSession::Create(share, m_userName, m_password, SmbSession::kTimeoutMs, err);
     if (session == nullptr) {
+        // No code of the table says that the client itself is missing; the loader's text does.
+        if (err == ELIBACC) {
+            throw EConnectError("ERROR: " + SmbClientError());
+        }
         fail(NetErrorCode(err));
     }
     err = session->CheckShare();

@@ -22,7 +22,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Raised by Connect; the text is "ERROR: " + ErrorText(code).
+// Raised by Connect; the text is "ERROR: " + ErrorText(code), or "ERROR: " + NetClientError()
+// when the SMB client library cannot be loaded.
 class EConnectError : public std::runtime_error
 {
 public:
@@ -44,6 +45,10 @@ std::string ErrorText(int code);
 // credentials, 67 for a share or path that does not exist, 53 for a server that cannot be
 // found or reached, 1208 for a generic network failure, else the errno value itself.
 int NetErrorCode(int err);
+
+// Why no share can be reached in this process: the SMB client library could not be loaded
+// (this call loads it when no share was used yet). Empty when it is loaded.
+std::string NetClientError();
 
 class TNetConnection
 {

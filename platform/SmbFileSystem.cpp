@@ -1,8 +1,7 @@
 #include "platform/SmbFileSystem.h"
 
 #include "platform/PartialFiles.h"
-
-#include <libsmbclient.h>
+#include "platform/SmbLibrary.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -33,6 +32,12 @@ std::map<std::string, std::shared_ptr<SmbSession>>& Registry()
 int LastError()
 {
     return errno != 0 ? errno : EIO;
+}
+
+// The loaded library. Only code holding a context calls it, and only a loaded library gives one.
+const SmbLibrary& Smb()
+{
+    return *SmbClient();
 }
 
 void CopyField(char* dest, int destLen, const std::string& value)
@@ -143,7 +148,7 @@ public:
             return ENOTCONN;
         }
         errno = 0;
-        const int closeErr = smbc_getFunctionClose(ctx)(ctx, file) < 0 ? LastError() : 0;
+        const int closeErr = Smb().getFunctionClose(ctx)(ctx, file) < 0 ? LastError() : 0;
         return flushErr != 0 ? flushErr : closeErr;
     }
 
@@ -152,7 +157,7 @@ private:
     {
         SMBCCTX* ctx = m_session->Context();
         errno = 0;
-        const ssize_t n = smbc_getFunctionRead(ctx)(ctx, m_file, buffer, size);
+        const ssize_t n = Smb().getFunctionRead(ctx)(ctx, m_file, buffer, size);
         return n < 0 ? -LastError() : n;
     }
 
@@ -163,7 +168,7 @@ private:
         std::size_t done = 0;
         while (done < size) {
             errno = 0;
-            const ssize_t n = smbc_getFunctionWrite(ctx)(ctx, m_file, p + done, size - done);
+            const ssize_t n = Smb().getFunctionWrite(ctx)(ctx, m_file, p + done, size - done);
             if (n < 0) {
                 return LastError();
             }
@@ -217,31 +222,36 @@ std::shared_ptr<SmbSession> SmbSession::Create(const NetPath& share, const std::
     session->m_password = password;
     const bool anonymous = userName.empty() && password.empty();
 
+    const SmbLibrary* smb = SmbClient();
+    if (smb == nullptr) {
+        err = ELIBACC;
+        return nullptr;
+    }
     errno = 0;
-    SMBCCTX* ctx = smbc_new_context();
+    SMBCCTX* ctx = smb->new_context();
     if (ctx == nullptr) {
         err = LastError();
         return nullptr;
     }
-    smbc_setDebug(ctx, 0);
-    smbc_setOptionDebugToStderr(ctx, false);
-    smbc_setOptionUserData(ctx, session.get());
-    smbc_setFunctionAuthDataWithContext(ctx, &SmbSession::Authenticate);
-    smbc_setTimeout(ctx, timeoutMs);
+    smb->setDebug(ctx, 0);
+    smb->setOptionDebugToStderr(ctx, false);
+    smb->setOptionUserData(ctx, session.get());
+    smb->setFunctionAuthDataWithContext(ctx, &SmbSession::Authenticate);
+    smb->setTimeout(ctx, timeoutMs);
     if (share.port != 0) {
-        smbc_setPort(ctx, share.port);
+        smb->setPort(ctx, share.port);
     }
     // Only the name and password given count: no ticket cache, no Kerberos, and no quiet
     // anonymous login when those credentials are refused.
-    smbc_setOptionUseKerberos(ctx, false);
-    smbc_setOptionFallbackAfterKerberos(ctx, true);
-    smbc_setOptionUseCCache(ctx, false);
-    smbc_setOptionNoAutoAnonymousLogin(ctx, !anonymous);
+    smb->setOptionUseKerberos(ctx, false);
+    smb->setOptionFallbackAfterKerberos(ctx, true);
+    smb->setOptionUseCCache(ctx, false);
+    smb->setOptionNoAutoAnonymousLogin(ctx, !anonymous);
 
     errno = 0;
-    if (smbc_init_context(ctx) == nullptr) {
+    if (smb->init_context(ctx) == nullptr) {
         err = LastError();
-        smbc_free_context(ctx, 1);
+        smb->free_context(ctx, 1);
         return nullptr;
     }
     session->m_ctx = ctx;
@@ -257,7 +267,7 @@ SmbSession::~SmbSession()
 void SmbSession::Authenticate(SMBCCTX* ctx, const char*, const char*, char* workgroup, int workgroupLen, char* user,
                               int userLen, char* password, int passwordLen)
 {
-    const auto* self = static_cast<const SmbSession*>(smbc_getOptionUserData(ctx));
+    const auto* self = static_cast<const SmbSession*>(Smb().getOptionUserData(ctx));
     if (self == nullptr) {
         return;
     }
@@ -275,11 +285,11 @@ int SmbSession::CheckShare()
     }
     const std::string url = SmbUrl(m_share);
     errno = 0;
-    SMBCFILE* dir = smbc_getFunctionOpendir(m_ctx)(m_ctx, url.c_str());
+    SMBCFILE* dir = Smb().getFunctionOpendir(m_ctx)(m_ctx, url.c_str());
     if (dir == nullptr) {
         return LastError();
     }
-    smbc_getFunctionClosedir(m_ctx)(m_ctx, dir);
+    Smb().getFunctionClosedir(m_ctx)(m_ctx, dir);
     return 0;
 }
 
@@ -288,8 +298,8 @@ void SmbSession::Close()
     if (m_ctx != nullptr) {
         SMBCCTX* ctx = m_ctx;
         m_ctx = nullptr;
-        smbc_setOptionUserData(ctx, nullptr);
-        smbc_free_context(ctx, 1);
+        Smb().setOptionUserData(ctx, nullptr);
+        Smb().free_context(ctx, 1);
     }
     // The password is needed no longer; do not leave it in memory longer than the session.
     std::fill(m_password.begin(), m_password.end(), '\0');
@@ -400,13 +410,13 @@ int SmbFileSystem::ListDir(const std::string& path, const std::function<bool(con
     }
     SMBCCTX* ctx = session->Context();
     errno = 0;
-    SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
+    SMBCFILE* dir = Smb().getFunctionOpendir(ctx)(ctx, url.c_str());
     if (dir == nullptr) {
         return LastError();
     }
     // The server sends the whole listing with sizes and times when the folder is opened, so
     // each entry costs no further request.
-    const auto readdir = smbc_getFunctionReaddirPlus2(ctx);
+    const auto readdir = Smb().getFunctionReaddirPlus2(ctx);
     while (true) {
         struct stat st
         {
@@ -424,7 +434,7 @@ int SmbFileSystem::ListDir(const std::string& path, const std::function<bool(con
             break;
         }
     }
-    smbc_getFunctionClosedir(ctx)(ctx, dir);
+    Smb().getFunctionClosedir(ctx)(ctx, dir);
     return 0;
 }
 
@@ -449,7 +459,7 @@ int SmbFileSystem::Stat(const std::string& path, FileStat& out)
     {
     };
     errno = 0;
-    if (smbc_getFunctionStat(ctx)(ctx, url.c_str(), &st) < 0) {
+    if (Smb().getFunctionStat(ctx)(ctx, url.c_str(), &st) < 0) {
         return LastError();
     }
     out = ToFileStat(st);
@@ -471,7 +481,7 @@ int SmbFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandle>
     }
     SMBCCTX* ctx = session->Context();
     errno = 0;
-    SMBCFILE* file = smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_RDONLY, 0);
+    SMBCFILE* file = Smb().getFunctionOpen(ctx)(ctx, url.c_str(), O_RDONLY, 0);
     if (file == nullptr) {
         return LastError();
     }
@@ -488,7 +498,7 @@ int SmbFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHandle
     }
     SMBCCTX* ctx = session->Context();
     errno = 0;
-    SMBCFILE* file = smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    SMBCFILE* file = Smb().getFunctionOpen(ctx)(ctx, url.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
     if (file == nullptr) {
         return LastError();
     }
@@ -530,7 +540,7 @@ int SmbFileSystem::rename(const std::string& from, const std::string& to, bool l
     SMBCCTX* ctx = fromSession->Context();
     const auto move = [ctx](const std::string& a, const std::string& b) {
         errno = 0;
-        return smbc_getFunctionRename(ctx)(ctx, a.c_str(), ctx, b.c_str()) < 0 ? LastError() : 0;
+        return Smb().getFunctionRename(ctx)(ctx, a.c_str(), ctx, b.c_str()) < 0 ? LastError() : 0;
     };
 
     if (!lookForTarget) {
@@ -543,7 +553,7 @@ int SmbFileSystem::rename(const std::string& from, const std::string& to, bool l
     {
     };
     errno = 0;
-    if (smbc_getFunctionStat(ctx)(ctx, toUrl.c_str(), &st) < 0) {
+    if (Smb().getFunctionStat(ctx)(ctx, toUrl.c_str(), &st) < 0) {
         const int err = LastError();
         return err == ENOENT ? move(fromUrl, toUrl) : err;
     }
@@ -567,10 +577,10 @@ int SmbFileSystem::rename(const std::string& from, const std::string& to, bool l
         return err;
     }
     errno = 0;
-    if (smbc_getFunctionUnlink(ctx)(ctx, asideUrl.c_str()) < 0) {
+    if (Smb().getFunctionUnlink(ctx)(ctx, asideUrl.c_str()) < 0) {
         // A read-only file cannot be deleted on a share until it is made writable.
-        smbc_getFunctionChmod(ctx)(ctx, asideUrl.c_str(), 0644);
-        smbc_getFunctionUnlink(ctx)(ctx, asideUrl.c_str());
+        Smb().getFunctionChmod(ctx)(ctx, asideUrl.c_str(), 0644);
+        Smb().getFunctionUnlink(ctx)(ctx, asideUrl.c_str());
     }
     return 0;
 }
@@ -587,7 +597,7 @@ int SmbFileSystem::SetMTime(const std::string& path, std::int64_t mtimeSec)
     times[0].tv_sec = std::time(nullptr);
     times[1].tv_sec = static_cast<time_t>(mtimeSec);
     errno = 0;
-    return smbc_getFunctionUtimes(ctx)(ctx, url.c_str(), times) < 0 ? LastError() : 0;
+    return Smb().getFunctionUtimes(ctx)(ctx, url.c_str(), times) < 0 ? LastError() : 0;
 }
 
 int SmbFileSystem::SetMode(const std::string& path, std::uint32_t mode)
@@ -608,7 +618,7 @@ int SmbFileSystem::SetMode(const std::string& path, std::uint32_t mode)
     m_fresh.erase(key);
     const mode_t smbMode = writable ? 0644 : 0444;
     errno = 0;
-    return smbc_getFunctionChmod(ctx)(ctx, url.c_str(), smbMode) < 0 ? LastError() : 0;
+    return Smb().getFunctionChmod(ctx)(ctx, url.c_str(), smbMode) < 0 ? LastError() : 0;
 }
 
 int SmbFileSystem::MakeDir(const std::string& path)
@@ -620,7 +630,7 @@ int SmbFileSystem::MakeDir(const std::string& path)
     }
     SMBCCTX* ctx = session->Context();
     errno = 0;
-    return smbc_getFunctionMkdir(ctx)(ctx, url.c_str(), 0755) < 0 ? LastError() : 0;
+    return Smb().getFunctionMkdir(ctx)(ctx, url.c_str(), 0755) < 0 ? LastError() : 0;
 }
 
 int SmbFileSystem::RemoveDir(const std::string& path)
@@ -633,7 +643,7 @@ int SmbFileSystem::RemoveDir(const std::string& path)
     Forget(MemoryKey(*session, url));
     SMBCCTX* ctx = session->Context();
     errno = 0;
-    return smbc_getFunctionRmdir(ctx)(ctx, url.c_str()) < 0 ? LastError() : 0;
+    return Smb().getFunctionRmdir(ctx)(ctx, url.c_str()) < 0 ? LastError() : 0;
 }
 
 int SmbFileSystem::RemoveFile(const std::string& path)
@@ -646,7 +656,7 @@ int SmbFileSystem::RemoveFile(const std::string& path)
     Forget(MemoryKey(*session, url));
     SMBCCTX* ctx = session->Context();
     errno = 0;
-    return smbc_getFunctionUnlink(ctx)(ctx, url.c_str()) < 0 ? LastError() : 0;
+    return Smb().getFunctionUnlink(ctx)(ctx, url.c_str()) < 0 ? LastError() : 0;
 }
 
 int SmbFileSystem::trash(const std::string& path, const TrashSpot& spot, std::string& where)

@@ -27,7 +27,8 @@ public:
 
     // Creates a context for the share of `share`. With credentials (a user name or a
     // password given) it never logs in anonymously instead. `timeoutMs` bounds each request.
-    // Returns nullptr and sets `err` (an errno value) when the library cannot start.
+    // Returns nullptr and sets `err` (an errno value) when the library cannot start: ELIBACC
+    // when it cannot be loaded at all (SmbClientError() says why).
     static std::shared_ptr<SmbSession> Create(const NetPath& share, const std::string& userName,
                                               const std::string& password, int timeoutMs, int& err);
     ~SmbSession();

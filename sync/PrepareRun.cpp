@@ -3,6 +3,7 @@
 #include "lang/MessageIds.h"
 #include "lang/Messages.h"
 #include "platform/FileSystem.h"
+#include "platform/NetConnection.h"
 #include "platform/NetPath.h"
 #include "platform/PathText.h"
 #include "sync/Listing.h"
@@ -70,6 +71,17 @@ PreparedRun PrepareRun(const RunStartInput& input)
     request.AutoRun = input.AutoRun;
     request.CopyAll = input.CopyAll;
     request.ScheduledRun = input.ScheduledRun;
+
+    // Without the SMB client library no share can be reached, with a login or without one: the
+    // run is refused as a failed login is, with the loader's reason in place of the login's.
+    if (IsNetworkPath(request.HostDir) || IsNetworkPath(request.MirrorDir)) {
+        if (std::string why = NetClientError(); !why.empty()) {
+            RunRefusal refusal = ShareLoginRefusal(input);
+            refusal.Reason = std::move(why);
+            prepared.Refusal = std::move(refusal);
+            return prepared;
+        }
+    }
 
     // One session per run; the host side wins.
     const std::string& netPath = IsNetworkPath(request.HostDir)     ? request.HostDir

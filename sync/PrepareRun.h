@@ -63,7 +63,8 @@ bool IsUnattended(const RunStartInput& input);
 // removed, then environment names expanded; the share login is planned for the host root
 // when it is a network path, else the mirror root, and only when the task has a user name or
 // a password; the masks are the lines of the task's three lists, whether or not their
-// switches are on.
+// switches are on. A root on a share while the SMB client library cannot be loaded refuses the
+// run as ShareLoginRefusal does, with the loader's reason (NetClientError()) as its text.
 PreparedRun PrepareRun(const RunStartInput& input);
 
 // The refusal when another run holds the task's run lock: always logged, a box unless
