@@ -478,6 +478,7 @@ public:
     }
     int fd() const { return m_fd; }
     std::string name;
+    bool kept = false; // the root's kept folder
 
 private:
     int m_fd = -1;
@@ -506,9 +507,33 @@ RootedFileSystem::RootedFileSystem(const std::vector<std::string>& roots, Resolv
 
 RootedFileSystem::~RootedFileSystem()
 {
+    forgetKept();
     for (Root& root : m_roots)
         if (root.fd >= 0)
             ::close(root.fd);
+}
+
+void RootedFileSystem::forgetKept(Root& root)
+{
+    if (root.keptFd >= 0)
+        ::close(root.keptFd);
+    root.keptFd = -1;
+    root.kept.clear();
+}
+
+void RootedFileSystem::forgetKept()
+{
+    for (Root& root : m_roots)
+        forgetKept(root);
+}
+
+void RootedFileSystem::forgetKeptUnder(Root& root, std::string_view rel)
+{
+    rel = withoutTrailingSeparators(rel);
+    const std::string_view kept = root.kept;
+    if (root.keptFd >= 0 && kept.compare(0, rel.size(), rel) == 0 &&
+        (kept.size() == rel.size() || kept[rel.size()] == '/'))
+        forgetKept(root);
 }
 
 void RootedFileSystem::AddRoot(const std::string& root)
@@ -518,7 +543,7 @@ void RootedFileSystem::AddRoot(const std::string& root)
     for (const Root& held : m_roots)
         if (held.path == root)
             return;
-    m_roots.push_back(Root{root, -1});
+    m_roots.push_back(Root{root, -1, -1, {}});
 }
 
 RootedFileSystem::Root* RootedFileSystem::rootOf(std::string_view path, std::string_view& rel)
@@ -604,7 +629,7 @@ int RootedFileSystem::openBeneath(int rootFd, std::string_view rel, int flags) c
     }
 }
 
-int RootedFileSystem::openParent(Root& root, std::string_view rel, Parent& parent)
+int RootedFileSystem::openParent(Root& root, std::string_view rel, Parent& parent, Keep keep)
 {
     if (const int err = openRoot(root); err != 0)
         return err;
@@ -619,24 +644,44 @@ int RootedFileSystem::openParent(Root& root, std::string_view rel, Parent& paren
         parent.Set(root.fd, false);
         return 0;
     }
+    if (keep == Keep::Yes && root.keptFd >= 0 && root.kept == folder) {
+        parent.Set(root.keptFd, false);
+        parent.kept = true;
+        return 0;
+    }
     const int fd = openBeneath(root.fd, folder, O_PATH);
     if (fd < 0)
         return -fd;
+    if (keep == Keep::Yes) {
+        forgetKept(root);
+        root.keptFd = fd;
+        root.kept.assign(folder);
+        parent.Set(fd, false);
+        parent.kept = true;
+        return 0;
+    }
     parent.Set(fd, true);
     return 0;
 }
 
 template <typename Outside, typename AtParent>
-int RootedFileSystem::atParent(const std::string& path, Outside outside, AtParent atParentFolder)
+int RootedFileSystem::atParent(const std::string& path, Outside outside, AtParent atParentFolder, Keep keep)
 {
     std::string_view rel;
     Root* root = rootOf(path, rel);
     if (root == nullptr)
         return outside(FileSystemFor(path));
     Parent parent;
-    if (const int err = openParent(*root, rel, parent); err != 0)
+    if (const int err = openParent(*root, rel, parent, keep); err != 0)
         return err;
-    return atParentFolder(parent.fd(), parent.name.c_str());
+    const int result = atParentFolder(parent.fd(), parent.name.c_str());
+    if (result != ENOENT || !parent.kept)
+        return result;
+    forgetKept(*root);
+    Parent fresh;
+    if (const int err = openParent(*root, rel, fresh, keep); err != 0)
+        return err;
+    return atParentFolder(fresh.fd(), fresh.name.c_str());
 }
 
 int RootedFileSystem::ListDir(const std::string& path, const std::function<bool(const DirEntry&)>& onEntry)
@@ -672,27 +717,27 @@ int RootedFileSystem::Stat(const std::string& path, FileStat& out)
         fillFrom(st, out);
         return 0;
     }
-    Parent parent;
-    if (const int err = openParent(*root, rel, parent); err != 0)
-        return err;
-    return statAt(parent.fd(), parent.name.c_str(), out);
+    return atParent(
+        path, [&](FileSystem& outside) { return outside.Stat(path, out); },
+        [&](int dirFd, const char* leaf) { return statAt(dirFd, leaf, out); });
 }
 
 int RootedFileSystem::OpenRead(const std::string& path, std::unique_ptr<FileHandle>& out)
 {
     return atParent(
         path, [&](FileSystem& outside) { return outside.OpenRead(path, out); },
-        [&](int dirFd, const char* leaf) { return openReadAt(dirFd, leaf, out); });
+        [&](int dirFd, const char* leaf) { return openReadAt(dirFd, leaf, out); }, Keep::Yes);
 }
 
 int RootedFileSystem::CreateNew(const std::string& path, std::unique_ptr<FileHandle>& out)
 {
     return atParent(
         path, [&](FileSystem& outside) { return outside.CreateNew(path, out); },
-        [&](int dirFd, const char* leaf) { return createNewAt(dirFd, leaf, out); });
+        [&](int dirFd, const char* leaf) { return createNewAt(dirFd, leaf, out); }, Keep::Yes);
 }
 
-int RootedFileSystem::openParents(const std::string& from, const std::string& to, Parent& source, Parent& target)
+int RootedFileSystem::openParents(const std::string& from, const std::string& to, Parent& source, Parent& target,
+                                  Keep keep)
 {
     std::string_view relFrom;
     std::string_view relTo;
@@ -700,7 +745,8 @@ int RootedFileSystem::openParents(const std::string& from, const std::string& to
     Root* rootTo = rootOf(to, relTo);
     if (rootFrom != rootTo || rootFrom == nullptr)
         return EXDEV;
-    if (const int err = openParent(*rootFrom, relFrom, source); err != 0)
+    forgetKeptUnder(*rootFrom, relFrom);
+    if (const int err = openParent(*rootFrom, relFrom, source, keep); err != 0)
         return err;
     // A copy renames its temporary file within one folder: that folder is opened once.
     const std::size_t fromCut = withoutTrailingSeparators(relFrom).rfind('/');
@@ -714,7 +760,8 @@ int RootedFileSystem::openParents(const std::string& from, const std::string& to
             return EINVAL;
         return 0;
     }
-    return openParent(*rootTo, relTo, target);
+    // Another folder of the same root: keeping it would close the source's kept one.
+    return openParent(*rootTo, relTo, target, Keep::No);
 }
 
 int RootedFileSystem::Rename(const std::string& from, const std::string& to)
@@ -724,10 +771,21 @@ int RootedFileSystem::Rename(const std::string& from, const std::string& to)
         return FileSystemFor(to).Rename(from, to);
     Parent source;
     Parent target;
-    if (const int err = openParents(from, to, source, target); err != 0)
+    if (const int err = openParents(from, to, source, target, Keep::Yes); err != 0)
         return err;
     // renameat replaces a link at the target itself; it never writes through it.
-    return ::renameat(source.fd(), source.name.c_str(), target.fd(), target.name.c_str()) == 0 ? 0 : errno;
+    if (::renameat(source.fd(), source.name.c_str(), target.fd(), target.name.c_str()) == 0)
+        return 0;
+    if (errno != ENOENT || !source.kept)
+        return errno;
+    forgetKept();
+    Parent freshSource;
+    Parent freshTarget;
+    if (const int err = openParents(from, to, freshSource, freshTarget); err != 0)
+        return err;
+    return ::renameat(freshSource.fd(), freshSource.name.c_str(), freshTarget.fd(), freshTarget.name.c_str()) == 0
+               ? 0
+               : errno;
 }
 
 DesktopTrash& RootedFileSystem::trash()
@@ -739,6 +797,7 @@ DesktopTrash& RootedFileSystem::trash()
 
 int RootedFileSystem::MoveToTrash(const std::string& path, const TrashSpot& spot)
 {
+    forgetKept();
     return atParent(
         path, [&](FileSystem& outside) { return outside.MoveToTrash(path, spot); },
         [&](int dirFd, const char* leaf) { return trash().Move(dirFd, leaf); });
@@ -753,16 +812,22 @@ int RootedFileSystem::ReplaceIntoTrash(const std::string& from, const std::strin
         return FileSystemFor(to).ReplaceIntoTrash(from, to, toListed, spot, outcome);
     Parent source;
     Parent target;
-    if (const int err = openParents(from, to, source, target); err != 0)
+    if (const int err = openParents(from, to, source, target, Keep::Yes); err != 0)
         return err;
-    return ReplaceKeepingOld(trash(), source.fd(), source.name.c_str(), target.fd(), target.name.c_str(), outcome);
+    const int result =
+        ReplaceKeepingOld(trash(), source.fd(), source.name.c_str(), target.fd(), target.name.c_str(), outcome);
+    // A failure here is not tried again (the old file may have moved meanwhile); the next call
+    // looks the folder up afresh.
+    if (result != 0)
+        forgetKept();
+    return result;
 }
 
 int RootedFileSystem::SetMTime(const std::string& path, std::int64_t mtimeSec)
 {
     return atParent(
         path, [&](FileSystem& outside) { return outside.SetMTime(path, mtimeSec); },
-        [&](int dirFd, const char* leaf) { return setMTimeAt(dirFd, leaf, mtimeSec); });
+        [&](int dirFd, const char* leaf) { return setMTimeAt(dirFd, leaf, mtimeSec); }, Keep::Yes);
 }
 
 int RootedFileSystem::SetMode(const std::string& path, std::uint32_t mode)
@@ -776,7 +841,8 @@ int RootedFileSystem::SetMode(const std::string& path, std::uint32_t mode)
             return ::fchmodat(dirFd, leaf, static_cast<mode_t>(mode & 07777), AT_SYMLINK_NOFOLLOW) == 0
                        ? 0
                        : (errno == EOPNOTSUPP ? ELOOP : errno);
-        });
+        },
+        Keep::Yes);
 }
 
 int RootedFileSystem::MakeDir(const std::string& path)
@@ -801,6 +867,7 @@ int RootedFileSystem::RemoveDir(const std::string& path)
         return FileSystemFor(path).RemoveDir(path);
     if (withoutTrailingSeparators(rel).empty())
         return EBUSY;
+    forgetKept();
     Parent parent;
     if (const int err = openParent(*root, rel, parent); err != 0)
         return err;

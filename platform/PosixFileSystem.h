@@ -43,6 +43,13 @@ public:
 // never goes through a link. The root itself is opened once, on first use, following a link
 // the user named it through. Paths outside every root, and network roots, go to
 // FileSystemFor(path).
+//
+// The steps of a copy (open to read, create, time and mode, rename) reuse the handle of the folder the
+// previous copy worked in when they work in the same one. A link swapped in for that folder
+// is never followed, since the handle names the folder itself; a folder that another program
+// moves away while the run copies into it gets the rest of that folder's copies where it now
+// is, as a copy already open would. Deletions always look their folder up afresh, and a folder
+// this file system removes or renames is forgotten. One thread uses an instance at a time.
 class RootedFileSystem final : public FileSystem
 {
 public:
@@ -85,8 +92,24 @@ private:
     {
         std::string path;
         int fd = -1; // O_PATH handle of the root folder, -1 until opened
+        // The folder below the root where the last copy worked, kept open for the next: a
+        // run copies folder by folder, and looking the folder up again (beneath the root, no
+        // links) for each step of each file costs as much as the step itself. -1 when none.
+        int keptFd = -1;
+        std::string kept;
     };
     class Parent;
+    // Whether a call may use, and keep, the folder the last copy worked in. Copies do; calls
+    // that delete or make folders always look their folder up afresh.
+    enum class Keep {
+        No,
+        Yes,
+    };
+    // Closes the kept folder of `root`, or of every root.
+    static void forgetKept(Root& root);
+    void forgetKept();
+    // Forgets a kept folder that `rel` (below `root`) names or holds: it is being renamed.
+    static void forgetKeptUnder(Root& root, std::string_view rel);
 
     // The root that holds `path` (the longest one), with the part of `path` below it, without
     // leading separators ("" for the root itself); nullptr when no root holds it.
@@ -97,15 +120,19 @@ private:
     // descriptor or -errno.
     int openBeneath(int rootFd, std::string_view rel, int flags) const;
     // Opens the folder that holds rel's last name and gives that name. 0 or errno.
-    int openParent(Root& root, std::string_view rel, Parent& parent);
+    int openParent(Root& root, std::string_view rel, Parent& parent, Keep keep = Keep::No);
     // One call on a path: outside(FileSystemFor(path)) for a path outside every root, else
     // atParentFolder(folder descriptor, last name) on the folder that holds it.
+    // With Keep::Yes the folder may be the kept one; should the call find nothing there
+    // (ENOENT: the folder may have been removed meanwhile), it is looked up afresh and the
+    // call made once more.
     template <typename Outside, typename AtParent>
-    int atParent(const std::string& path, Outside outside, AtParent atParentFolder);
+    int atParent(const std::string& path, Outside outside, AtParent atParentFolder, Keep keep = Keep::No);
 
     // The folders of `from` and `to` below one root (one descriptor when they share it), for a
     // call on both. 0 or errno; EXDEV when they lie below different roots.
-    int openParents(const std::string& from, const std::string& to, Parent& source, Parent& target);
+    int openParents(const std::string& from, const std::string& to, Parent& source, Parent& target,
+                    Keep keep = Keep::No);
     DesktopTrash& trash();
 
     std::vector<Root> m_roots;

@@ -99,6 +99,66 @@ TEST_P(RootedFs, NoCallReachesOutsideThroughAFolderSwappedForALink)
     EXPECT_EQ(fs.RemoveFile(root + "/moved/a.txt"), 0);
 }
 
+// A copy keeps its folder open for the next copy into it. A link swapped in for that folder is
+// still never followed: the copies go on in the folder itself, wherever it now is, and a
+// deletion, which looks its folder up afresh, meets the link and is refused.
+TEST_P(RootedFs, CopiesIntoAKeptFolderNeverFollowALinkSwappedInForIt)
+{
+    RootedFileSystem fs({root}, GetParam());
+    write(root + "/sub/a.txt", "a");
+    write(root + "/sub/old.txt", "old");
+    std::unique_ptr<FileHandle> file;
+    ASSERT_EQ(fs.OpenRead(root + "/sub/a.txt", file), 0);
+    file.reset();
+    swapSubForLink();
+    const std::set<std::string> before = outsideTree();
+
+    ASSERT_EQ(fs.CreateNew(root + "/sub/b.part", file), 0);
+    ASSERT_EQ(file->Write("b", 1), 1);
+    ASSERT_EQ(file->Close(), 0);
+    file.reset();
+    EXPECT_EQ(fs.SetMTime(root + "/sub/b.part", 1000000000), 0);
+    EXPECT_EQ(fs.SetMode(root + "/sub/b.part", 0640), 0);
+    EXPECT_EQ(fs.Rename(root + "/sub/b.part", root + "/sub/b.txt"), 0);
+    EXPECT_EQ(read(root + "/moved/b.txt"), "b");
+    EXPECT_NE(fs.RemoveFile(root + "/sub/old.txt"), 0);
+    EXPECT_NE(fs.RemoveFile(root + "/sub/victim.txt"), 0);
+
+    EXPECT_EQ(outsideTree(), before);
+    EXPECT_EQ(read(outside + "/victim.txt"), "outside data");
+    EXPECT_EQ(read(root + "/moved/old.txt"), "old");
+}
+
+// A kept folder that goes away is not written to: one removed and made again by another
+// program gets the next copy in its new self, and one this file system renames or removes is
+// forgotten, so a copy under the old name fails instead of landing under the new one.
+TEST_P(RootedFs, AKeptFolderThatIsRemovedOrRenamedIsLookedUpAgain)
+{
+    RootedFileSystem fs({root}, GetParam());
+    write(root + "/sub/a.txt", "a");
+    std::unique_ptr<FileHandle> file;
+    ASSERT_EQ(fs.OpenRead(root + "/sub/a.txt", file), 0);
+    file.reset();
+    stdfs::remove_all(root + "/sub");
+    stdfs::create_directory(root + "/sub");
+    ASSERT_EQ(fs.CreateNew(root + "/sub/b.txt", file), 0);
+    file.reset();
+    EXPECT_TRUE(stdfs::exists(root + "/sub/b.txt"));
+
+    ASSERT_EQ(fs.Rename(root + "/sub", root + "/renamed"), 0);
+    EXPECT_EQ(fs.CreateNew(root + "/sub/c.txt", file), ENOENT);
+    EXPECT_FALSE(stdfs::exists(root + "/renamed/c.txt"));
+
+    ASSERT_EQ(fs.OpenRead(root + "/renamed/b.txt", file), 0);
+    file.reset();
+    ASSERT_EQ(fs.RemoveFile(root + "/renamed/b.txt"), 0);
+    ASSERT_EQ(fs.RemoveDir(root + "/renamed"), 0);
+    ASSERT_EQ(fs.MakeDir(root + "/renamed"), 0);
+    ASSERT_EQ(fs.CreateNew(root + "/renamed/d.txt", file), 0);
+    file.reset();
+    EXPECT_TRUE(stdfs::exists(root + "/renamed/d.txt"));
+}
+
 TEST_P(RootedFs, ALinkAtTheNameItselfIsReplacedOrRefusedNeverWrittenThrough)
 {
     RootedFileSystem fs({root}, GetParam());
