@@ -560,4 +560,17 @@ int SerializedFileSystem::RemoveFile(const std::string& path)
     return m_inner.RemoveFile(path);
 }
 
+int SerializedFileSystem::MoveToTrash(const std::string& path, const TrashSpot& spot)
+{
+    std::lock_guard lock(*m_mutex);
+    return m_inner.MoveToTrash(path, spot);
+}
+
+int SerializedFileSystem::ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed,
+                                           const TrashSpot& spot, TrashOutcome& outcome)
+{
+    std::lock_guard lock(*m_mutex);
+    return m_inner.ReplaceIntoTrash(from, to, toListed, spot, outcome);
+}
+
 } // namespace pelmora

@@ -242,6 +242,9 @@ public:
     int MakeDir(const std::string& path) override;
     int RemoveDir(const std::string& path) override;
     int RemoveFile(const std::string& path) override;
+    int MoveToTrash(const std::string& path, const TrashSpot& spot) override;
+    int ReplaceIntoTrash(const std::string& from, const std::string& to, bool toListed, const TrashSpot& spot,
+                         TrashOutcome& outcome) override;
 
 private:
     class Handle;
