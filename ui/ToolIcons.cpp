@@ -1,8 +1,13 @@
 #include "ui/ToolIcons.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+
+#include <algorithm>
+#include <iterator>
+#include <map>
 
 // Resources of a static library must be registered by hand, outside any namespace.
 static void InitProgramIconResources()
@@ -12,13 +17,66 @@ static void InitProgramIconResources()
 
 namespace pelmora {
 
+namespace {
+
+constexpr int kProgramIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+// The program's icon, read from the drawing of the nearest size the first time that size is
+// asked for. QIcon::addFile decodes every file at once, which took a tenth of a short
+// unattended run that never shows the icon.
+class ProgramIconEngine final : public QIconEngine
+{
+public:
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override
+    {
+        const int wanted = std::max(size.width(), size.height());
+        int drawn = kProgramIconSizes[std::size(kProgramIconSizes) - 1];
+        for (int available : kProgramIconSizes) {
+            if (available >= wanted) {
+                drawn = available;
+                break;
+            }
+        }
+        QPixmap& pixmap = m_read[drawn];
+        if (pixmap.isNull())
+            pixmap.load(QStringLiteral(":/icons/%1/pelmora.png").arg(drawn));
+        if (pixmap.isNull() || pixmap.size() == size)
+            return pixmap;
+        return pixmap.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = std::min({size.width(), size.height(), kProgramIconSizes[std::size(kProgramIconSizes) - 1]});
+        return QSize(side, side);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        QList<QSize> sizes;
+        for (int available : kProgramIconSizes)
+            sizes << QSize(available, available);
+        return sizes;
+    }
+
+    QIconEngine* clone() const override { return new ProgramIconEngine(*this); }
+    QString key() const override { return QStringLiteral("PelmoraProgramIcon"); }
+
+private:
+    std::map<int, QPixmap> m_read;
+};
+
+} // namespace
+
 QIcon ProgramIcon()
 {
     InitProgramIconResources();
-    QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1/pelmora.png").arg(size), QSize(size, size));
-    return icon;
+    return QIcon(new ProgramIconEngine);
 }
 
 QIcon drawIcon(ToolGlyph glyph)

@@ -202,7 +202,18 @@ void StartupTest::installedCopySavesIntoAPrivateFolderOfItsOwn()
         QCOMPARE(forms->cltForm->TaskListBox()->count(), 0);
         QVERIFY(dialogs.asked().empty());
         // The program's icon, from its PNG renderings, in every size the icon theme has.
-        QCOMPARE(forms->cltForm->windowIcon().availableSizes().size(), 8);
+        const QIcon icon = forms->cltForm->windowIcon();
+        QCOMPARE(icon.availableSizes().size(), 8);
+        // Drawn when asked for: a size in the set, and one between two of them, both painted.
+        for (const int side : {32, 40}) {
+            const QImage drawn = icon.pixmap(side).toImage();
+            QCOMPARE(drawn.size(), QSize(side, side));
+            int painted = 0;
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x)
+                    painted += drawn.pixelColor(x, y).alpha() > 0;
+            QVERIFY2(painted > side * side / 4, "the icon came out blank");
+        }
         QVERIFY(!QFile::exists(home + QStringLiteral("/.config")));
 
         forms->cltForm->NewBtnClick();
