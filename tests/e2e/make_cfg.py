@@ -3,8 +3,9 @@
 
 Usage: make_cfg.py OUT NAME=HOST,MIRROR[,key=value...] ...
 Keys (task record fields): InMain InMirror SizeDiffer NewInMain NewInMirror EmptyDir AutoMode
-IntoSub MaxErr Speed DelOn DelList IgnoreOn IgnoreList. Defaults are those of a new task with
-IntoSub on and InMain/NewInMain copying host to mirror.
+IntoSub MaxErr Speed DelOn DelList IgnoreOn IgnoreList User Password (the share's login; a
+value holds no comma). Defaults are those of a new task with IntoSub on and InMain/NewInMain
+copying host to mirror.
 """
 import struct
 import sys
@@ -15,8 +16,10 @@ OFFSETS = {
     'InMain': 38, 'InMirror': 39, 'SizeDiffer': 40, 'NewInMain': 41, 'NewInMirror': 42, 'IntoSub': 43,
     'MainDir': 44, 'MirrorDir': 556, 'EmptyDir': 2092, 'AutoMode': 2093, 'Desc': 2094,
     'IgnoreOn': 2606, 'DelOn': 2607, 'IgnoreList': 2608, 'DelList': 2864,
+    'User': 3120, 'Password': 3152,
     'Speed': 3184, 'MaxErr': 3446, 'Ignore1Hour': 3449, 'TimeShift': 3450,
 }
+SHORT_TEXTS = {'User', 'Password'}  # a length byte and at most 31 bytes
 FLAGS = {'IntoSub', 'AutoMode', 'IgnoreOn', 'DelOn', 'Ignore1Hour'}
 
 
@@ -44,6 +47,10 @@ def record(host, mirror, fields):
     for key, value in fields.items():
         if key in ('DelList', 'IgnoreList'):
             put_counted(key, value)
+        elif key in SHORT_TEXTS:
+            data = value.encode('utf-8')[:31]
+            rec[OFFSETS[key]] = len(data)
+            rec[OFFSETS[key] + 1:OFFSETS[key] + 1 + len(data)] = data
         elif key == 'Speed':
             struct.pack_into('<i', rec, OFFSETS[key], int(value))
         elif key == 'MaxErr':

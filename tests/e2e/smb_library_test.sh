@@ -15,26 +15,12 @@ setup() {
 }
 # make_cfg.py writes the tasks; a user name and password go into the records given with "|user|password".
 cfg() { # NAME=HOST,MIRROR[,key=value...][|user|password] ...
-    local tasks=() creds=() item
+    local tasks=() item login
     for item in "$@"; do
-        tasks+=("${item%%|*}")
-        if [ "$item" = "${item#*|}" ]; then creds+=("|"); else creds+=("${item#*|}"); fi
+        login=${item#*|}
+        [ "$login" = "$item" ] && tasks+=("$item") || tasks+=("${item%%|*},User=${login%%|*},Password=${login#*|}")
     done
     python3 "$HERE/make_cfg.py" "$A/Pelmora.cfg" "${tasks[@]}" || fail "make_cfg.py"
-    python3 - "$A/Pelmora.cfg" "${#tasks[@]}" "${creds[@]}" <<'PY' || fail "writing the credentials"
-import sys
-path, count, creds = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
-data = bytearray(open(path, 'rb').read())
-names_end = data.index(b'\0', 1024) + 1
-for i in range(count):
-    user, _, password = creds[i].partition('|')
-    base = names_end + i * 3458
-    for offset, text in ((3120, user), (3152, password)):
-        raw = text.encode('utf-8')[:31]
-        data[base + offset] = len(raw)
-        data[base + offset + 1:base + offset + 1 + len(raw)] = raw
-open(path, 'wb').write(bytes(data))
-PY
 }
 run() { # arguments...; sets RC. What the dynamic loader opens, in every process, goes to $WORK/ld.
     (cd "$A" && LD_DEBUG=files LD_DEBUG_OUTPUT="$WORK/ld/trace" timeout 60 ./pelmora "$@" >"$WORK/out" 2>"$WORK/err")

@@ -48,26 +48,12 @@ share_dir() {
 }
 # make_cfg.py writes the tasks; user names and passwords go into each record here.
 cfg() { # NAME=HOST,MIRROR[,key=value...]|user|password ...
-    local tasks=() creds=() item
+    local tasks=() item login
     for item in "$@"; do
-        tasks+=("${item%%|*}")
-        creds+=("${item#*|}")
+        login=${item#*|}
+        tasks+=("${item%%|*},User=${login%%|*},Password=${login#*|}")
     done
     python3 "$HERE/make_cfg.py" "$A/Pelmora.cfg" "${tasks[@]}" || fail "make_cfg.py"
-    python3 - "$A/Pelmora.cfg" "${#tasks[@]}" "${creds[@]}" <<'PY' || fail "writing the credentials"
-import sys
-path, count, creds = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
-data = bytearray(open(path, 'rb').read())
-names_end = data.index(b'\0', 1024) + 1
-for i in range(count):
-    user, _, password = creds[i].partition('|')
-    base = names_end + i * 3458
-    for offset, text in ((3120, user), (3152, password)):
-        raw = text.encode('utf-8')[:31]
-        data[base + offset] = len(raw)
-        data[base + offset + 1:base + offset + 1 + len(raw)] = raw
-open(path, 'wb').write(bytes(data))
-PY
 }
 run() { # arguments...; sets RC, keeps stderr
     (cd "$A" && timeout 120 ./pelmora "$@" >"$A/stdout" 2>"$A/stderr")
