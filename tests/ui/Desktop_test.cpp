@@ -31,27 +31,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A program start as main() makes it, "/H" included.
-struct Start
+// A program start as main() makes it, "/H" included, with its tray menu at hand.
+struct Start : Program
 {
-    QueuedDialogService dialogs;
-    std::unique_ptr<TForms> forms;
-
-    Start(const QTemporaryDir& dir, const QStringList& arguments)
-    {
-        qApp->setQuitOnLastWindowClosed(false);
-        SetDialogService(&dialogs);
-        forms = TForms::Create(arguments, ExePathIn(dir));
-        forms->ApplyAllTexts();
-        ShowMainWindowAtStart(*forms->cltForm, arguments);
-        QCoreApplication::processEvents();
-    }
-    ~Start()
-    {
-        forms.reset();
-        SetDialogService(nullptr);
-    }
-    TcltForm& main() { return *forms->cltForm; }
+    Start(const QTemporaryDir& dir, const QStringList& arguments) : Program(dir, arguments, AsMain) {}
     QAction* trayItem(const char* name)
     {
         auto* action = main().TrayMenu()->findChild<QAction*>(QString::fromLatin1(name));

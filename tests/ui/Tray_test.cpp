@@ -27,26 +27,9 @@ using namespace pelmora::test;
 namespace {
 
 // A program start as main() makes it, "/H" included.
-struct Start
+struct Start : Program
 {
-    QueuedDialogService dialogs;
-    std::unique_ptr<TForms> forms;
-
-    Start(const QTemporaryDir& dir, const QStringList& arguments)
-    {
-        qApp->setQuitOnLastWindowClosed(false);
-        SetDialogService(&dialogs);
-        forms = TForms::Create(arguments, ExePathIn(dir));
-        forms->ApplyAllTexts();
-        ShowMainWindowAtStart(*forms->cltForm, arguments);
-        QCoreApplication::processEvents();
-    }
-    ~Start()
-    {
-        forms.reset();
-        SetDialogService(nullptr);
-    }
-    TcltForm& main() { return *forms->cltForm; }
+    Start(const QTemporaryDir& dir, const QStringList& arguments) : Program(dir, arguments, AsMain) {}
 };
 
 int iconsOf(TcltForm& main)

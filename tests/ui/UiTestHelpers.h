@@ -16,6 +16,7 @@
 #include "core/SyncTask.h"
 #include "ui/DialogService.h"
 #include "ui/MainWindow.h"
+#include "ui/TrayHost.h"
 
 namespace pelmora::test {
 
@@ -51,19 +52,27 @@ inline QByteArray ReadAll(const QString& path)
     return file.readAll();
 }
 
-// One program start: windows created in order, texts applied, main window shown.
+// One program start: windows created in order, texts applied, main window shown; or, with
+// AsMain, shown as main() shows it ("/H" leaves it in the notification area).
 struct Program
 {
+    enum Shown {
+        Always,
+        AsMain,
+    };
     QueuedDialogService dialogs;
     std::unique_ptr<TForms> forms;
 
-    Program(const QTemporaryDir& dir, const QStringList& arguments = {})
+    Program(const QTemporaryDir& dir, const QStringList& arguments = {}, Shown shown = Always)
     {
         qApp->setQuitOnLastWindowClosed(false);
         SetDialogService(&dialogs);
         forms = TForms::Create(arguments, ExePathIn(dir));
         forms->ApplyAllTexts();
-        forms->cltForm->show();
+        if (shown == AsMain)
+            ShowMainWindowAtStart(*forms->cltForm, arguments);
+        else
+            forms->cltForm->show();
         QCoreApplication::processEvents();
     }
 
