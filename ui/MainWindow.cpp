@@ -263,17 +263,17 @@ void TcltForm::ApplyTexts()
     ExitBtn->setToolTip(hint(kMsgExitHint, m_quitAction));
     AboutBtn->setToolTip(hint(kMsgAbout, nullptr));
     btTask->setToolTip(hint(kMsgTaskSchedule, m_scheduleAction));
-    applyDesignedSize();
+    ApplyDesignedSize(this, centralWidget()->layout(), kDesignedSize, m_sizedOnce);
 }
 
-void TcltForm::applyDesignedSize()
+void ApplyDesignedSize(QWidget* window, QLayout* layout, QSize designed, bool& sizedOnce)
 {
-    centralWidget()->layout()->activate();
-    const QSize designed = minimumSizeHint().expandedTo(kDesignedSize);
-    setMinimumSize(designed);
-    if (!m_sizedOnce)
-        resize(designed);
-    m_sizedOnce = true;
+    layout->activate();
+    const QSize size = window->minimumSizeHint().expandedTo(designed);
+    window->setMinimumSize(size);
+    if (!sizedOnce)
+        window->resize(size);
+    sizedOnce = true;
 }
 
 QString TcltForm::windowPlaceFile() const

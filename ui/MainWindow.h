@@ -48,6 +48,10 @@ class TTrayIcon;
 // Gives a window the user-interface font of the selected language when that font is
 // installed; otherwise the window keeps Qt's default font.
 void ApplyUiFont(QWidget* window);
+// Makes `designed`, or what the window's layout needs when that is more, the smallest the window
+// may be; the first call (`sizedOnce` false) also makes it the window's size, later ones keep
+// the size the user gave it. `layout` is activated first, so that new texts are measured.
+void ApplyDesignedSize(QWidget* window, QLayout* layout, QSize designed, bool& sizedOnce);
 
 class TcltForm : public QMainWindow
 {
@@ -181,9 +185,6 @@ private:
     void updateTrayMenu();
     // Tells the user how a run ended that the main window did not show.
     void notifyRunEnd();
-    // The designed size (735 x 500, or what the language's texts need if more) is the
-    // smallest the window may be; the first call also makes it the window's size.
-    void applyDesignedSize();
     // The window's size and place as the last program run left them, read from and written
     // to a file beside the configuration file (never into the configuration file itself).
     bool restoreWindowPlace();

@@ -51,17 +51,7 @@ TresForm::TresForm(QWidget* parent)
 
     // The button is first in the tab order, ahead of the memo.
     setTabOrder(btnClose, resMemo);
-    applyDesignedSize();
-}
-
-void TresForm::applyDesignedSize()
-{
-    layout()->activate();
-    const QSize designed = layout()->minimumSize().expandedTo(kDesignedSize);
-    setMinimumSize(designed);
-    if (!m_sizedOnce)
-        resize(designed);
-    m_sizedOnce = true;
+    ApplyDesignedSize(this, layout(), kDesignedSize, m_sizedOnce);
 }
 
 void TresForm::ApplyTexts()
@@ -69,7 +59,7 @@ void TresForm::ApplyTexts()
     ApplyUiFont(this);
     setWindowTitle(QString::fromUtf8(Msg(kMsgResultCaption)));
     btnClose->setText(QString::fromUtf8(Msg(kMsgClose)));
-    applyDesignedSize();
+    ApplyDesignedSize(this, layout(), kDesignedSize, m_sizedOnce);
 }
 
 void TresForm::SyncLines()

@@ -39,9 +39,6 @@ protected:
 
 private:
     void btnCloseClick();
-    // The designed size (or what the texts need, if more) is the smallest the window may be;
-    // the first call also makes it the window's size.
-    void applyDesignedSize();
 
     LineSource m_source;
     std::size_t m_shownLines = 0;

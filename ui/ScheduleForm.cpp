@@ -153,7 +153,7 @@ void TfmTask::init()
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setModal(true);
     buildControls();
-    applyDesignedSize();
+    ApplyDesignedSize(this, layout(), kDesignedSize, m_sizedOnce);
     if (m_main) {
         m_onFired = [main = m_main] { QMetaObject::invokeMethod(main, &TcltForm::OnDoSchedule, Qt::QueuedConnection); };
     }
@@ -290,17 +290,7 @@ void TfmTask::ApplyTexts()
     for (int n = kMsgSunday; n <= kMsgSaturday; ++n)
         ComboBox3->addItem(msg(n));
     state().Loading = wasLoading;
-    applyDesignedSize();
-}
-
-void TfmTask::applyDesignedSize()
-{
-    layout()->activate();
-    const QSize designed = layout()->minimumSize().expandedTo(kDesignedSize);
-    setMinimumSize(designed);
-    if (!m_sizedOnce)
-        resize(designed);
-    m_sizedOnce = true;
+    ApplyDesignedSize(this, layout(), kDesignedSize, m_sizedOnce);
 }
 
 void TfmTask::SetClock(const Clock& clock)

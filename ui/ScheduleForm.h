@@ -91,9 +91,6 @@ protected:
 private:
     void init();
     void buildControls();
-    // The designed size (or what the texts need, if more) is the smallest the dialog may be;
-    // the first call also makes it the dialog's size.
-    void applyDesignedSize();
     void showNextRun();
     TAppState& state() const { return *m_state; }
 
