@@ -87,16 +87,21 @@ ratio() {
 }
 
 # The real program, as a user's cron line starts it: a program folder of its own holding the
-# binary and its configuration, one task run with -A on the offscreen platform. The task
-# mirrors as copy_run does (empty folders follow the host, no limits).
-mkdir -p "$work/app"
-cp "$PELMORA_BIN" "$work/app/pelmora"
-program_task() { # HOST MIRROR: the task that the next program_run carries out
-    python3 "$repo/tests/e2e/make_cfg.py" "$work/app/Pelmora.cfg" \
-        "Bench=$1,$2,InMain=2,InMirror=1,SizeDiffer=2,NewInMain=2,NewInMirror=2,EmptyDir=2,MaxErr=0,Speed=0"
+# binary and its configuration (portable: Pelmora.cfg beside it), a task run with -A on the
+# offscreen platform. Every task mirrors as copy_run does (empty folders follow the host, no
+# limits, Speed 0).
+app="$work/app"
+mkdir -p "$app"
+cp "$PELMORA_BIN" "$app/pelmora"
+program_tasks() { # NAME=HOST,MIRROR ...: the tasks the next program runs may name
+    for task do
+        set -- "$@" "$task,InMain=2,InMirror=1,SizeDiffer=2,NewInMain=2,NewInMirror=2,EmptyDir=2,MaxErr=0,Speed=0"
+        shift
+    done
+    python3 "$repo/tests/e2e/make_cfg.py" "$app/Pelmora.cfg" "$@"
 }
-program_run() {
-    (cd "$work/app" && QT_QPA_PLATFORM=offscreen ./pelmora -ABench 2>>"$work/app/stderr")
+program() { # TASK
+    (cd "$app" && QT_QPA_PLATFORM=offscreen ./pelmora "-A$1" >/dev/null 2>>"$app/stderr")
 }
 
 echo "generating $n files twice and a 1 GiB file in $work"
@@ -138,9 +143,9 @@ if [ "$trashed" -ne "$trash_n" ] || [ "$infos" -ne "$trash_n" ] || [ "$left" -ne
     exit 1
 fi
 echo "no change: the real program on the two equal trees"
-program_task "$work/A" "$work/B"
+program_tasks "Bench=$work/A,$work/B"
 for r in $(seq "$rounds"); do
-    timeit program_nochange program_run
+    timeit program_nochange program Bench
     timeit program_rsync_nochange rsync -a "$work/A/" "$work/B/"
 done
 
@@ -159,13 +164,10 @@ for r in $(seq "$rounds"); do
     rm -f "$work/big/cp"
 done
 
-# --- The real program on one big file and on one sparse file: pelmora -A on the offscreen
-# platform, Speed 0, from a program folder of its own (portable: Pelmora.cfg beside it),
-# alternating with cp on the same files.
-PELMORA="$PELMORA_BIN"
+# --- The real program on one big file and on one sparse file, alternating with cp on the
+# same files.
 prog="$work/program"
 mkdir -p "$prog/sparse/host" "$prog/idle/host" "$prog/idle/mirror"
-cp "$PELMORA" "$prog/pelmora"
 # Nothing to do: one file, the same on both sides.
 echo same >"$prog/idle/host/a"
 cp -p "$prog/idle/host/a" "$prog/idle/mirror/a"
@@ -174,9 +176,8 @@ truncate -s 8G "$prog/sparse/host/file"
 for at in 7 9000 20000 31000; do
     dd if=/dev/urandom of="$prog/sparse/host/file" bs=256K count=1 seek="$at" conv=notrunc status=none
 done
-python3 "$repo/tests/e2e/make_cfg.py" "$prog/Pelmora.cfg" "Big=$work/big/host,$prog/big" \
-    "Sparse=$prog/sparse/host,$prog/sparse/ours" "Idle=$prog/idle/host,$prog/idle/mirror"
-program() { (cd "$prog" && QT_QPA_PLATFORM=offscreen ./pelmora "-A$1" >/dev/null 2>&1); }
+program_tasks "Big=$work/big/host,$prog/big" "Sparse=$prog/sparse/host,$prog/sparse/ours" \
+    "Idle=$prog/idle/host,$prog/idle/mirror"
 allocated() { echo $(($(stat -c %b "$1") * $(stat -c %B "$1"))); }
 
 echo "the real program: one 1 GiB file, one 8 GiB sparse file"
@@ -228,9 +229,9 @@ diff -r "$work/A" "$work/copies/ours-1" >/dev/null || { echo "$0: the engine's c
 echo "initial copy of $n files by the real program"
 find "$work/A" -type f -exec cat {} + >/dev/null
 for r in $(seq "$rounds"); do
-    program_task "$work/A" "$work/copies/program-$r"
+    program_tasks "Bench=$work/A,$work/copies/program-$r"
     sync
-    timeit program_initial program_run
+    timeit program_initial program Bench
     sync
     timeit program_cp_initial cp -a "$work/A" "$work/copies/program-cp-$r"
 done
